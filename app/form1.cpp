@@ -1,0 +1,102 @@
+#include "app/form1.h"
+
+#include <exception>
+
+#include "app/file_system.h"
+#include "app/intake.h"
+#include "app/settings.h"
+#include "app/user_interface.h"
+#include "conversion/conversion.h"
+
+namespace traskel {
+
+namespace {
+
+constexpr const char* kCrLf = "\r\n";
+// A line is shown in an error message up to this many bytes.
+constexpr std::size_t kShownLineBytes = 300;
+
+void EndInCmdSuchen(Run& run, const std::string& reason) {
+  std::string text = "Error oder Abbruch in cmdSuchenDar Programm wird beendet";
+  if (!reason.empty()) text += std::string(kCrLf) + kCrLf + reason;
+  run.platform.ui.ShowMessage(text, kMainCaption, Icon::Critical);
+}
+
+std::string Shorten(const std::string& s) {
+  if (s.size() <= kShownLineBytes) return s;
+  std::size_t cut = kShownLineBytes;
+  while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;  // whole UTF-8
+  return s.substr(0, cut) + " … (" + std::to_string(s.size()) + " Bytes)";
+}
+
+}  // namespace
+
+bool cmdSuchen(Run& run) {
+  for (;;) {
+    FileDialogRequest request{"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|", run.ImportDir, 4};
+    std::optional<std::string> chosen = run.platform.ui.ChooseFile(request);
+    if (!chosen) {
+      EndInCmdSuchen(run, "");
+      return false;
+    }
+    run.ImportFile = *chosen;
+    if (FileExists(run.ImportFile)) break;
+    run.platform.ui.ShowMessage(std::string("Die Datei ") + kCrLf + kCrLf + "'" + run.ImportFile +
+                                    "'" + kCrLf + kCrLf + "existiert nicht oder ist leer",
+                                kMainCaption, Icon::Information);
+  }
+  if (!run.platform.settings.WriteSetting(kLastImportFileSetting, run.ImportFile, "REG_SZ")) {
+    run.platform.ui.ShowMessage(
+        "Fehler beim Speichern des Wertes. Der Konverter kann sich den letzten Speicherort der "
+        "Datei nicht anlegen (Kein Admin) " +
+            run.ImportFile,
+        kAppTitle, Icon::None);
+  }
+  std::string error;
+  if (!WriteNormalisedCopy(run.ImportFile, CopyPathFor(run.ImportFile), error)) {
+    EndInCmdSuchen(run, error);
+    return false;
+  }
+  return true;
+}
+
+std::string RunErrorMessage(const Run& run, int number, const std::string& text,
+                            const std::string& fieldDetail) {
+  std::string message = "Laufzeitfehler '" + std::to_string(number) + "':" + kCrLf + kCrLf + text;
+  if (run.lineNumber > 0) {
+    message += std::string(kCrLf) + kCrLf + "Zeile " + std::to_string(run.lineNumber) + ": " +
+               Shorten(run.line);
+  }
+  if (!fieldDetail.empty()) message += std::string(kCrLf) + fieldDetail;
+  if (!run.ImportFile.empty()) {
+    message += std::string(kCrLf) + kCrLf + "Die Kopie " + CopyPathFor(run.ImportFile) +
+               " bleibt erhalten; die bis hier angelegten Befehle bleiben im Messprogramm.";
+  }
+  return message;
+}
+
+ExitStatus Form1Load(Run& run) {
+  std::string remembered = run.platform.settings.ReadSetting(kLastImportFileSetting);
+  if (!remembered.empty()) run.ImportDir = SplitPathFromFile(remembered);
+
+  if (!cmdSuchen(run)) return kNotChosen;
+
+  try {
+    if (RunConversion(run) == RunOutcome::NotConnected) return kNotConnected;
+    return kConverted;
+  } catch (const host::Error& e) {
+    std::string detail;
+    if (e.field) {
+      detail = "Feld " + std::to_string(*e.field) + ": \"" + Shorten(e.fieldText) + "\" ist keine Zahl";
+    }
+    run.platform.ui.ShowMessage(RunErrorMessage(run, e.number(), e.text(), detail), kAppTitle,
+                                Icon::Critical);
+  } catch (const std::exception& e) {
+    run.platform.ui.ShowMessage(RunErrorMessage(run, 51, std::string("Internal error: ") + e.what(),
+                                                ""),
+                                kAppTitle, Icon::Critical);
+  }
+  return kRunFailed;
+}
+
+}  // namespace traskel

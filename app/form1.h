@@ -1,0 +1,30 @@
+// The one-pass run: remembered folder, file choice, copy, conversion.
+#pragma once
+
+#include <string>
+
+#include "conversion/run.h"
+
+namespace traskel {
+
+// Exit status of the program.
+enum ExitStatus : int {
+  kConverted = 0,     // the whole file went into the host
+  kRunFailed = 1,     // an error ended the conversion part-way
+  kNotChosen = 2,     // no file chosen, or no copy could be written
+  kNotConnected = 3,  // the host or its measurement program is missing
+};
+
+// The whole run, in the order of the main window's load event.
+ExitStatus Form1Load(Run& run);
+
+// Lets the user choose the export, remembers it and writes the copy. False
+// when the run must end (after telling the user why).
+bool cmdSuchen(Run& run);
+
+// The message for an error that ends the conversion: number, text, and where
+// it happened.
+std::string RunErrorMessage(const Run& run, int number, const std::string& text,
+                            const std::string& fieldDetail);
+
+}  // namespace traskel

@@ -1,0 +1,38 @@
+// The user interface the run needs: message boxes, the open-file dialog and
+// the event pump. One implementation per platform.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace traskel {
+
+// Title of a message box that names none.
+inline constexpr const char* kAppTitle = "Traskel";
+// Caption of the main window, title of the intake's message boxes.
+inline constexpr const char* kMainCaption = "Traskel nach Quorvex";
+
+enum class Icon { None, Critical, Exclamation, Information };
+
+struct FileDialogRequest {
+  std::string title;
+  std::string filter;  // pairs "text|pattern|", as the dialog control takes them
+  std::string initialDir;  // empty: the dialog's own default
+  long flags = 0;
+};
+
+class UserInterface {
+ public:
+  virtual ~UserInterface() = default;
+  // Modal, with an OK button; text and title are UTF-8.
+  virtual void ShowMessage(const std::string& text, const std::string& title, Icon icon) = 0;
+  // The full path chosen, or nothing when the user cancels.
+  virtual std::optional<std::string> ChooseFile(const FileDialogRequest& request) = 0;
+  // Lets the platform process pending events once.
+  virtual void PumpEvents() = 0;
+};
+
+std::unique_ptr<UserInterface> MakeUserInterface();
+
+}  // namespace traskel

@@ -1,0 +1,31 @@
+// The conversion of one export into commands of the open measurement program.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "conversion/run.h"
+
+namespace traskel {
+
+enum class RunOutcome { Converted, NotConnected };
+
+// Connects, walks the normalised copy line by line and deletes it at the end.
+// Errors travel up; the copy and the commands added so far then stay.
+RunOutcome RunConversion(Run& run);
+
+// Cuts a record into fresh fields: all 81 start empty, each comma ends one,
+// the text after the last comma is one too, fields past the last are dropped.
+void SplitFields(FieldArray& fields, std::string_view line);
+
+// Routes a split record by its type key.
+void DispatchRecord(Run& run, const std::string& line);
+
+// Adds one comment command holding the text.
+void AddComment(Run& run, const std::string& text);
+
+// Leading and trailing spaces removed; tabs stay.
+std::string_view TrimSpaces(std::string_view s);
+
+}  // namespace traskel

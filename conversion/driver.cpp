@@ -1,0 +1,128 @@
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/file_system.h"
+#include "app/user_interface.h"
+#include "conversion/conversion.h"
+#include "host/connection.h"
+
+namespace traskel {
+
+using namespace host;
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Reads the copy line by line, a line ending at CR or CR LF, and counts the
+// bytes consumed so far for the progress figure.
+class CopyReader {
+ public:
+  explicit CopyReader(std::FILE* f) : file_(f) {}
+
+  bool AtEnd() { return pos_ == len_ && !Refill(); }
+
+  void ReadLine(std::string& line) {
+    line.clear();
+    while (pos_ < len_ || Refill()) {
+      const char* begin = buf_ + pos_;
+      const void* cr = std::memchr(begin, '\r', len_ - pos_);
+      if (!cr) {
+        line.append(begin, len_ - pos_);
+        Consume(len_ - pos_);
+        continue;
+      }
+      std::size_t n = static_cast<const char*>(cr) - begin;
+      line.append(begin, n);
+      Consume(n + 1);
+      if ((pos_ < len_ || Refill()) && buf_[pos_] == '\n') Consume(1);
+      return;
+    }
+  }
+
+  std::uint64_t consumed() const { return consumed_; }
+
+ private:
+  bool Refill() {
+    pos_ = 0;
+    len_ = std::fread(buf_, 1, sizeof buf_, file_);
+    if (len_ == 0 && std::ferror(file_)) {
+      throw Error(57, "Device I/O error while reading the copy of the input");
+    }
+    return len_ > 0;
+  }
+  void Consume(std::size_t n) {
+    pos_ += n;
+    consumed_ += n;
+  }
+
+  std::FILE* file_;
+  char buf_[1 << 16];
+  std::size_t pos_ = 0, len_ = 0;
+  std::uint64_t consumed_ = 0;
+};
+
+std::filesystem::path Utf8Path(const std::string& s) {
+  return std::filesystem::path(std::u8string(s.begin(), s.end()));
+}
+
+std::string ProgressText(std::uint64_t consumed, std::uint64_t length, const std::string& line) {
+  auto percent = static_cast<long long>(
+      std::floor(static_cast<double>(consumed) / static_cast<double>(length) * 100.0 + 0.5));
+  return std::to_string(percent) + "% Bearbeite Zeile: " + line;
+}
+
+void HandleLine(Run& run) {
+  std::string trimmed(TrimSpaces(run.line));
+  if (run.lineNumber <= 10) {
+    AddComment(run, trimmed);
+  } else {
+    SplitFields(run.Fields, trimmed);
+    DispatchRecord(run, trimmed);
+  }
+}
+
+}  // namespace
+
+RunOutcome RunConversion(Run& run) {
+  if (!fktStartQuorvex(run)) return RunOutcome::NotConnected;
+
+  const std::string copyPath = run.ImportFile + "conf";
+  File copy(OpenBinary(copyPath, "rb"));
+  if (!copy) {
+    throw Error(53, "File not found: " + copyPath + " (" + LastFileError() + ")");
+  }
+  std::error_code ec;
+  const std::uint64_t length = std::filesystem::file_size(Utf8Path(copyPath), ec);
+  if (ec) throw Error(75, "Path/File access error: " + copyPath + " (" + ec.message() + ")");
+
+  CopyReader reader(copy.get());
+  std::string raw;
+  while (!reader.AtEnd()) {
+    ++run.lineNumber;
+    reader.ReadLine(raw);
+    run.line = DecodeSystemText(raw);
+    run.Application.Put(9, Str(ProgressText(reader.consumed(), length, run.line)));
+    run.platform.ui.PumpEvents();
+    HandleLine(run);
+  }
+  copy.reset();
+  run.lineNumber = 0;
+  run.line.clear();
+
+  if (!RemoveFile(copyPath)) {
+    run.platform.ui.ShowMessage("Die Datei " + copyPath +
+                                    " konnte nicht gelöscht werden: " + LastFileError(),
+                                kMainCaption, Icon::Exclamation);
+  }
+  return RunOutcome::Converted;
+}
+
+}  // namespace traskel

@@ -1,0 +1,92 @@
+#include "conversion/numbers.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+
+#include "host/value.h"
+
+namespace traskel {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Accepts the decimal separator at `pos`: "." or the locale's own.
+std::size_t SeparatorLength(std::string_view s, std::size_t pos, const NumberFormat& format) {
+  if (s[pos] == '.') return 1;
+  const std::string& sep = format.decimalSeparator;
+  if (!sep.empty() && s.substr(pos, sep.size()) == sep) return sep.size();
+  return 0;
+}
+
+}  // namespace
+
+double TextToDouble(std::string_view text, const NumberFormat& format) {
+  std::size_t begin = 0, end = text.size();
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  while (end > begin && IsBlank(text[end - 1])) --end;
+  std::string_view s = text.substr(begin, end - begin);
+
+  // Rewrite into the one form from_chars reads, checking the grammar on the
+  // way: [sign] digits [sep digits] [e [sign] digits].
+  std::string plain;
+  plain.reserve(s.size());
+  std::size_t i = 0;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+    if (s[i] == '-') plain += '-';
+    ++i;
+  }
+  int digits = 0;
+  while (i < s.size() && IsDigit(s[i])) plain += s[i++], ++digits;
+  if (i < s.size()) {
+    if (std::size_t n = SeparatorLength(s, i, format)) {
+      plain += '.';
+      i += n;
+      while (i < s.size() && IsDigit(s[i])) plain += s[i++], ++digits;
+    }
+  }
+  if (digits == 0) throw host::TypeMismatch();
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    plain += 'e';
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) plain += s[i++];
+    int expDigits = 0;
+    while (i < s.size() && IsDigit(s[i])) plain += s[i++], ++expDigits;
+    if (expDigits == 0) throw host::TypeMismatch();
+  }
+  if (i != s.size()) throw host::TypeMismatch();
+
+  double value = 0;
+  auto [ptr, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+  if (ec != std::errc() || ptr != plain.data() + plain.size() || !std::isfinite(value)) {
+    throw host::TypeMismatch();
+  }
+  return value;
+}
+
+std::string DoubleToText(double value, const NumberFormat& format) {
+  if (value == 0) return "0";  // no "-0"
+  char buf[64];
+  auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+  if (ec != std::errc()) throw host::Error(host::kOverflow, "Overflow");
+  // Rebuilt "%G" style: the locale's separator, a capital E and an exponent
+  // of at least two digits.
+  std::string text;
+  text.reserve(32);
+  for (const char* p = buf; p != ptr; ++p) {
+    if (*p == '.') {
+      text += format.decimalSeparator;
+    } else if (*p == 'e') {
+      text += 'E';
+      text += *++p;  // the exponent's sign
+      if (ptr - p == 2) text += '0';
+    } else {
+      text += *p;
+    }
+  }
+  return text;
+}
+
+}  // namespace traskel

@@ -1,0 +1,42 @@
+// Round slots and other slots.
+#include "conversion/feature.h"
+
+namespace traskel {
+
+using namespace host;
+
+namespace {
+
+void StoreSlotGeometry(Run& run) {
+  StorePosition(run, field::kX, field::kY, field::kZ, 0);
+  StoreVector(run, field::kI, field::kJ, field::kK, 1);
+  StoreVector(run, field::kI2, field::kJ2, field::kK2, 2002);
+  StoreValue(run, field::kSize1, 6);
+  StoreValue(run, field::kSize2, 14);
+  MarkInner(run);
+  StoreHalfSize(run);
+}
+
+// An empty option field means the host's setting 2.
+void StoreSlotOption(Run& run) {
+  if (run.Fields[field::kSlotOption].empty()) {
+    run.FeatureData.Put(48, I2(2));
+  } else {
+    run.FeatureData.Put(48, R8(FieldAsDouble(run, field::kSlotOption)));
+  }
+}
+
+}  // namespace
+
+void BuildRoundSlot(Run& run) {
+  StoreSlotGeometry(run);
+  StoreSize(run);
+}
+
+void BuildOtherSlot(Run& run) {
+  StoreSlotGeometry(run);
+  StoreSlotOption(run);
+  StoreSize(run);
+}
+
+}  // namespace traskel

@@ -1,0 +1,12 @@
+// Opening the connection to the host and fetching the objects the run needs.
+#pragma once
+
+#include "conversion/run.h"
+
+namespace traskel {
+
+// True when the application, the point data, the open measurement program
+// and its command list are all there. Reports each failure itself.
+bool fktStartQuorvex(Run& run);
+
+}  // namespace traskel

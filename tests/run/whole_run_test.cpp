@@ -1,0 +1,263 @@
+// Whole runs from the file dialog to the deleted copy, traced call by call.
+#include <filesystem>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/form1.h"
+#include "app/settings.h"
+#include "support/test_bed.h"
+
+namespace traskel {
+namespace {
+
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+using testing::ReadAll;
+using testing::TempFolder;
+using testing::TestBed;
+using testing::WithoutResults;
+using Lines = std::vector<std::string>;
+
+const Lines kConnect = {
+    "create \"Quorvex.Application\"", "create \"Quorvex.PointData\"",
+    "Application get 2",               "MeasurementProgram get 11",
+    "CMDS get 12",                     "CMDS call 5 Obj:Cmd",
+    "Cmd put 0 Bool:True",
+};
+
+std::string Json(const std::string& s) {
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '\t') {
+      out += "\\t";
+      continue;
+    }
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+Lines Comment(const std::string& text) {
+  return {"CMDS call 8 I4:170 Bool:True", "Cmd get 53", "CommentData put 1 I4:3",
+          "Cmd call 93 I4:1 I4:165 I4:0", "CommentData call 6 I4:1 Str&:" + Json(text)};
+}
+
+std::string Status(int percent, const std::string& line) {
+  return "Application put 9 Str:" + Json(std::to_string(percent) + "% Bearbeite Zeile: " + line);
+}
+
+// The expected trace of a run over `lines` (each ending in CR LF in the copy)
+// where `records` gives what each record line from the eleventh on adds.
+Lines Expected(const Lines& lines, const std::vector<Lines>& records) {
+  std::size_t total = 0;
+  for (const auto& l : lines) total += l.size() + 2;
+  Lines out = kConnect;
+  std::size_t consumed = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    consumed += lines[i].size() + 2;
+    int percent = static_cast<int>(static_cast<double>(consumed) / total * 100 + 0.5);
+    out.push_back(Status(percent, lines[i]));
+    std::string trimmed = lines[i];
+    trimmed.erase(0, trimmed.find_first_not_of(' '));
+    trimmed.erase(trimmed.find_last_not_of(' ') + 1);
+    if (trimmed.find_first_not_of(' ') == std::string::npos) trimmed.clear();
+    const Lines& add = i < 10 ? Comment(trimmed) : records.at(i - 10);
+    out.insert(out.end(), add.begin(), add.end());
+  }
+  return out;
+}
+
+Lines Header() {
+  return {"CAD-Export Bauteil 4711", "Datum,2026-12-01", "", "  Ersteller: M. Kessler  ",
+          "\tEinheit mm", "Spalten,Typ,Name,X,Y,Z", "Kommentar \"roh\", $$ bleibt",
+          "", "Version,3", "Ende Kopf"};
+}
+
+std::string Join(const Lines& lines, const std::string& end) {
+  std::string s;
+  for (const auto& l : lines) s += l + end;
+  return s;
+}
+
+class WholeRun : public ::testing::Test {
+ protected:
+  ExitStatus RunOn(const std::string& content, TestBed& target) {
+    input = folder.Write("teil.csv", content);
+    target.ui.answers.push_back(input);
+    return Form1Load(target.run);
+  }
+  ExitStatus RunOn(const std::string& content) { return RunOn(content, bed); }
+  Lines Trace() { return WithoutResults(bed.trace); }
+  bool CopyExists() { return std::filesystem::exists(input + "conf"); }
+
+  TempFolder folder;
+  TestBed bed;
+  std::string input;
+};
+
+TEST_F(WholeRun, HeaderCommentsMarkedCommentsAndSkippedKeys) {
+  Lines lines = Header();
+  lines.insert(lines.end(), {"HEX,H1,1,2,3", "  UDF,U1, \"x\" ,$$  ", "pt,P1,1,2,3", "", "XYZ,1",
+                             "hex,H2", "UDF"});
+  std::vector<Lines> records = {Comment("$$ HEX $$ - HEX,H1,1,2,3"),
+                                Comment("$$ UDF $$ - UDF,U1, \"x\" ,$$"), {}, {}, {}, {},
+                                Comment("$$ UDF $$ - UDF")};
+  EXPECT_EQ(RunOn(Join(lines, "\n")), kConverted);
+  EXPECT_THAT(Trace(), ElementsAreArray(Expected(lines, records)));
+  EXPECT_TRUE(bed.ui.messages.empty());
+  EXPECT_FALSE(CopyExists());
+  EXPECT_EQ(bed.settings.values[kLastImportFileSetting], input);
+  EXPECT_EQ(bed.ui.pumps, static_cast<int>(lines.size()));
+}
+
+TEST_F(WholeRun, CrLfInputAndMissingFinalLineFeedLoseNothing) {
+  Lines lines = Header();
+  lines.push_back("HEX,last");
+  std::vector<Lines> records = {Comment("$$ HEX $$ - HEX,last")};
+  const Lines expected = Expected(lines, records);
+
+  std::string lf = Join(lines, "\n");
+  for (const std::string& content : {Join(lines, "\r\n"), lf.substr(0, lf.size() - 1)}) {
+    TestBed fresh;
+    EXPECT_EQ(RunOn(content, fresh), kConverted);
+    EXPECT_THAT(WithoutResults(fresh.trace), ElementsAreArray(expected));
+  }
+}
+
+TEST_F(WholeRun, ShortAndEmptyFilesGiveOnlyComments) {
+  Lines lines = {"PT,P1,1,2,3,0,0,1,,,,,,,,,,1", "", "zwei"};
+  EXPECT_EQ(RunOn(Join(lines, "\n")), kConverted);
+  EXPECT_THAT(Trace(), ElementsAreArray(Expected(lines, {})));
+
+  TestBed empty;
+  EXPECT_EQ(RunOn("", empty), kConverted);
+  EXPECT_THAT(WithoutResults(empty.trace), ElementsAreArray(kConnect));
+  EXPECT_FALSE(CopyExists());
+}
+
+TEST_F(WholeRun, ByteOrderMarkNeverReachesTheFirstComment) {
+  EXPECT_EQ(RunOn("\xEF\xBB\xBFKopf\n"), kConverted);
+  EXPECT_THAT(Trace(), ElementsAreArray(Expected({"Kopf"}, {})));
+}
+
+TEST_F(WholeRun, BytesThatDoNotDecodeBecomeReplacementCharacters) {
+  EXPECT_EQ(RunOn("Teil \xFF\xFE Ende\n"), kConverted);
+  EXPECT_THAT(Trace(), ::testing::Contains(HasSubstr("Teil \xEF\xBF\xBD\xEF\xBF\xBD Ende")));
+}
+
+TEST_F(WholeRun, BadFieldEndsTheRunNamingLineAndField) {
+  Lines lines = Header();
+  lines.insert(lines.end(), {"PT,P1,1,2,3,0,0,1,,,,,,,,,,1", "CIR,C1,1,zwei,3,0,0,1,,10",
+                             "PT,P3,1,2,3,0,0,1,,,,,,,,,,1"});
+  EXPECT_EQ(RunOn(Join(lines, "\n")), kRunFailed);
+  ASSERT_EQ(bed.ui.messages.size(), 1u);
+  const auto& m = bed.ui.messages[0];
+  EXPECT_EQ(m.icon, Icon::Critical);
+  EXPECT_THAT(m.text, HasSubstr("'13'"));
+  EXPECT_THAT(m.text, HasSubstr("Type mismatch"));
+  EXPECT_THAT(m.text, HasSubstr("Zeile 12: CIR,C1,1,zwei,3,0,0,1,,10"));
+  EXPECT_THAT(m.text, HasSubstr("Feld 3: \"zwei\""));
+  // The copy stays, the last status names the failing line, and the
+  // commands made so far stay: ten comments, the point, the new circle.
+  EXPECT_TRUE(CopyExists());
+  EXPECT_THAT(bed.host.statusText(), HasSubstr("Bearbeite Zeile: CIR,C1"));
+  const auto& commands = bed.host.commands();
+  ASSERT_EQ(commands.size(), 1u + 10 + 2);
+  EXPECT_EQ(commands.back().typeCode, 612);
+  EXPECT_EQ(commands.back().label, "C1");
+}
+
+TEST_F(WholeRun, HostFailureHalfWayIsReportedWithItsNumberAndLine) {
+  // 7 calls connect, line 1 takes 6, line 2 puts its status: the 15th call
+  // is the first of the second comment.
+  TestBed failing(testing::FailingAt(15));
+  EXPECT_EQ(RunOn(Join(Header(), "\n"), failing), kRunFailed);
+  ASSERT_EQ(failing.ui.messages.size(), 1u);
+  EXPECT_THAT(failing.ui.messages[0].text, HasSubstr("'440'"));
+  EXPECT_THAT(failing.ui.messages[0].text, HasSubstr("Zeile 2: Datum,2026-12-01"));
+  EXPECT_TRUE(CopyExists());
+}
+
+TEST_F(WholeRun, HostStatesEachGiveTheirMessagesAndKeepTheCopy) {
+  struct Case {
+    quorvex_sim::State state;
+    std::vector<std::string> texts;
+  };
+  const Case cases[] = {
+      {quorvex_sim::State::Absent, {""}},
+      {quorvex_sim::State::NoProgram, {"Kein aktives Messprogramm geöffnet", ""}},
+      {quorvex_sim::State::NoCommands, {"CMDS ist leer", ""}},
+  };
+  for (const auto& c : cases) {
+    TestBed host(testing::InState(c.state));
+    EXPECT_EQ(RunOn("Kopf\n", host), kNotConnected);
+    ASSERT_EQ(host.ui.messages.size(), c.texts.size());
+    for (std::size_t i = 0; i + 1 < c.texts.size(); ++i) {
+      EXPECT_EQ(host.ui.messages[i].text, c.texts[i]);
+      EXPECT_EQ(host.ui.messages[i].title, "Error in Function fktStartQuorvex()");
+      EXPECT_EQ(host.ui.messages[i].icon, Icon::Critical);
+    }
+    EXPECT_EQ(host.ui.messages.back().text, "");
+    EXPECT_EQ(host.ui.messages.back().title, "ERROR in fktStartQuorvex()");
+    EXPECT_EQ(host.ui.messages.back().icon, Icon::Exclamation);
+    EXPECT_TRUE(CopyExists());
+  }
+}
+
+TEST_F(WholeRun, CancelEndsBeforeAnythingIsWritten) {
+  bed.settings.values[kLastImportFileSetting] = "/daten/alt/teil.csv";
+  EXPECT_EQ(Form1Load(bed.run), kNotChosen);
+  ASSERT_EQ(bed.ui.requests.size(), 1u);
+  EXPECT_EQ(bed.ui.requests[0].initialDir, "/daten/alt");
+  EXPECT_EQ(bed.ui.requests[0].title, "Auswahl CSV Dateien");
+  EXPECT_EQ(bed.ui.requests[0].filter, "CSV Dateien (*csv)|*.csv|");
+  ASSERT_EQ(bed.ui.messages.size(), 1u);
+  EXPECT_EQ(bed.ui.messages[0].text, "Error oder Abbruch in cmdSuchenDar Programm wird beendet");
+  EXPECT_EQ(bed.ui.messages[0].title, "Traskel nach Quorvex");
+  EXPECT_EQ(bed.ui.messages[0].icon, Icon::Critical);
+  EXPECT_EQ(bed.settings.writes, 0);
+  EXPECT_TRUE(bed.trace.empty());
+}
+
+TEST_F(WholeRun, MissingNameAsksAgainAndRemembersTheGoodOne) {
+  const std::string missing = folder.File("fehlt.csv");
+  bed.ui.answers.push_back(missing);
+  EXPECT_EQ(RunOn("Kopf\n"), kConverted);
+  EXPECT_EQ(bed.ui.requests.size(), 2u);
+  ASSERT_GE(bed.ui.messages.size(), 1u);
+  EXPECT_EQ(bed.ui.messages[0].text,
+            "Die Datei \r\n\r\n'" + missing + "'\r\n\r\nexistiert nicht oder ist leer");
+  EXPECT_EQ(bed.ui.messages[0].icon, Icon::Information);
+  EXPECT_EQ(bed.ui.messages[0].title, "Traskel nach Quorvex");
+  EXPECT_EQ(bed.settings.writes, 1);
+  EXPECT_EQ(bed.settings.values[kLastImportFileSetting], input);
+}
+
+TEST_F(WholeRun, UnwritableSettingIsReportedAndTheRunGoesOn) {
+  bed.settings.writable = false;
+  EXPECT_EQ(RunOn("Kopf\n"), kConverted);
+  ASSERT_EQ(bed.ui.messages.size(), 1u);
+  EXPECT_EQ(bed.ui.messages[0].text,
+            "Fehler beim Speichern des Wertes. Der Konverter kann sich den letzten Speicherort "
+            "der Datei nicht anlegen (Kein Admin) " + input);
+  EXPECT_EQ(bed.ui.messages[0].title, "Traskel");
+  EXPECT_EQ(bed.ui.messages[0].icon, Icon::None);
+}
+
+TEST_F(WholeRun, CopyThatCannotBeWrittenEndsTheRunWithTheReason) {
+  input = folder.Write("teil.csv", "Kopf\n");
+  std::filesystem::create_directory(input + "conf");  // the copy's name is taken by a folder
+  bed.ui.answers.push_back(input);
+  EXPECT_EQ(Form1Load(bed.run), kNotChosen);
+  ASSERT_EQ(bed.ui.messages.size(), 1u);
+  EXPECT_THAT(bed.ui.messages[0].text,
+              HasSubstr("Error oder Abbruch in cmdSuchenDar Programm wird beendet"));
+  EXPECT_THAT(bed.ui.messages[0].text, HasSubstr(input + "conf"));
+  EXPECT_TRUE(bed.trace.empty());
+  EXPECT_EQ(ReadAll(input), "Kopf\n");
+}
+
+}  // namespace
+}  // namespace traskel

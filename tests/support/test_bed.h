@@ -1,0 +1,149 @@
+// A run wired to in-memory stand-ins: a scripted dialog, recorded message
+// boxes, a settings map and the simulated host with its trace kept in memory.
+#pragma once
+
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "app/user_interface.h"
+#include "conversion/run.h"
+#include "quorvex_sim/sim_host.h"
+
+namespace traskel::testing {
+
+struct Message {
+  std::string text;
+  std::string title;
+  Icon icon;
+};
+
+class FakeUi : public UserInterface {
+ public:
+  void ShowMessage(const std::string& text, const std::string& title, Icon icon) override {
+    messages.push_back({text, title, icon});
+  }
+  std::optional<std::string> ChooseFile(const FileDialogRequest& request) override {
+    requests.push_back(request);
+    if (answers.empty()) return std::nullopt;
+    auto answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  void PumpEvents() override { ++pumps; }
+
+  std::deque<std::optional<std::string>> answers;
+  std::vector<FileDialogRequest> requests;
+  std::vector<Message> messages;
+  int pumps = 0;
+};
+
+class MemorySettings : public SettingsStore {
+ public:
+  std::string ReadSetting(const std::string& path) override {
+    auto it = values.find(path);
+    return it == values.end() ? "" : it->second;
+  }
+  bool WriteSetting(const std::string& path, const std::string& value,
+                    const std::string& kind) override {
+    ++writes;
+    if (!writable || kind != "REG_SZ") return false;
+    values[path] = value;
+    return true;
+  }
+  std::map<std::string, std::string> values;
+  bool writable = true;
+  int writes = 0;
+};
+
+inline quorvex_sim::Options InState(quorvex_sim::State state) {
+  quorvex_sim::Options o;
+  o.state = state;
+  return o;
+}
+inline quorvex_sim::Options FailingAt(std::int64_t operation) {
+  quorvex_sim::Options o;
+  o.failAt = operation;
+  return o;
+}
+inline quorvex_sim::Options HandingBackNewPointData() {
+  quorvex_sim::Options o;
+  o.handBackNewPointData = true;
+  return o;
+}
+
+inline quorvex_sim::Options QuietHost(quorvex_sim::Options o = {}) {
+  o.showProgress = false;
+  o.printListing = false;
+  return o;
+}
+
+struct TestBed {
+  explicit TestBed(quorvex_sim::Options options = {}, NumberFormat numbers = {})
+      : host(WithSink(QuietHost(std::move(options)), trace)),
+        platform{ui, settings, host, std::move(numbers)},
+        run(platform) {}
+
+  // Connects as the run does and forgets the connection's trace lines.
+  static quorvex_sim::Options WithSink(quorvex_sim::Options o, std::vector<std::string>& lines) {
+    o.traceSink = [&lines](const std::string& line) { lines.push_back(line); };
+    return o;
+  }
+
+  FakeUi ui;
+  MemorySettings settings;
+  std::vector<std::string> trace;
+  quorvex_sim::SimHost host;
+  Platform platform;
+  Run run;
+};
+
+// Trace lines without the informative " -> result" part.
+inline std::vector<std::string> WithoutResults(const std::vector<std::string>& lines) {
+  static const std::regex result(R"( -> (Obj|Bool|I2|I4|R8|Str)&?:[^ ]*$)");
+  std::vector<std::string> out;
+  for (const auto& l : lines) out.push_back(std::regex_replace(l, result, ""));
+  return out;
+}
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TempFolder {
+ public:
+  TempFolder() {
+    std::random_device rd;
+    path_ = std::filesystem::temp_directory_path() /
+            ("traskel-test-" + std::to_string(rd()) + std::to_string(rd()));
+    std::filesystem::create_directories(path_);
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  std::string Write(const std::string& name, const std::string& content) const {
+    std::ofstream(File(name), std::ios::binary) << content;
+    return File(name);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace traskel::testing
