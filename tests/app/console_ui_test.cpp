@@ -1,0 +1,61 @@
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/console_ui.h"
+
+namespace traskel {
+namespace {
+
+struct Console {
+  explicit Console(const std::string& input) : in(input), ui(MakeConsoleUserInterface(in, out)) {}
+  std::istringstream in;
+  std::ostringstream out;
+  std::unique_ptr<UserInterface> ui;
+};
+
+FileDialogRequest CsvRequest(const std::string& dir) {
+  return {"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|", dir, 0};
+}
+
+TEST(ConsoleUserInterface, ChooseFilePromptsAndReturnsAnAbsolutePath) {
+  Console console("sub/../teil.csv\r\n/data/x/./b.csv\n");
+  auto chosen = console.ui->ChooseFile(CsvRequest("/x/y"));
+  ASSERT_TRUE(chosen.has_value());
+  EXPECT_EQ(*chosen, (std::filesystem::current_path() / "teil.csv").string());
+  EXPECT_EQ(console.out.str(),
+            "Auswahl CSV Dateien\nFilter: CSV Dateien (*csv)|*.csv|\n"
+            "Verzeichnis: /x/y\nDatei: ");
+
+  console.out.str("");
+  EXPECT_EQ(console.ui->ChooseFile(CsvRequest("")), "/data/x/b.csv");
+  EXPECT_NE(console.out.str().find("Verzeichnis: (default)\n"), std::string::npos);
+}
+
+TEST(ConsoleUserInterface, EmptyAnswerOrEndOfInputCancels) {
+  Console console("\n\r\nlast");
+  EXPECT_EQ(console.ui->ChooseFile(CsvRequest("")), std::nullopt);
+  EXPECT_EQ(console.ui->ChooseFile(CsvRequest("")), std::nullopt);
+  // A last line without its newline still counts.
+  EXPECT_EQ(console.ui->ChooseFile(CsvRequest("/")),
+            (std::filesystem::current_path() / "last").string());
+  EXPECT_EQ(console.ui->ChooseFile(CsvRequest("")), std::nullopt);
+}
+
+TEST(ConsoleUserInterface, ShowMessageWritesTitleIconAndText) {
+  Console console("");
+  console.ui->ShowMessage("Zeile 3:\r\nFehler\rweiter", "Traskel", Icon::Critical);
+  console.ui->ShowMessage("ok", "T", Icon::Exclamation);
+  console.ui->ShowMessage("", "T", Icon::Information);
+  console.ui->ShowMessage("x", "", Icon::None);
+  EXPECT_EQ(console.out.str(),
+            "--- Traskel [critical] ---\nZeile 3:\nFehler\nweiter\n"
+            "--- T [exclamation] ---\nok\n"
+            "--- T [information] ---\n\n"
+            "---  [none] ---\nx\n");
+}
+
+}  // namespace
+}  // namespace traskel

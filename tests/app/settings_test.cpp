@@ -1,0 +1,153 @@
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/settings.h"
+#include "app/settings_file.h"
+#include "temp_folder.h"
+
+namespace traskel {
+namespace {
+
+using testing::TempFolder;
+
+std::string ReadText(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(FileSettingsStore, RoundTripsAnyTextAndKeepsOtherKeys) {
+  TempFolder folder;
+  auto store = MakeFileSettingsStore(folder.path());
+  const std::string odd =
+      "C:\\a=b\\50%25 %zz\r\nzwei\nGr\xC3\xB6\xC3\x9F"
+      "e=";
+  const std::string oddKey = "HKLM\\k=1%\nx";
+
+  EXPECT_TRUE(store->WriteSetting(kLastImportFileSetting, "/home/u/teil.csv", "REG_SZ"));
+  EXPECT_TRUE(store->WriteSetting("HKLM\\Other", odd, "REG_SZ"));
+  EXPECT_TRUE(store->WriteSetting(oddKey, "v", "REG_SZ"));
+  EXPECT_TRUE(store->WriteSetting("HKLM\\Empty", "", "REG_SZ"));
+
+  // A fresh store reads what the file holds, not what the first remembers.
+  auto reader = MakeFileSettingsStore(folder.path());
+  EXPECT_EQ(reader->ReadSetting(kLastImportFileSetting), "/home/u/teil.csv");
+  EXPECT_EQ(reader->ReadSetting("HKLM\\Other"), odd);
+  EXPECT_EQ(reader->ReadSetting(oddKey), "v");
+  EXPECT_EQ(reader->ReadSetting("HKLM\\k"), "");
+  EXPECT_EQ(reader->ReadSetting("HKLM\\Missing"), "");
+
+  EXPECT_TRUE(store->WriteSetting(kLastImportFileSetting, "/x/neu.csv", "REG_SZ"));
+  EXPECT_EQ(reader->ReadSetting(kLastImportFileSetting), "/x/neu.csv");
+  EXPECT_EQ(reader->ReadSetting("HKLM\\Other"), odd);
+  EXPECT_EQ(reader->ReadSetting(oddKey), "v");
+
+  const std::string text = ReadText(folder / "settings");
+  EXPECT_NE(text.find("HKLM\\SOFTWARE\\Zelvar\\Kastovel\\CSV\\LastImportFile=/x/neu.csv\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("HKLM\\k%3D1%25%0Ax=v\n"), std::string::npos);
+  EXPECT_EQ(text.find("/home/u/teil.csv"), std::string::npos);
+
+  struct stat info;
+  ASSERT_EQ(::stat((folder / "settings").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0644u);
+  // No temporary file is left behind.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
+}
+
+TEST(FileSettingsStore, ReadsHandEditedFilesAndKeepsTheirOtherLines) {
+  TempFolder folder;
+  std::ofstream(folder / "settings") << "# note\nA=50%zz%4\nB=1\nB=2\n";
+  auto store = MakeFileSettingsStore(folder.path());
+  EXPECT_EQ(store->ReadSetting("A"), "50%zz%4");
+  EXPECT_EQ(store->ReadSetting("B"), "1");
+
+  ASSERT_TRUE(store->WriteSetting("B", "3", "REG_SZ"));
+  EXPECT_EQ(ReadText(folder / "settings"), "# note\nA=50%zz%4\nB=3\n");
+}
+
+TEST(FileSettingsStore, CreatesMissingFolders) {
+  TempFolder folder;
+  auto store = MakeFileSettingsStore(folder / "a/b");
+  ASSERT_TRUE(store->WriteSetting("K", "v", "REG_SZ"));
+  EXPECT_EQ(store->ReadSetting("K"), "v");
+}
+
+TEST(FileSettingsStore, RefusesWhatItCannotStore) {
+  TempFolder folder;
+  auto store = MakeFileSettingsStore(folder.path());
+  EXPECT_FALSE(store->WriteSetting("K", "1", "REG_DWORD"));
+  EXPECT_FALSE(std::filesystem::exists(folder / "settings"));
+
+  // A regular file where the folder should be stops even root.
+  std::ofstream(folder / "plain") << "x";
+  auto blocked = MakeFileSettingsStore(folder / "plain");
+  EXPECT_FALSE(blocked->WriteSetting("K", "v", "REG_SZ"));
+  EXPECT_EQ(blocked->ReadSetting("K"), "");
+  EXPECT_EQ(ReadText(folder / "plain"), "x");
+}
+
+TEST(FileSettingsStore, FailedWriteKeepsTheOldFile) {
+  TempFolder folder;
+  auto store = MakeFileSettingsStore(folder.path());
+  ASSERT_TRUE(store->WriteSetting("K", "old", "REG_SZ"));
+  const auto onlyTheFileIsLeft = [&] {
+    return std::distance(std::filesystem::directory_iterator(folder.path()), {}) == 1;
+  };
+
+  // Stops the write halfway, even for root: files may not grow past 64 bytes.
+  rlimit saved;
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 64;
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool written = store->WriteSetting("K", std::string(200, 'n'), "REG_SZ");
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(written);
+  EXPECT_EQ(store->ReadSetting("K"), "old");
+  EXPECT_TRUE(onlyTheFileIsLeft());
+
+  if (::geteuid() == 0) return;  // permissions do not stop root
+  // A file it cannot read is not replaced: its other values would be lost.
+  ASSERT_EQ(::chmod((folder / "settings").c_str(), 0200), 0);
+  EXPECT_FALSE(store->WriteSetting("L", "new", "REG_SZ"));
+  ASSERT_EQ(::chmod((folder / "settings").c_str(), 0644), 0);
+  EXPECT_EQ(store->ReadSetting("K"), "old");
+
+  ASSERT_EQ(::chmod(folder.path().c_str(), 0555), 0);
+  EXPECT_FALSE(store->WriteSetting("K", "new", "REG_SZ"));
+  EXPECT_EQ(store->ReadSetting("K"), "old");
+  EXPECT_TRUE(onlyTheFileIsLeft());
+}
+
+TEST(SettingsStore, FolderComesFromTheEnvironment) {
+  TempFolder folder;
+  const char* before = std::getenv("TRASKEL_SETTINGS_DIR");
+  const std::string saved = before != nullptr ? before : "";
+  ::setenv("TRASKEL_SETTINGS_DIR", folder.path().c_str(), 1);
+  auto store = MakeSettingsStore();
+  const bool written = store->WriteSetting("K", "v", "REG_SZ");
+  if (before != nullptr) {
+    ::setenv("TRASKEL_SETTINGS_DIR", saved.c_str(), 1);
+  } else {
+    ::unsetenv("TRASKEL_SETTINGS_DIR");
+  }
+  EXPECT_TRUE(written);
+  EXPECT_EQ(ReadText(folder / "settings"), "K=v\n");
+}
+
+}  // namespace
+}  // namespace traskel
