@@ -87,14 +87,15 @@ ExitStatus Form1Load(Run& run) {
   } catch (const host::Error& e) {
     std::string detail;
     if (e.field) {
-      detail = "Feld " + std::to_string(*e.field) + ": \"" + Shorten(e.fieldText) + "\" ist keine Zahl";
+      detail =
+          "Feld " + std::to_string(*e.field) + ": \"" + Shorten(e.fieldText) + "\" ist keine Zahl";
     }
     run.platform.ui.ShowMessage(RunErrorMessage(run, e.number(), e.text(), detail), kAppTitle,
                                 Icon::Critical);
   } catch (const std::exception& e) {
-    run.platform.ui.ShowMessage(RunErrorMessage(run, 51, std::string("Internal error: ") + e.what(),
-                                                ""),
-                                kAppTitle, Icon::Critical);
+    run.platform.ui.ShowMessage(
+        RunErrorMessage(run, 51, std::string("Internal error: ") + e.what(), ""), kAppTitle,
+        Icon::Critical);
   }
   return kRunFailed;
 }

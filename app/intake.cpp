@@ -73,8 +73,8 @@ bool WriteNormalisedCopy(const std::string& source, const std::string& copy, std
   std::string buffer(1 << 16, '\0');
   std::string converted;
   auto write = [&]() {
-    if (!converted.empty() && std::fwrite(converted.data(), 1, converted.size(), out.get()) !=
-                                  converted.size()) {
+    if (!converted.empty() &&
+        std::fwrite(converted.data(), 1, converted.size(), out.get()) != converted.size()) {
       error = "Die Kopie " + copy + " kann nicht geschrieben werden: " + LastFileError();
       return false;
     }

@@ -15,15 +15,17 @@ class LineEndNormaliser {
   void Finish(std::string& out);
 
  private:
-  bool started_ = false;   // past the possible byte-order mark
-  std::string head_;       // first bytes held back until the mark is ruled out
-  bool pendingCr_ = false; // a CR read, not yet written
-  bool lineOpen_ = false;  // bytes written since the last line end
+  bool started_ = false;    // past the possible byte-order mark
+  std::string head_;        // first bytes held back until the mark is ruled out
+  bool pendingCr_ = false;  // a CR read, not yet written
+  bool lineOpen_ = false;   // bytes written since the last line end
   void Put(char c, std::string& out);
 };
 
 // The copy's name: the export's with "conf" appended.
-inline std::string CopyPathFor(const std::string& importFile) { return importFile + "conf"; }
+inline std::string CopyPathFor(const std::string& importFile) {
+  return importFile + "conf";
+}
 
 // Writes the normalised copy; false and a reason when it can't.
 bool WriteNormalisedCopy(const std::string& source, const std::string& copy, std::string& error);

@@ -118,9 +118,9 @@ RunOutcome RunConversion(Run& run) {
   run.line.clear();
 
   if (!RemoveFile(copyPath)) {
-    run.platform.ui.ShowMessage("Die Datei " + copyPath +
-                                    " konnte nicht gelöscht werden: " + LastFileError(),
-                                kMainCaption, Icon::Exclamation);
+    run.platform.ui.ShowMessage(
+        "Die Datei " + copyPath + " konnte nicht gelöscht werden: " + LastFileError(), kMainCaption,
+        Icon::Exclamation);
   }
   return RunOutcome::Converted;
 }

@@ -113,6 +113,8 @@ void StoreHalfSize(Run& run) {
   run.Cmd.Call(28, Str(DoubleToText(half, run.platform.numbers)), I4(78), I4(0));
 }
 
-void StoreSize(Run& run) { run.FeatureData.Put(6, R8(FieldAsDouble(run, field::kSize))); }
+void StoreSize(Run& run) {
+  run.FeatureData.Put(6, R8(FieldAsDouble(run, field::kSize)));
+}
 
 }  // namespace traskel

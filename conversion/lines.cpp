@@ -4,7 +4,9 @@
 
 namespace traskel {
 
-void BuildLineOrPlane(Run& run) { BuildPoint(run); }
+void BuildLineOrPlane(Run& run) {
+  BuildPoint(run);
+}
 
 void ReportUnsupported(Run& run) {
   run.platform.ui.ShowMessage("Not supported ", kAppTitle, Icon::None);

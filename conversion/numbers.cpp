@@ -10,8 +10,12 @@ namespace traskel {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Accepts the decimal separator at `pos`: "." or the locale's own.
 std::size_t SeparatorLength(std::string_view s, std::size_t pos, const NumberFormat& format) {

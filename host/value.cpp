@@ -8,8 +8,12 @@ namespace traskel::host {
 Error::Error(int number, std::string text)
     : std::runtime_error(text), number_(number), text_(std::move(text)) {}
 
-Error TypeMismatch() { return Error(kTypeMismatch, "Type mismatch"); }
-Error ObjectNotSet() { return Error(kObjectNotSet, "Object variable or With block variable not set"); }
+Error TypeMismatch() {
+  return Error(kTypeMismatch, "Type mismatch");
+}
+Error ObjectNotSet() {
+  return Error(kObjectNotSet, "Object variable or With block variable not set");
+}
 
 namespace {
 template <typename T>
@@ -19,12 +23,24 @@ const T& Exact(const Value::Storage& s) {
 }
 }  // namespace
 
-std::int16_t Value::i2() const { return Exact<std::int16_t>(storage_); }
-std::int32_t Value::i4() const { return Exact<std::int32_t>(storage_); }
-double Value::r8() const { return Exact<double>(storage_); }
-const std::string& Value::str() const { return Exact<std::string>(storage_); }
-bool Value::boolean() const { return Exact<bool>(storage_); }
-const ObjectPtr& Value::obj() const { return Exact<ObjectPtr>(storage_); }
+std::int16_t Value::i2() const {
+  return Exact<std::int16_t>(storage_);
+}
+std::int32_t Value::i4() const {
+  return Exact<std::int32_t>(storage_);
+}
+double Value::r8() const {
+  return Exact<double>(storage_);
+}
+const std::string& Value::str() const {
+  return Exact<std::string>(storage_);
+}
+bool Value::boolean() const {
+  return Exact<bool>(storage_);
+}
+const ObjectPtr& Value::obj() const {
+  return Exact<ObjectPtr>(storage_);
+}
 
 bool ToBoolean(const Value& v) {
   switch (v.type()) {
@@ -89,6 +105,8 @@ Value Ref::Invoke(DispId id, std::span<const Arg> args) const {
   return p_->Call(id, args);
 }
 
-Ref AsObject(const Value& v) { return Ref(v.obj()); }
+Ref AsObject(const Value& v) {
+  return Ref(v.obj());
+}
 
 }  // namespace traskel::host

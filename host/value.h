@@ -49,8 +49,8 @@ enum class Type { Empty, I2, I4, R8, Str, Bool, Obj };
 
 class Value {
  public:
-  using Storage =
-      std::variant<std::monostate, std::int16_t, std::int32_t, double, std::string, bool, ObjectPtr>;
+  using Storage = std::variant<std::monostate, std::int16_t, std::int32_t, double, std::string,
+                               bool, ObjectPtr>;
 
   Value() = default;
   explicit Value(Storage s) : storage_(std::move(s)) {}
@@ -72,12 +72,24 @@ class Value {
   Storage storage_;
 };
 
-inline Value I2(std::int16_t v) { return Value(Value::Storage(std::in_place_index<1>, v)); }
-inline Value I4(std::int32_t v) { return Value(Value::Storage(std::in_place_index<2>, v)); }
-inline Value R8(double v) { return Value(Value::Storage(std::in_place_index<3>, v)); }
-inline Value Str(std::string v) { return Value(Value::Storage(std::in_place_index<4>, std::move(v))); }
-inline Value Bool(bool v) { return Value(Value::Storage(std::in_place_index<5>, v)); }
-inline Value Obj(ObjectPtr v) { return Value(Value::Storage(std::in_place_index<6>, std::move(v))); }
+inline Value I2(std::int16_t v) {
+  return Value(Value::Storage(std::in_place_index<1>, v));
+}
+inline Value I4(std::int32_t v) {
+  return Value(Value::Storage(std::in_place_index<2>, v));
+}
+inline Value R8(double v) {
+  return Value(Value::Storage(std::in_place_index<3>, v));
+}
+inline Value Str(std::string v) {
+  return Value(Value::Storage(std::in_place_index<4>, std::move(v)));
+}
+inline Value Bool(bool v) {
+  return Value(Value::Storage(std::in_place_index<5>, v));
+}
+inline Value Obj(ObjectPtr v) {
+  return Value(Value::Storage(std::in_place_index<6>, std::move(v)));
+}
 
 // The automation coercion of a result to Boolean: numbers are True when not
 // zero, "True"/"False" and numeric text convert, anything else is a mismatch.
@@ -108,7 +120,9 @@ class Arg {
   Value* ref_ = nullptr;
 };
 
-inline Arg ByRef(Value& target) { return Arg::ByRef(target); }
+inline Arg ByRef(Value& target) {
+  return Arg::ByRef(target);
+}
 
 using DispId = std::int32_t;
 

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "app/file_system.h"
-#include "temp_folder.h"
+#include "support/test_bed.h"
 
 namespace traskel {
 namespace {

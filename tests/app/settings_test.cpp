@@ -13,7 +13,7 @@
 
 #include "app/settings.h"
 #include "app/settings_file.h"
-#include "temp_folder.h"
+#include "support/test_bed.h"
 
 namespace traskel {
 namespace {

@@ -26,25 +26,37 @@ Lines Head(int code, const std::string& label) {
 }
 
 const Lines kDefaults = {
-    "FeatureData put 83 Bool:False", "FeatureData put 81 Bool:False",
-    "FeatureData put 12 Bool:False", "FeatureData put 8 I2:100",
-    "FeatureData put 18 I2:0",       "FeatureData put 4 I2:0",
-    "FeatureData put 7 I2:0",        "FeatureData put 19 I2:999",
-    "FeatureData put 5 I2:3",        "Cmd call 28 Str:\"NO\" I4:43 I4:0",
+    "FeatureData put 83 Bool:False",    "FeatureData put 81 Bool:False",
+    "FeatureData put 12 Bool:False",    "FeatureData put 8 I2:100",
+    "FeatureData put 18 I2:0",          "FeatureData put 4 I2:0",
+    "FeatureData put 7 I2:0",           "FeatureData put 19 I2:999",
+    "FeatureData put 5 I2:3",           "Cmd call 28 Str:\"NO\" I4:43 I4:0",
     "Cmd call 28 Str:\"0\" I4:78 I4:0", "FeatureData put 6 I2:0",
-    "FeatureData put 9 Bool:False",  "FeatureData put 48 I2:0",
+    "FeatureData put 9 Bool:False",     "FeatureData put 48 I2:0",
 };
 
 std::string HandOver(int slot) {
   return "FeatureData call 60 Obj&:PointData I4:" + std::to_string(slot) +
          " I4:100 I4:13 Str:\"\" I4:0";
 }
-Lines Pos(const std::string& xyz, int slot) { return {"PointData call 7 " + xyz, HandOver(slot)}; }
-Lines Vec(const std::string& ijk, int slot) { return {"PointData call 8 " + ijk, HandOver(slot)}; }
-Lines Val(const std::string& v, int slot) { return {"PointData put 1 " + v, HandOver(slot)}; }
-Lines Inner() { return {"FeatureData put 9 Bool:True"}; }
-Lines Half(const std::string& text) { return {"Cmd call 28 Str:\"" + text + "\" I4:78 I4:0"}; }
-Lines Size(const std::string& v) { return {"FeatureData put 6 " + v}; }
+Lines Pos(const std::string& xyz, int slot) {
+  return {"PointData call 7 " + xyz, HandOver(slot)};
+}
+Lines Vec(const std::string& ijk, int slot) {
+  return {"PointData call 8 " + ijk, HandOver(slot)};
+}
+Lines Val(const std::string& v, int slot) {
+  return {"PointData put 1 " + v, HandOver(slot)};
+}
+Lines Inner() {
+  return {"FeatureData put 9 Bool:True"};
+}
+Lines Half(const std::string& text) {
+  return {"Cmd call 28 Str:\"" + text + "\" I4:78 I4:0"};
+}
+Lines Size(const std::string& v) {
+  return {"FeatureData put 6 " + v};
+}
 
 // Field values by index; the rest stay empty.
 std::string Record(std::map<int, std::string> fields) {
@@ -60,9 +72,8 @@ std::string Record(std::map<int, std::string> fields) {
 // A record with position 1,2,3, vector 0,0,1, second vector 1,0,0, sizes 10
 // and 25, Fields(17) = 5.
 std::map<int, std::string> Full(const std::string& key, const std::string& label) {
-  return {{0, key},  {1, label}, {2, "1"},  {3, "2"},  {4, "3"},  {5, "0"},
-          {6, "0"},  {7, "1"},   {9, "10"}, {10, "25"}, {11, "1"}, {12, "0"},
-          {13, "0"}, {17, "5"}};
+  return {{0, key}, {1, label}, {2, "1"},   {3, "2"},  {4, "3"},  {5, "0"},  {6, "0"},
+          {7, "1"}, {9, "10"},  {10, "25"}, {11, "1"}, {12, "0"}, {13, "0"}, {17, "5"}};
 }
 
 class Builders : public ::testing::Test {
@@ -99,25 +110,33 @@ const std::string kIjk2 = "R8:1 R8:0 R8:0";
 TEST_F(Builders, PointTakesPositionVectorAndSize) {
   auto fields = Full("PT", "P1");
   fields[14] = "INNER";  // no effect on points
-  EXPECT_THAT(Convert(Record(fields)),
-              ElementsAreArray(Head(603, "P1") + kDefaults + Pos(kXyz, 0) + Vec(kIjk, 1) +
-                               Size("R8:5")));
+  EXPECT_THAT(Convert(Record(fields)), ElementsAreArray(Head(603, "P1") + kDefaults + Pos(kXyz, 0) +
+                                                        Vec(kIjk, 1) + Size("R8:5")));
 }
 
 TEST_F(Builders, EdgePointAddsSecondVectorAndFourPuts) {
-  EXPECT_THAT(Convert(Record(Full("BPT", "B1"))),
-              ElementsAreArray(Head(604, "B1") + kDefaults + Pos(kXyz, 0) + Vec(kIjk, 1) +
-                               Vec(kIjk2, 19) +
-                               Lines{"FeatureData put 18 I2:1", "FeatureData put 4 I2:1",
-                                     "FeatureData put 5 I2:3", "FeatureData put 7 I2:3"} +
-                               Size("R8:5")));
+  EXPECT_THAT(
+      Convert(Record(Full("BPT", "B1"))),
+      ElementsAreArray(Head(604, "B1") + kDefaults + Pos(kXyz, 0) + Vec(kIjk, 1) + Vec(kIjk2, 19) +
+                       Lines{"FeatureData put 18 I2:1", "FeatureData put 4 I2:1",
+                             "FeatureData put 5 I2:3", "FeatureData put 7 I2:3"} +
+                       Size("R8:5")));
 }
 
 TEST_F(Builders, LineAndPlaneTakeThePointStepsWithCodeZero) {
-  auto plane = Record({{0, "PLN"}, {1, "E1"}, {2, "0"}, {3, "0"}, {4, "10"}, {5, "0"},
-                       {6, "0"}, {7, "1"}, {9, "x"}, {14, "INNER"}, {17, "2"}});
-  auto expected = Head(0, "E1") + kDefaults + Pos("R8:0 R8:0 R8:10", 0) + Vec(kIjk, 1) +
-                  Size("R8:2");
+  auto plane = Record({{0, "PLN"},
+                       {1, "E1"},
+                       {2, "0"},
+                       {3, "0"},
+                       {4, "10"},
+                       {5, "0"},
+                       {6, "0"},
+                       {7, "1"},
+                       {9, "x"},
+                       {14, "INNER"},
+                       {17, "2"}});
+  auto expected =
+      Head(0, "E1") + kDefaults + Pos("R8:0 R8:0 R8:10", 0) + Vec(kIjk, 1) + Size("R8:2");
   EXPECT_THAT(Convert(plane), ElementsAreArray(expected));
   bed.trace.clear();
   auto line = plane;
@@ -148,8 +167,8 @@ TEST_F(Builders, RoundSlotNeverReadsTheOptionField) {
   fields[19] = "abc";
   EXPECT_THAT(Convert(Record(fields)),
               ElementsAreArray(Head(618, "S1") + kDefaults + Pos(kXyz, 0) + Vec(kIjk, 1) +
-                               Vec(kIjk2, 2002) + Val("R8:10", 6) + Val("R8:25", 14) +
-                               Half("2.5") + Size("R8:5")));
+                               Vec(kIjk2, 2002) + Val("R8:10", 6) + Val("R8:25", 14) + Half("2.5") +
+                               Size("R8:5")));
 }
 
 TEST_F(Builders, OtherSlotPutsTheOptionFieldBeforeTheSize) {
@@ -179,19 +198,19 @@ TEST_F(Builders, OtherSlotPutsTheOptionFieldBeforeTheSize) {
 TEST_F(Builders, OtherSlotWithBadOptionStopsAfterTheHalfSize) {
   auto fields = Full("SLT", "S3");
   fields[19] = "vier";
-  EXPECT_THAT(ConvertFailing(Record(fields), 19),
-              ElementsAreArray(Head(619, "S3") + kDefaults + Pos(kXyz, 0) + Vec(kIjk, 1) +
-                               Vec(kIjk2, 2002) + Val("R8:10", 6) + Val("R8:25", 14) +
-                               Half("2.5")));
+  EXPECT_THAT(
+      ConvertFailing(Record(fields), 19),
+      ElementsAreArray(Head(619, "S3") + kDefaults + Pos(kXyz, 0) + Vec(kIjk, 1) +
+                       Vec(kIjk2, 2002) + Val("R8:10", 6) + Val("R8:25", 14) + Half("2.5")));
 }
 
 TEST_F(Builders, CylinderSphereAndConeEachKeepTheirOrder) {
   auto cylinder = Full("CLY", "Z1");
   cylinder[14] = "INNER";
-  EXPECT_THAT(Convert(Record(cylinder)),
-              ElementsAreArray(Head(616, "Z1") + kDefaults + Pos(kXyz, 0) + Vec(kIjk, 1) +
-                               Val("R8:10", 6) + Val("R8:25", 40) + Inner() + Half("2.5") +
-                               Size("R8:5")));
+  EXPECT_THAT(
+      Convert(Record(cylinder)),
+      ElementsAreArray(Head(616, "Z1") + kDefaults + Pos(kXyz, 0) + Vec(kIjk, 1) + Val("R8:10", 6) +
+                       Val("R8:25", 40) + Inner() + Half("2.5") + Size("R8:5")));
   bed.trace.clear();
   auto sphere = Full("SPH", "K1");
   sphere[10] = "-";

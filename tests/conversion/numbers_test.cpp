@@ -40,13 +40,17 @@ TEST(TextToDouble, TakesTheLocaleSeparatorOnlyWhereItIsTheLocales) {
   EXPECT_EQ(TextToDouble("12,7", kComma), 12.7);
   ExpectMismatch("12,7", kPoint);
   // A separator of more than one byte works as well.
-  EXPECT_EQ(TextToDouble("1\xD9\xAB" "5", NumberFormat{"\xD9\xAB"}), 1.5);
+  EXPECT_EQ(TextToDouble("1\xD9\xAB"
+                         "5",
+                         NumberFormat{"\xD9\xAB"}),
+            1.5);
 }
 
 TEST(TextToDouble, RejectsEverythingElse) {
-  for (const char* bad : {"", " ", "abc", "1.2.3", "1,234.5", "1 000", "0x1A", "&H1A", "inf",
-                          "nan", "-", "+", ".", "e5", "1e", "1e+", "1e999", "-1e400", "1e-400",
-                          "12.7mm", "1d3", "--1", "1.5.", "\xEF\xBC\x91"}) {
+  for (const char* bad :
+       {"",      " ",      "abc",    "1.2.3",  "1,234.5", "1 000", "0x1A", "&H1A",
+        "inf",   "nan",    "-",      "+",      ".",       "e5",    "1e",   "1e+",
+        "1e999", "-1e400", "1e-400", "12.7mm", "1d3",     "--1",   "1.5.", "\xEF\xBC\x91"}) {
     ExpectMismatch(bad, kComma);
   }
   ExpectMismatch("1,5", kPoint);
@@ -84,7 +88,8 @@ class UnderLocale : public ::testing::TestWithParam<std::pair<const char*, const
 TEST_P(UnderLocale, HalfOfFiveAndTwelvePointSeven) {
   NumberFormat user = UserNumberFormat();
   EXPECT_EQ(user.decimalSeparator, GetParam().second);
-  EXPECT_EQ(DoubleToText(TextToDouble("5", user) / 2, user), std::string("2") + GetParam().second + "5");
+  EXPECT_EQ(DoubleToText(TextToDouble("5", user) / 2, user),
+            std::string("2") + GetParam().second + "5");
   EXPECT_EQ(TextToDouble("12.7", user), 12.7);
   EXPECT_EQ(TextToDouble(std::string("12") + GetParam().second + "7", user), 12.7);
 }

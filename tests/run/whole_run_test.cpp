@@ -20,9 +20,12 @@ using testing::WithoutResults;
 using Lines = std::vector<std::string>;
 
 const Lines kConnect = {
-    "create \"Quorvex.Application\"", "create \"Quorvex.PointData\"",
-    "Application get 2",               "MeasurementProgram get 11",
-    "CMDS get 12",                     "CMDS call 5 Obj:Cmd",
+    "create \"Quorvex.Application\"",
+    "create \"Quorvex.PointData\"",
+    "Application get 2",
+    "MeasurementProgram get 11",
+    "CMDS get 12",
+    "CMDS call 5 Obj:Cmd",
     "Cmd put 0 Bool:True",
 };
 
@@ -70,9 +73,16 @@ Lines Expected(const Lines& lines, const std::vector<Lines>& records) {
 }
 
 Lines Header() {
-  return {"CAD-Export Bauteil 4711", "Datum,2026-12-01", "", "  Ersteller: M. Kessler  ",
-          "\tEinheit mm", "Spalten,Typ,Name,X,Y,Z", "Kommentar \"roh\", $$ bleibt",
-          "", "Version,3", "Ende Kopf"};
+  return {"CAD-Export Bauteil 4711",
+          "Datum,2026-12-01",
+          "",
+          "  Ersteller: M. Kessler  ",
+          "\tEinheit mm",
+          "Spalten,Typ,Name,X,Y,Z",
+          "Kommentar \"roh\", $$ bleibt",
+          "",
+          "Version,3",
+          "Ende Kopf"};
 }
 
 std::string Join(const Lines& lines, const std::string& end) {
@@ -101,9 +111,9 @@ TEST_F(WholeRun, HeaderCommentsMarkedCommentsAndSkippedKeys) {
   Lines lines = Header();
   lines.insert(lines.end(), {"HEX,H1,1,2,3", "  UDF,U1, \"x\" ,$$  ", "pt,P1,1,2,3", "", "XYZ,1",
                              "hex,H2", "UDF"});
-  std::vector<Lines> records = {Comment("$$ HEX $$ - HEX,H1,1,2,3"),
-                                Comment("$$ UDF $$ - UDF,U1, \"x\" ,$$"), {}, {}, {}, {},
-                                Comment("$$ UDF $$ - UDF")};
+  std::vector<Lines> records = {
+      Comment("$$ HEX $$ - HEX,H1,1,2,3"), Comment("$$ UDF $$ - UDF,U1, \"x\" ,$$"), {}, {}, {}, {},
+      Comment("$$ UDF $$ - UDF")};
   EXPECT_EQ(RunOn(Join(lines, "\n")), kConverted);
   EXPECT_THAT(Trace(), ElementsAreArray(Expected(lines, records)));
   EXPECT_TRUE(bed.ui.messages.empty());
@@ -241,7 +251,8 @@ TEST_F(WholeRun, UnwritableSettingIsReportedAndTheRunGoesOn) {
   ASSERT_EQ(bed.ui.messages.size(), 1u);
   EXPECT_EQ(bed.ui.messages[0].text,
             "Fehler beim Speichern des Wertes. Der Konverter kann sich den letzten Speicherort "
-            "der Datei nicht anlegen (Kein Admin) " + input);
+            "der Datei nicht anlegen (Kein Admin) " +
+                input);
   EXPECT_EQ(bed.ui.messages[0].title, "Traskel");
   EXPECT_EQ(bed.ui.messages[0].icon, Icon::None);
 }

@@ -2,15 +2,17 @@
 // boxes, a settings map and the simulated host with its trace kept in memory.
 #pragma once
 
+#include <stdlib.h>
+
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
-#include <random>
 #include <regex>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -115,28 +117,34 @@ inline std::vector<std::string> WithoutResults(const std::vector<std::string>& l
   return out;
 }
 
-// A fresh folder under the system's temporary folder, removed afterwards.
+// A fresh folder under the system's temporary folder, removed with all it
+// holds at the end of the test.
 class TempFolder {
  public:
   TempFolder() {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() /
-            ("traskel-test-" + std::to_string(rd()) + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
+    std::string pattern = (std::filesystem::temp_directory_path() / "traskel-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
   }
   ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
   }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  std::string operator/(const std::string& name) const { return File(name); }
   std::string Write(const std::string& name, const std::string& content) const {
     std::ofstream(File(name), std::ios::binary) << content;
     return File(name);
   }
-  const std::filesystem::path& path() const { return path_; }
 
  private:
-  std::filesystem::path path_;
+  std::string path_;
 };
 
 inline std::string ReadAll(const std::string& path) {

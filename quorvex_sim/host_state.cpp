@@ -1,0 +1,166 @@
+#include "quorvex_sim/host_state.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace quorvex_sim {
+
+using traskel::host::Error;
+using traskel::host::Value;
+
+const char* RoleName(Role role) {
+  switch (role) {
+    case Role::Application:
+      return "Application";
+    case Role::PointData:
+      return "PointData";
+    case Role::MeasurementProgram:
+      return "MeasurementProgram";
+    case Role::Commands:
+      return "CMDS";
+    case Role::Command:
+      return "Cmd";
+    case Role::FeatureData:
+      return "FeatureData";
+    case Role::CommentData:
+      return "CommentData";
+  }
+  return "?";
+}
+
+const char* ObjectText(const traskel::host::Object* object) {
+  if (object == nullptr) return "Nothing";
+  if (const auto* own = dynamic_cast<const SimObject*>(object)) return RoleName(own->role());
+  return "Foreign";
+}
+
+Error NoSuchMember() {
+  return Error(traskel::host::kNoSuchMember, "Object doesn't support this property or method");
+}
+
+Error WrongArgumentCount() {
+  return Error(traskel::host::kWrongArgumentCount,
+               "Wrong number of arguments or invalid property assignment");
+}
+
+Error CannotCreate() {
+  return Error(429, "ActiveX component can't create object");
+}
+
+Error SimulatedFailure(std::int64_t operation) {
+  return Error(440, "Quorvex: simulated failure of operation " + std::to_string(operation));
+}
+
+HostState::HostState(Options o) : options(std::move(o)), progress_(options.showProgress) {
+  if (!options.tracePath.empty()) {
+    traceFd_ = open(options.tracePath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (traceFd_ < 0) {
+      std::fprintf(stderr,
+                   "quorvex_sim: warning: cannot open trace file \"%s\": %s; no trace is written\n",
+                   options.tracePath.c_str(), std::strerror(errno));
+    }
+  }
+  tracing_ = traceFd_ >= 0 || options.traceSink != nullptr;
+}
+
+HostState::~HostState() {
+  if (traceFd_ >= 0) close(traceFd_);
+}
+
+void HostState::BeginOperation(Role role, const char* kind, DispId id) {
+  ++operations;
+  if (!tracing_) return;
+  line_.clear();
+  line_ += RoleName(role);
+  line_ += ' ';
+  line_ += kind;
+  line_ += ' ';
+  AppendInt(line_, id);
+}
+
+void HostState::BeginCreate(const std::string& className) {
+  ++operations;
+  if (!tracing_) return;
+  line_.clear();
+  line_ += "create ";
+  AppendJsonString(line_, className);
+}
+
+void HostState::EmitLine() {
+  if (options.traceSink) options.traceSink(line_);
+  if (traceFd_ < 0) return;
+  // One write per line: each line reaches the file whole, even if the run
+  // stops right after it.
+  line_ += '\n';
+  std::string_view rest = line_;
+  while (!rest.empty()) {
+    ssize_t n = write(traceFd_, rest.data(), rest.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      std::fprintf(stderr,
+                   "quorvex_sim: warning: cannot write trace file \"%s\": %s; trace stops here\n",
+                   options.tracePath.c_str(), std::strerror(errno));
+      close(traceFd_);
+      traceFd_ = -1;
+      tracing_ = options.traceSink != nullptr;
+      break;
+    }
+    rest.remove_prefix(static_cast<std::size_t>(n));
+  }
+  line_.pop_back();
+}
+
+void HostState::OpenProgram() {
+  if (hasProgram || options.state == State::NoProgram) return;
+  hasProgram = true;
+  Record& start = program.Add();
+  start.typeCode = 1;
+  start.label = "START";
+  current = 0;
+}
+
+void HostState::ShowStatus(const std::string& text) {
+  statusText = text;
+  progress_.Show(statusText);
+}
+
+Value SimObject::Get(DispId id) {
+  HostState& h = *host_;
+  h.BeginOperation(role_, "get", id);
+  return h.Complete([&] { return OnGet(id); });
+}
+
+void SimObject::Put(DispId id, const Value& value) {
+  HostState& h = *host_;
+  h.BeginOperation(role_, "put", id);
+  h.TraceArgument(value, false);
+  h.Complete([&] {
+    OnPut(id, value);
+    return Value();
+  });
+}
+
+Value SimObject::Call(DispId id, std::span<const Arg> args) {
+  HostState& h = *host_;
+  h.BeginOperation(role_, "call", id);
+  if (h.tracing()) {
+    for (const Arg& a : args) h.TraceArgument(a.value(), a.byRef());
+  }
+  return h.Complete([&] { return OnCall(id, args); });
+}
+
+Value SimObject::OnGet(DispId) {
+  throw NoSuchMember();
+}
+void SimObject::OnPut(DispId, const Value&) {
+  throw NoSuchMember();
+}
+Value SimObject::OnCall(DispId, std::span<const Arg>) {
+  throw NoSuchMember();
+}
+
+}  // namespace quorvex_sim

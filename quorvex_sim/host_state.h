@@ -1,0 +1,164 @@
+// What the simulated host's objects share: the options, the operation count,
+// the trace and the model of the open measurement program.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "host/value.h"
+#include "quorvex_sim/model.h"
+#include "quorvex_sim/progress.h"
+#include "quorvex_sim/sim_host.h"
+#include "quorvex_sim/text.h"
+
+namespace quorvex_sim {
+
+using traskel::host::Arg;
+using traskel::host::DispId;
+using traskel::host::ObjectPtr;
+
+// The kind in which the host handed an object out; the trace names it.
+enum class Role : std::uint8_t {
+  Application,
+  PointData,
+  MeasurementProgram,
+  Commands,
+  Command,
+  FeatureData,
+  CommentData,
+};
+
+const char* RoleName(Role role);
+// An object as the trace names it: its role, "Nothing" or "Foreign".
+const char* ObjectText(const traskel::host::Object* object);
+
+traskel::host::Error NoSuchMember();
+traskel::host::Error WrongArgumentCount();
+traskel::host::Error CannotCreate();
+traskel::host::Error SimulatedFailure(std::int64_t operation);
+
+// The numbers a point-data object carries from one call to the next.
+struct PointState {
+  SlotData::Kind kind = SlotData::Kind::Value;
+  double x = 0, y = 0, z = 0;
+  double i = 0, j = 0, k = 0;
+  double value = 0;
+};
+
+class HostState {
+ public:
+  explicit HostState(Options options);
+  ~HostState();
+  HostState(const HostState&) = delete;
+  HostState& operator=(const HostState&) = delete;
+
+  const Options options;
+
+  // One operation: counted, then traced as received. Run the body through
+  // Complete, which adds the result to the trace line or fails it as told.
+  void BeginOperation(Role role, const char* kind, DispId id);
+  void BeginCreate(const std::string& className);
+  void TraceArgument(const traskel::host::Value& v, bool byRef) {
+    if (!tracing_) return;
+    line_ += ' ';
+    AppendTraceValue(line_, v, byRef);
+  }
+  bool tracing() const { return tracing_; }
+  template <typename Body>
+  traskel::host::Value Complete(Body&& body);
+
+  // The model.
+  void OpenProgram();
+  std::int32_t NextPointDataId() { return ++lastPointDataId_; }
+  void ShowStatus(const std::string& text);
+  void ClearStatus() { progress_.Clear(); }
+
+  bool hasProgram = false;
+  ProgramModel program;
+  std::size_t current = 0;  // the command CMDS 12 gives: the one added last
+  std::string statusText;
+  std::int64_t operations = 0;
+
+ private:
+  void EmitLine();
+
+  int traceFd_ = -1;
+  bool tracing_ = false;
+  std::string line_;  // the trace line being built, reused to spare allocations
+  std::int32_t lastPointDataId_ = 0;
+  ProgressLine progress_;
+};
+
+// Every object the host hands out. Counts, traces and fails each operation
+// the same way, then lets its role do the work.
+class SimObject : public traskel::host::Object {
+ public:
+  SimObject(std::shared_ptr<HostState> host, Role role) : host_(std::move(host)), role_(role) {}
+
+  Role role() const { return role_; }
+
+  traskel::host::Value Get(DispId id) final;
+  void Put(DispId id, const traskel::host::Value& value) final;
+  traskel::host::Value Call(DispId id, std::span<const Arg> args) final;
+
+ protected:
+  // Defaults for ids the role doesn't have.
+  virtual traskel::host::Value OnGet(DispId id);
+  virtual void OnPut(DispId id, const traskel::host::Value& value);
+  virtual traskel::host::Value OnCall(DispId id, std::span<const Arg> args);
+
+  HostState& host() const { return *host_; }
+  const std::shared_ptr<HostState>& sharedHost() const { return host_; }
+
+ private:
+  std::shared_ptr<HostState> host_;
+  Role role_;
+};
+
+class PointDataObject final : public SimObject {
+ public:
+  PointDataObject(std::shared_ptr<HostState> host, std::int32_t id, const PointState& state)
+      : SimObject(std::move(host), Role::PointData), id_(id), state_(state) {}
+
+  std::int32_t id() const { return id_; }
+  const PointState& state() const { return state_; }
+
+ protected:
+  void OnPut(DispId id, const traskel::host::Value& value) override;
+  traskel::host::Value OnCall(DispId id, std::span<const Arg> args) override;
+
+ private:
+  std::int32_t id_;
+  PointState state_;
+};
+
+ObjectPtr MakeApplication(const std::shared_ptr<HostState>& host);
+ObjectPtr MakePointData(const std::shared_ptr<HostState>& host, const PointState& state);
+
+template <typename Body>
+traskel::host::Value HostState::Complete(Body&& body) {
+  if (operations == options.failAt) {
+    if (tracing_) EmitLine();
+    throw SimulatedFailure(operations);
+  }
+  traskel::host::Value result;
+  try {
+    result = body();
+  } catch (...) {
+    if (tracing_) EmitLine();
+    throw;
+  }
+  if (tracing_) {
+    if (result.type() != traskel::host::Type::Empty) {
+      line_ += " -> ";
+      AppendTraceValue(line_, result, false);
+    }
+    EmitLine();
+  }
+  return result;
+}
+
+}  // namespace quorvex_sim

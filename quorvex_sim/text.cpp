@@ -1,0 +1,86 @@
+#include "quorvex_sim/text.h"
+
+#include <charconv>
+
+#include "quorvex_sim/host_state.h"
+
+namespace quorvex_sim {
+
+using traskel::host::Type;
+
+void AppendInt(std::string& out, std::int64_t v) {
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, r.ptr);
+}
+
+void AppendR8(std::string& out, double v) {
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, r.ptr);
+}
+
+void AppendJsonString(std::string& out, std::string_view s) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  std::size_t plain = 0;  // start of the run of bytes copied as they are
+  for (std::size_t n = 0; n < s.size(); ++n) {
+    const auto c = static_cast<unsigned char>(s[n]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out.append(s.data() + plain, n - plain);
+    plain = n + 1;
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      default:
+        out += "\\u00";
+        out += kHex[c >> 4];
+        out += kHex[c & 0xF];
+    }
+  }
+  out.append(s.data() + plain, s.size() - plain);
+  out += '"';
+}
+
+void AppendTraceValue(std::string& out, const traskel::host::Value& v, bool byRef) {
+  out += traskel::host::TypeName(v.type());
+  if (byRef) out += '&';
+  out += ':';
+  switch (v.type()) {
+    case Type::Empty:
+      break;
+    case Type::I2:
+      AppendInt(out, v.i2());
+      break;
+    case Type::I4:
+      AppendInt(out, v.i4());
+      break;
+    case Type::R8:
+      AppendR8(out, v.r8());
+      break;
+    case Type::Str:
+      AppendJsonString(out, v.str());
+      break;
+    case Type::Bool:
+      out += v.boolean() ? "True" : "False";
+      break;
+    case Type::Obj:
+      out += ObjectText(v.obj().get());
+      break;
+  }
+}
+
+}  // namespace quorvex_sim

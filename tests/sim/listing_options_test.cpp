@@ -1,0 +1,274 @@
+// What the simulated host shows of a run: the listing of the measurement
+// program, the status line on a terminal, and the options it reads from the
+// environment.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/value.h"
+#include "quorvex_sim/sim_host.h"
+
+namespace {
+
+using quorvex_sim::Options;
+using quorvex_sim::SimHost;
+using quorvex_sim::State;
+using traskel::host::AsObject;
+using traskel::host::Bool;
+using traskel::host::ByRef;
+using traskel::host::I2;
+using traskel::host::I4;
+using traskel::host::Obj;
+using traskel::host::R8;
+using traskel::host::Ref;
+using traskel::host::Str;
+using traskel::host::Value;
+
+Options Quiet() {
+  Options o;
+  o.showProgress = false;
+  o.printListing = false;
+  return o;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
+
+// Adds a comment and a circle with the usual defaults, some changed.
+void BuildSmallProgram(SimHost& host) {
+  Ref app(host.CreateObject("Quorvex.Application"));
+  Ref pointData(host.CreateObject("Quorvex.PointData"));
+  Ref cmds = AsObject(AsObject(app.Get(2)).Get(11));
+  Ref start = AsObject(cmds.Get(12));
+  start.Put(0, Bool(true));
+
+  Ref comment = AsObject(cmds.Call(8, I4(170), Bool(true)));
+  Ref commentData = AsObject(comment.Get(53));
+  commentData.Put(1, I4(3));
+  comment.Call(93, I4(1), I4(165), I4(0));
+  commentData.Call(6, I4(1), Str("Part \"A\"\tv2"));
+
+  Value type = I4(612);
+  Ref cmd = AsObject(cmds.Call(8, ByRef(type), Bool(true)));
+  Ref feature = AsObject(cmd.Get(9));
+  cmd.Put(3, Str("CIR1"));
+  for (int id : {83, 81, 12}) feature.Put(id, Bool(false));
+  feature.Put(8, I2(100));
+  feature.Put(18, I2(0));
+  feature.Put(4, I2(0));
+  feature.Put(7, I2(0));
+  feature.Put(19, I2(999));
+  feature.Put(5, I2(3));
+  cmd.Call(28, Str("NO"), I4(43), I4(0));
+  cmd.Call(28, Str("0"), I4(78), I4(0));
+  feature.Put(6, I2(0));
+  feature.Put(9, Bool(false));
+  feature.Put(48, I2(0));
+  pointData.Call(7, R8(1), R8(-2.5), R8(3));
+  Value carrier = Obj(pointData.ptr());
+  feature.Call(60, ByRef(carrier), I4(0), I4(100), I4(13), Str(""), I4(0));
+  pointData.Call(8, R8(0), R8(0), R8(1));
+  feature.Call(60, ByRef(carrier), I4(1), I4(100), I4(13), Str(""), I4(0));
+  pointData.Put(1, R8(12.7));
+  feature.Call(60, ByRef(carrier), I4(6), I4(100), I4(13), Str(""), I4(0));
+  feature.Put(9, Bool(true));
+  cmd.Call(28, Str("6.35"), I4(78), I4(0));
+  feature.Put(6, R8(0));  // same number as the default, other type: listed
+
+  cmds.Call(8, I4(4711), Bool(true));
+}
+
+TEST(SimListing, OneReadableLinePerCommand) {
+  SimHost host(Quiet());
+  BuildSmallProgram(host);
+  const std::vector<std::string> expected = {
+      "Quorvex measurement program: 4 commands",
+      R"(1 start (1) "START" p0=True)",
+      R"(2 comment (170) "" kind=3 format=(1, 165, 0) c1="Part \"A\"\tv2")",
+      R"(3 circle (612) "CIR1" pos[0]=(1, -2.5, 3) vec[1]=(0, 0, 1) val[6]=12.7 p6=R8:0 p9=True)"
+      R"( t43="NO" t78="6.35")",
+      R"(4 type 4711 (4711) "")",
+  };
+  EXPECT_EQ(Lines(host.Listing()), expected);
+}
+
+TEST(SimListing, EndOfRunPrintsItOnlyWhenAProgramExists) {
+  Options o = Quiet();
+  o.printListing = true;
+  {
+    SimHost host(o);
+    BuildSmallProgram(host);
+    testing::internal::CaptureStdout();
+    host.EndOfRun();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), host.Listing());
+  }
+  {
+    o.state = State::NoProgram;
+    SimHost host(o);
+    Ref app(host.CreateObject("Quorvex.Application"));
+    testing::internal::CaptureStdout();
+    host.EndOfRun();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  }
+  {
+    SimHost host(Quiet());
+    BuildSmallProgram(host);
+    testing::internal::CaptureStdout();
+    host.EndOfRun();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  }
+}
+
+TEST(SimListing, LongProgramKeepsItsNumbering) {
+  Options o = Quiet();
+  o.printListing = true;
+  SimHost host(o);
+  Ref app(host.CreateObject("Quorvex.Application"));
+  Ref cmds = AsObject(AsObject(app.Get(2)).Get(11));
+  for (int n = 0; n < 20000; ++n) cmds.Call(8, I4(603), Bool(true));
+
+  testing::internal::CaptureStdout();
+  host.EndOfRun();
+  const std::vector<std::string> lines = Lines(testing::internal::GetCapturedStdout());
+  ASSERT_EQ(lines.size(), 20002u);
+  EXPECT_EQ(lines[0], "Quorvex measurement program: 20001 commands");
+  EXPECT_EQ(lines[1], R"(    1 start (1) "START")");
+  EXPECT_EQ(lines[20001], R"(20001 point (603) "")");
+}
+
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old, hadOld_ = true;
+    if (value != nullptr) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (hadOld_) {
+      setenv(name_, old_.c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::string old_;
+  bool hadOld_ = false;
+};
+
+TEST(SimOptions, FromEnvironment) {
+  {
+    ScopedEnv state("QUORVEX_SIM_STATE", nullptr), trace("QUORVEX_SIM_TRACE", nullptr),
+        failAt("QUORVEX_SIM_FAIL_AT", nullptr);
+    const Options o = Options::FromEnvironment();
+    EXPECT_EQ(o.state, State::Running);
+    EXPECT_EQ(o.tracePath, "");
+    EXPECT_EQ(o.failAt, 0);
+  }
+  {
+    ScopedEnv state("QUORVEX_SIM_STATE", "no-commands"), trace("QUORVEX_SIM_TRACE", "/tmp/t.txt"),
+        failAt("QUORVEX_SIM_FAIL_AT", "1234");
+    const Options o = Options::FromEnvironment();
+    EXPECT_EQ(o.state, State::NoCommands);
+    EXPECT_EQ(o.tracePath, "/tmp/t.txt");
+    EXPECT_EQ(o.failAt, 1234);
+  }
+  const std::pair<const char*, State> states[] = {
+      {"running", State::Running},
+      {"absent", State::Absent},
+      {"no-program", State::NoProgram},
+  };
+  for (const auto& [text, state] : states) {
+    ScopedEnv env("QUORVEX_SIM_STATE", text);
+    EXPECT_EQ(Options::FromEnvironment().state, state) << text;
+  }
+}
+
+TEST(SimOptions, BadValuesWarnAndFallBack) {
+  ScopedEnv state("QUORVEX_SIM_STATE", "Absent!"), failAt("QUORVEX_SIM_FAIL_AT", "12x");
+  testing::internal::CaptureStderr();
+  const Options o = Options::FromEnvironment();
+  const std::string warnings = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(o.state, State::Running);
+  EXPECT_EQ(o.failAt, 0);
+  EXPECT_NE(warnings.find("QUORVEX_SIM_STATE"), std::string::npos) << warnings;
+  EXPECT_NE(warnings.find("QUORVEX_SIM_FAIL_AT"), std::string::npos) << warnings;
+
+  ScopedEnv huge("QUORVEX_SIM_FAIL_AT", "99999999999999999999");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Options::FromEnvironment().failAt, 0);
+  EXPECT_NE(testing::internal::GetCapturedStderr(), "");
+}
+
+// Runs body with stderr on a terminal of the given width; gives what the
+// terminal received, or nothing where no terminal can be made.
+template <typename Body>
+std::optional<std::string> OnTerminal(unsigned short columns, Body&& body) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0) return std::nullopt;
+  if (grantpt(master) != 0 || unlockpt(master) != 0) {
+    close(master);
+    return std::nullopt;
+  }
+  const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+  if (slave < 0) {
+    close(master);
+    return std::nullopt;
+  }
+  winsize ws{};
+  ws.ws_col = columns;
+  ws.ws_row = 24;
+  ioctl(master, TIOCSWINSZ, &ws);
+  const int savedErr = dup(STDERR_FILENO);
+  dup2(slave, STDERR_FILENO);
+  body();
+  dup2(savedErr, STDERR_FILENO);
+  close(savedErr);
+  close(slave);
+
+  std::string out;
+  char buf[512];
+  pollfd p{master, POLLIN, 0};
+  while (poll(&p, 1, 100) > 0) {
+    const ssize_t n = read(master, buf, sizeof buf);
+    if (n <= 0) break;
+    out.append(buf, static_cast<std::size_t>(n));
+  }
+  close(master);
+  return out;
+}
+
+TEST(SimProgress, StatusLineIsTruncatedToTheTerminalAndCleared) {
+  Options o = Quiet();
+  o.showProgress = true;
+  std::string status;
+  const std::optional<std::string> seen = OnTerminal(12, [&] {
+    SimHost host(o);
+    Ref app(host.CreateObject("Quorvex.Application"));
+    // Two-byte letters count as one column each.
+    app.Put(9, Str("50% \xC3\x84\xC3\x96 Zeile:\nabcdefgh"));
+    status = host.statusText();
+    host.EndOfRun();
+  });
+  if (!seen) GTEST_SKIP() << "no pseudo-terminal here";
+  EXPECT_EQ(status, "50% \xC3\x84\xC3\x96 Zeile:\nabcdefgh");
+  EXPECT_EQ(*seen, "\r50% \xC3\x84\xC3\x96 Zeil\x1b[K\r\x1b[K");
+}
+
+}  // namespace
