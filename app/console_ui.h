@@ -9,7 +9,9 @@
 
 namespace traskel {
 
-// Messages and prompts go to out, answers come from in.
-std::unique_ptr<UserInterface> MakeConsoleUserInterface(std::istream& in, std::ostream& out);
+// Messages and prompts go to out, answers come from in; echoAnswers repeats
+// each answer on out, for input that does not come from a terminal.
+std::unique_ptr<UserInterface> MakeConsoleUserInterface(std::istream& in, std::ostream& out,
+                                                        bool echoAnswers = false);
 
 }  // namespace traskel

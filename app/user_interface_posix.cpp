@@ -1,5 +1,7 @@
 // The console stand-in for message boxes and the open-file dialog: messages
 // go to stderr, the file name is read from stdin.
+#include <unistd.h>
+
 #include <filesystem>
 #include <iostream>
 #include <system_error>
@@ -41,7 +43,8 @@ std::string ConsoleLines(const std::string& text) {
 
 class ConsoleUserInterface : public UserInterface {
  public:
-  ConsoleUserInterface(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
+  ConsoleUserInterface(std::istream& in, std::ostream& out, bool echo)
+      : in_(in), out_(out), echo_(echo) {}
 
   void ShowMessage(const std::string& text, const std::string& title, Icon icon) override {
     out_ << "--- " << title << " [" << IconWord(icon) << "] ---\n"
@@ -62,6 +65,8 @@ class ConsoleUserInterface : public UserInterface {
       return std::nullopt;
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    // Typed answers end their line on the terminal; piped ones must be shown.
+    if (echo_) out_ << line << '\n' << std::flush;
     if (line.empty()) return std::nullopt;
     std::error_code error;
     std::filesystem::path chosen = std::filesystem::absolute(line, error);
@@ -77,16 +82,18 @@ class ConsoleUserInterface : public UserInterface {
  private:
   std::istream& in_;
   std::ostream& out_;
+  bool echo_;
 };
 
 }  // namespace
 
-std::unique_ptr<UserInterface> MakeConsoleUserInterface(std::istream& in, std::ostream& out) {
-  return std::make_unique<ConsoleUserInterface>(in, out);
+std::unique_ptr<UserInterface> MakeConsoleUserInterface(std::istream& in, std::ostream& out,
+                                                        bool echoAnswers) {
+  return std::make_unique<ConsoleUserInterface>(in, out, echoAnswers);
 }
 
 std::unique_ptr<UserInterface> MakeUserInterface() {
-  return MakeConsoleUserInterface(std::cin, std::cerr);
+  return MakeConsoleUserInterface(std::cin, std::cerr, !::isatty(STDIN_FILENO));
 }
 
 }  // namespace traskel
