@@ -291,6 +291,24 @@ TEST_F(Builders, UnknownCodeLeavesADefaultedCommandAndSaysSo) {
   EXPECT_EQ(bed.ui.messages[0].icon, Icon::None);
 }
 
+TEST_F(Builders, HalfSizeIsWrittenWithTheUsersDecimalSeparator) {
+  TestBed german({}, NumberFormat{","});
+  ASSERT_TRUE(fktStartQuorvex(german.run));
+  german.trace.clear();
+  auto fields = Full("CIR", "C5");
+  fields[9] = "12.7";
+  fields[17] = "12,7";
+  auto line = Record(fields);
+  // Fields are cut at commas, so the German "12,7" arrives as two fields.
+  SplitFields(german.run.Fields, line);
+  EXPECT_EQ(german.run.Fields[17], "12");
+  german.run.Fields[17] = "12.7";
+  DispatchRecord(german.run, line);
+  EXPECT_THAT(WithoutResults(german.trace),
+              ElementsAreArray(Head(612, "C5") + kDefaults + Pos(kXyz, 0) + Vec(kIjk, 1) +
+                               Val("R8:12.7", 6) + Half("6,35") + Size("R8:12.7")));
+}
+
 TEST_F(Builders, LaterStepsUseThePointDataTheHostHandsBack) {
   TestBed swapping(testing::HandingBackNewPointData());
   ASSERT_TRUE(fktStartQuorvex(swapping.run));

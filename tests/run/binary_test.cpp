@@ -75,6 +75,18 @@ TEST_F(Binary, FailuresEndWithTheirMessageAndStatus) {
   EXPECT_EQ(ReadAll(trace).find("create \"Quorvex.PointData\""), std::string::npos);
 }
 
+TEST_F(Binary, TheUsersLocaleDecidesOnlyTheWrittenHalfSize) {
+  folder.Write("t.csv", std::string(10, '\n') + "CIR,C1,1,2,3,0,0,1,,12.7,,,,,,,,12.7,\n");
+  for (auto [locale, half] : {std::pair{"de_DE.UTF-8", "6,35"}, std::pair{"en_US.UTF-8", "6.35"}}) {
+    std::filesystem::remove(trace);
+    Result r = Run("t.csv", std::string("LC_ALL=") + locale);
+    EXPECT_EQ(r.status, 0) << locale << r.err;
+    std::string t = ReadAll(trace);
+    EXPECT_THAT(t, HasSubstr("Cmd call 28 Str:\"" + std::string(half) + "\" I4:78 I4:0")) << locale;
+    EXPECT_THAT(t, HasSubstr("FeatureData put 6 R8:12.7")) << locale;
+  }
+}
+
 TEST_F(Binary, UnwritableSettingsStoreGivesTheAdminMessage) {
   folder.Write("settings", "not a folder");
   folder.Write("t.csv", "Kopf\n");
