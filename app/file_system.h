@@ -10,8 +10,8 @@ namespace traskel {
 // that separator.
 std::string SplitPathFromFile(const std::string& file);
 
-// True when the file's length can be read: an empty file exists, a folder
-// or a missing name does not.
+// True when the file's length can be read: an empty file exists, a folder,
+// a device, a pipe or a missing name does not.
 bool FileExists(const std::string& file);
 
 // Opens a file in binary mode ("rb" or "wb"); nullptr and errno on failure.

@@ -25,7 +25,9 @@ std::string SplitPathFromFile(const std::string& file) {
 bool FileExists(const std::string& file) {
   if (file.empty()) return false;
   struct stat info;
-  return ::stat(file.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+  // Only a regular file: a pipe would block the copy's read, a device like
+  // /dev/zero would never end it.
+  return ::stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 std::FILE* OpenBinary(const std::string& path, const char* mode) {

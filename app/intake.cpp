@@ -1,6 +1,7 @@
 #include "app/intake.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "app/file_system.h"
@@ -9,7 +10,11 @@ namespace traskel {
 
 namespace {
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+std::filesystem::path Utf8Path(const std::string& s) {
+  return std::filesystem::path(std::u8string(s.begin(), s.end()));
 }
+}  // namespace
 
 void LineEndNormaliser::Put(char c, std::string& out) {
   if (c == '\n') {
@@ -62,6 +67,13 @@ bool WriteNormalisedCopy(const std::string& source, const std::string& copy, std
   File in(OpenBinary(source, "rb"));
   if (!in) {
     error = "Die Datei " + source + " kann nicht gelesen werden: " + LastFileError();
+    return false;
+  }
+  // A copy name that is a link to the export would empty the export.
+  std::error_code sameError;
+  if (std::filesystem::equivalent(Utf8Path(source), Utf8Path(copy), sameError)) {
+    error = "Die Kopie " + copy + " kann nicht angelegt werden: sie ist die Datei " + source +
+            " selbst";
     return false;
   }
   File out(OpenBinary(copy, "wb"));

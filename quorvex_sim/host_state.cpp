@@ -1,11 +1,6 @@
 #include "quorvex_sim/host_state.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace quorvex_sim {
 
@@ -56,20 +51,16 @@ Error SimulatedFailure(std::int64_t operation) {
 }
 
 HostState::HostState(Options o) : options(std::move(o)), progress_(options.showProgress) {
-  if (!options.tracePath.empty()) {
-    traceFd_ = open(options.tracePath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (traceFd_ < 0) {
-      std::fprintf(stderr,
-                   "quorvex_sim: warning: cannot open trace file \"%s\": %s; no trace is written\n",
-                   options.tracePath.c_str(), std::strerror(errno));
-    }
+  std::string reason;
+  if (!options.tracePath.empty() && !traceFile_.Open(options.tracePath, reason)) {
+    std::fprintf(stderr,
+                 "quorvex_sim: warning: cannot open trace file \"%s\": %s; no trace is written\n",
+                 options.tracePath.c_str(), reason.c_str());
   }
-  tracing_ = traceFd_ >= 0 || options.traceSink != nullptr;
+  tracing_ = traceFile_.isOpen() || options.traceSink != nullptr;
 }
 
-HostState::~HostState() {
-  if (traceFd_ >= 0) close(traceFd_);
-}
+HostState::~HostState() = default;
 
 void HostState::BeginOperation(Role role, const char* kind, DispId id) {
   ++operations;
@@ -92,24 +83,15 @@ void HostState::BeginCreate(const std::string& className) {
 
 void HostState::EmitLine() {
   if (options.traceSink) options.traceSink(line_);
-  if (traceFd_ < 0) return;
-  // One write per line: each line reaches the file whole, even if the run
-  // stops right after it.
+  if (!traceFile_.isOpen()) return;
   line_ += '\n';
-  std::string_view rest = line_;
-  while (!rest.empty()) {
-    ssize_t n = write(traceFd_, rest.data(), rest.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      std::fprintf(stderr,
-                   "quorvex_sim: warning: cannot write trace file \"%s\": %s; trace stops here\n",
-                   options.tracePath.c_str(), std::strerror(errno));
-      close(traceFd_);
-      traceFd_ = -1;
-      tracing_ = options.traceSink != nullptr;
-      break;
-    }
-    rest.remove_prefix(static_cast<std::size_t>(n));
+  std::string reason;
+  if (!traceFile_.Append(line_, reason)) {
+    std::fprintf(stderr,
+                 "quorvex_sim: warning: cannot write trace file \"%s\": %s; trace stops here\n",
+                 options.tracePath.c_str(), reason.c_str());
+    traceFile_.Close();
+    tracing_ = options.traceSink != nullptr;
   }
   line_.pop_back();
 }

@@ -13,6 +13,7 @@
 #include "quorvex_sim/progress.h"
 #include "quorvex_sim/sim_host.h"
 #include "quorvex_sim/text.h"
+#include "quorvex_sim/trace_file.h"
 
 namespace quorvex_sim {
 
@@ -85,7 +86,7 @@ class HostState {
  private:
   void EmitLine();
 
-  int traceFd_ = -1;
+  TraceFile traceFile_;
   bool tracing_ = false;
   std::string line_;  // the trace line being built, reused to spare allocations
   std::int32_t lastPointDataId_ = 0;

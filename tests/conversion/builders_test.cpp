@@ -5,58 +5,25 @@
 #include "conversion/conversion.h"
 #include "conversion/feature.h"
 #include "host/connection.h"
+#include "support/expected_trace.h"
 #include "support/test_bed.h"
 
 namespace traskel {
 namespace {
 
 using ::testing::ElementsAreArray;
+using testing::Half;
+using testing::Head;
+using testing::Inner;
+using testing::kDefaults;
+using testing::Lines;
+using testing::operator+;
+using testing::Pos;
+using testing::Size;
 using testing::TestBed;
+using testing::Val;
+using testing::Vec;
 using testing::WithoutResults;
-using Lines = std::vector<std::string>;
-
-Lines operator+(Lines a, const Lines& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-Lines Head(int code, const std::string& label) {
-  return {"CMDS call 8 I4&:" + std::to_string(code) + " Bool:True", "Cmd get 9",
-          "Cmd put 3 Str:\"" + label + "\""};
-}
-
-const Lines kDefaults = {
-    "FeatureData put 83 Bool:False",    "FeatureData put 81 Bool:False",
-    "FeatureData put 12 Bool:False",    "FeatureData put 8 I2:100",
-    "FeatureData put 18 I2:0",          "FeatureData put 4 I2:0",
-    "FeatureData put 7 I2:0",           "FeatureData put 19 I2:999",
-    "FeatureData put 5 I2:3",           "Cmd call 28 Str:\"NO\" I4:43 I4:0",
-    "Cmd call 28 Str:\"0\" I4:78 I4:0", "FeatureData put 6 I2:0",
-    "FeatureData put 9 Bool:False",     "FeatureData put 48 I2:0",
-};
-
-std::string HandOver(int slot) {
-  return "FeatureData call 60 Obj&:PointData I4:" + std::to_string(slot) +
-         " I4:100 I4:13 Str:\"\" I4:0";
-}
-Lines Pos(const std::string& xyz, int slot) {
-  return {"PointData call 7 " + xyz, HandOver(slot)};
-}
-Lines Vec(const std::string& ijk, int slot) {
-  return {"PointData call 8 " + ijk, HandOver(slot)};
-}
-Lines Val(const std::string& v, int slot) {
-  return {"PointData put 1 " + v, HandOver(slot)};
-}
-Lines Inner() {
-  return {"FeatureData put 9 Bool:True"};
-}
-Lines Half(const std::string& text) {
-  return {"Cmd call 28 Str:\"" + text + "\" I4:78 I4:0"};
-}
-Lines Size(const std::string& v) {
-  return {"FeatureData put 6 " + v};
-}
 
 // Field values by index; the rest stay empty.
 std::string Record(std::map<int, std::string> fields) {

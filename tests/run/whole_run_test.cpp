@@ -6,90 +6,24 @@
 
 #include "app/form1.h"
 #include "app/settings.h"
+#include "support/expected_trace.h"
 #include "support/test_bed.h"
 
 namespace traskel {
 namespace {
 
+using testing::Comment;
 using ::testing::ElementsAreArray;
+using testing::Expected;
 using ::testing::HasSubstr;
+using testing::Header;
+using testing::Join;
+using testing::kConnect;
+using testing::Lines;
 using testing::ReadAll;
 using testing::TempFolder;
 using testing::TestBed;
 using testing::WithoutResults;
-using Lines = std::vector<std::string>;
-
-const Lines kConnect = {
-    "create \"Quorvex.Application\"",
-    "create \"Quorvex.PointData\"",
-    "Application get 2",
-    "MeasurementProgram get 11",
-    "CMDS get 12",
-    "CMDS call 5 Obj:Cmd",
-    "Cmd put 0 Bool:True",
-};
-
-std::string Json(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '\t') {
-      out += "\\t";
-      continue;
-    }
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
-Lines Comment(const std::string& text) {
-  return {"CMDS call 8 I4:170 Bool:True", "Cmd get 53", "CommentData put 1 I4:3",
-          "Cmd call 93 I4:1 I4:165 I4:0", "CommentData call 6 I4:1 Str&:" + Json(text)};
-}
-
-std::string Status(int percent, const std::string& line) {
-  return "Application put 9 Str:" + Json(std::to_string(percent) + "% Bearbeite Zeile: " + line);
-}
-
-// The expected trace of a run over `lines` (each ending in CR LF in the copy)
-// where `records` gives what each record line from the eleventh on adds.
-Lines Expected(const Lines& lines, const std::vector<Lines>& records) {
-  std::size_t total = 0;
-  for (const auto& l : lines) total += l.size() + 2;
-  Lines out = kConnect;
-  std::size_t consumed = 0;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    consumed += lines[i].size() + 2;
-    int percent = static_cast<int>(static_cast<double>(consumed) / total * 100 + 0.5);
-    out.push_back(Status(percent, lines[i]));
-    std::string trimmed = lines[i];
-    trimmed.erase(0, trimmed.find_first_not_of(' '));
-    trimmed.erase(trimmed.find_last_not_of(' ') + 1);
-    if (trimmed.find_first_not_of(' ') == std::string::npos) trimmed.clear();
-    const Lines& add = i < 10 ? Comment(trimmed) : records.at(i - 10);
-    out.insert(out.end(), add.begin(), add.end());
-  }
-  return out;
-}
-
-Lines Header() {
-  return {"CAD-Export Bauteil 4711",
-          "Datum,2026-12-01",
-          "",
-          "  Ersteller: M. Kessler  ",
-          "\tEinheit mm",
-          "Spalten,Typ,Name,X,Y,Z",
-          "Kommentar \"roh\", $$ bleibt",
-          "",
-          "Version,3",
-          "Ende Kopf"};
-}
-
-std::string Join(const Lines& lines, const std::string& end) {
-  std::string s;
-  for (const auto& l : lines) s += l + end;
-  return s;
-}
 
 class WholeRun : public ::testing::Test {
  protected:

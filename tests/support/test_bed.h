@@ -2,14 +2,13 @@
 // boxes, a settings map and the simulated host with its trace kept in memory.
 #pragma once
 
-#include <stdlib.h>
-
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
+#include <random>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -122,9 +121,15 @@ inline std::vector<std::string> WithoutResults(const std::vector<std::string>& l
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "traskel-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    // mkdtemp is not in every C library (mingw's lacks it); create_directory
+    // is true only for the caller that made the folder, so the name is ours.
+    std::random_device random;
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; path_.empty(); ++attempt) {
+      if (attempt == 100) throw std::runtime_error("no fresh temporary folder");
+      std::filesystem::path candidate = base / ("traskel-test-" + std::to_string(random()));
+      if (std::filesystem::create_directory(candidate)) path_ = candidate.string();
+    }
   }
   ~TempFolder() {
     std::error_code ignored;

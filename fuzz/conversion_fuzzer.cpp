@@ -1,0 +1,221 @@
+// Arbitrary bytes through the whole path an export takes: the line-end
+// normaliser fed in chunks of random size, then the real run from the file
+// choice to the simulated host, as the program does it. Errors the run
+// reports are expected; crashes, leaks, hangs, undefined behaviour and a
+// broken invariant are findings.
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/file_system.h"
+#include "app/form1.h"
+#include "app/intake.h"
+#include "app/settings.h"
+#include "app/user_interface.h"
+#include "conversion/run.h"
+#include "quorvex_sim/sim_host.h"
+
+namespace {
+
+using traskel::ExitStatus;
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+[[noreturn]] void Broken(const char* what) {
+  std::fprintf(stderr, "invariant broken: %s\n", what);
+  std::abort();
+}
+
+// Parameters of one execution, drawn from the input's hash so that a seed
+// file stays a plain export and replays the same way.
+class Draw {
+ public:
+  explicit Draw(std::string_view data) {
+    for (unsigned char c : data) state_ = (state_ ^ c) * 0x100000001b3ULL;
+  }
+  std::uint64_t Next() {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 7;
+    state_ ^= state_ << 17;
+    return state_;
+  }
+
+ private:
+  std::uint64_t state_ = 0xcbf29ce484222325ULL;
+};
+
+class QuietUi : public traskel::UserInterface {
+ public:
+  explicit QuietUi(std::string answer) : answer_(std::move(answer)) {}
+  void ShowMessage(const std::string& text, const std::string&, traskel::Icon) override {
+    messages.push_back(text);
+  }
+  std::optional<std::string> ChooseFile(const traskel::FileDialogRequest&) override {
+    if (asked_++ > 0) Broken("the dialog opened twice for an existing file");
+    return answer_;
+  }
+  void PumpEvents() override {}
+  std::vector<std::string> messages;
+
+ private:
+  std::string answer_;
+  int asked_ = 0;
+};
+
+class MemorySettings : public traskel::SettingsStore {
+ public:
+  std::string ReadSetting(const std::string& path) override { return values[path]; }
+  bool WriteSetting(const std::string& path, const std::string& value,
+                    const std::string&) override {
+    values[path] = value;
+    return true;
+  }
+  std::map<std::string, std::string> values;
+};
+
+std::string Normalise(std::string_view in, Draw* chunks) {
+  traskel::LineEndNormaliser n;
+  std::string out;
+  while (!in.empty()) {
+    std::size_t size = chunks ? 1 + chunks->Next() % 8 : in.size();
+    if (chunks && chunks->Next() % 4 == 0) n.Feed({}, out);  // empty reads happen too
+    size = std::min(size, in.size());
+    n.Feed(in.substr(0, size), out);
+    in.remove_prefix(size);
+  }
+  n.Finish(out);
+  return out;
+}
+
+// Lines as anything reading them sees them: CR LF, CR and LF each end one,
+// and so does the end of the text.
+std::vector<std::string_view> Lines(std::string_view s) {
+  std::vector<std::string_view> out;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '\r' && s[i] != '\n') continue;
+    out.push_back(s.substr(start, i - start));
+    if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < s.size()) out.push_back(s.substr(start));
+  return out;
+}
+
+void CheckNormaliser(std::string_view in, Draw& draw) {
+  const std::string chunked = Normalise(in, &draw);
+  if (chunked != Normalise(in, nullptr)) Broken("the output depends on the chunk sizes");
+  std::string_view body = in;
+  if (body.starts_with(kByteOrderMark)) body.remove_prefix(kByteOrderMark.size());
+  // One mark goes; a second one is text.
+  if (std::string_view(chunked).starts_with(kByteOrderMark) != body.starts_with(kByteOrderMark)) {
+    Broken("a byte-order mark opens the output");
+  }
+  for (std::size_t i = 0; i < chunked.size(); ++i) {
+    if (chunked[i] == '\n' && (i == 0 || chunked[i - 1] != '\r')) Broken("LF without CR");
+  }
+  if (!chunked.empty() && !chunked.ends_with("\r\n")) Broken("the last line is not ended");
+  if (Lines(body) != Lines(chunked)) Broken("a line was lost, split or changed");
+}
+
+// Never destroyed: the clean-up at exit still needs it.
+const std::string& WorkFolder() {
+  static const std::string& folder = *new std::string([] {
+    std::error_code ec;
+    std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ec)
+                                     ? std::filesystem::path("/dev/shm")
+                                     : std::filesystem::temp_directory_path();
+    auto dir = base / ("traskel-fuzz-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    return dir.string();
+  }());
+  return folder;
+}
+
+void RunWhole(std::string_view data, Draw& draw) {
+  const std::string input = WorkFolder() + "/export.csv";
+  const std::string copy = traskel::CopyPathFor(input);
+  {
+    std::FILE* f = std::fopen(input.c_str(), "wb");
+    if (!f) Broken("cannot write the input");
+    std::fwrite(data.data(), 1, data.size(), f);
+    if (std::fclose(f) != 0) Broken("cannot write the input");
+  }
+
+  quorvex_sim::Options options;
+  options.showProgress = false;
+  options.printListing = false;
+  options.handBackNewPointData = draw.Next() % 2 == 0;
+  // Now and then the host fails at some operation of the run.
+  if (draw.Next() % 4 == 0) options.failAt = 1 + static_cast<std::int64_t>(draw.Next() % 200);
+  quorvex_sim::SimHost host(options);
+
+  QuietUi ui(input);
+  MemorySettings settings;
+  traskel::NumberFormat numbers;
+  if (draw.Next() % 2 == 0) numbers.decimalSeparator = ",";
+  traskel::Platform platform{ui, settings, host, numbers};
+  ExitStatus status;
+  {
+    traskel::Run run(platform);
+    status = traskel::Form1Load(run);
+  }
+  host.EndOfRun();
+
+  const bool copyLeft = std::filesystem::exists(copy);
+  switch (status) {
+    case traskel::kConverted:
+      if (copyLeft) Broken("a finished run left its copy");
+      break;
+    case traskel::kRunFailed:
+      if (!copyLeft) Broken("a broken run lost its copy");
+      if (ui.messages.empty() || ui.messages.back().find("Laufzeitfehler") == std::string::npos) {
+        Broken("a broken run gave no error message");
+      }
+      break;
+    case traskel::kNotConnected:
+      if (options.failAt == 0) Broken("no connection to a running host");
+      break;
+    case traskel::kNotChosen:
+      Broken("the file or its copy was refused");
+  }
+  std::remove(copy.c_str());
+  std::remove(input.c_str());
+}
+
+// Decoding goes by the locale's character set: UTF-8 repair or the C
+// library's multibyte path. Switched only when the draw asks for the other.
+void ChooseLocale(Draw& draw) {
+  static bool utf8 = false;  // a program starts in the "C" locale
+  const bool want = draw.Next() % 4 != 0;
+  if (want == utf8) return;
+  if (std::setlocale(LC_ALL, want ? "C.UTF-8" : "C") == nullptr) Broken("no C.UTF-8 locale");
+  utf8 = want;
+}
+
+void RemoveWorkFolder() {
+  std::error_code ec;
+  std::filesystem::remove_all(WorkFolder(), ec);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+  const std::string_view data(reinterpret_cast<const char*>(bytes), size);
+  Draw draw(data);
+  static const bool cleanUp = std::atexit(RemoveWorkFolder) == 0;
+  (void)cleanUp;
+  ChooseLocale(draw);
+  CheckNormaliser(data, draw);
+  RunWhole(data, draw);
+  return 0;
+}

@@ -1,0 +1,41 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "quorvex_sim/trace_file.h"
+
+namespace quorvex_sim {
+
+bool TraceFile::Open(const std::string& path, std::string& reason) {
+  Close();
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+bool TraceFile::Append(std::string_view text, std::string& reason) {
+  while (!text.empty()) {
+    const ssize_t n = write(static_cast<int>(handle_), text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      reason = n < 0 ? std::strerror(errno) : "nothing written";
+      return false;
+    }
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+void TraceFile::Close() {
+  if (handle_ == kClosed) return;
+  close(static_cast<int>(handle_));
+  handle_ = kClosed;
+}
+
+}  // namespace quorvex_sim

@@ -1,0 +1,166 @@
+// Exports whose content is bad: junk, control bytes, huge lines, broken
+// text and numbers. The converter must end cleanly, say what and where, keep
+// the copy when it stops, and never change the export.
+#include <random>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "badinput/runner.h"
+
+namespace traskel::badinput {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+// True when every sequence in s is well-formed UTF-8.
+bool IsUtf8(const std::string& s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t n = c < 0x80                 ? 1
+                    : c >= 0xC2 && c <= 0xDF ? 2
+                    : c >= 0xE0 && c <= 0xEF ? 3
+                    : c >= 0xF0 && c <= 0xF4 ? 4
+                                             : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    for (std::size_t k = 1; k < n; ++k) {
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += n;
+  }
+  return true;
+}
+
+TEST_F(BadInput, JunkAndNulBytesAreTextNotFaults) {
+  // Random bytes: ten lines of comments, the rest has no known key.
+  std::mt19937 random(4711);
+  std::string junk(256 * 1024, '\0');
+  for (char& c : junk) c = static_cast<char>(random() & 0xFF);
+  Outcome r = RunOn(junk);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ListedCommands(r.out), 1 + 10);
+  EXPECT_TRUE(IsUtf8(r.out)) << "undecodable bytes reached the host";
+  EXPECT_FALSE(CopyLeft());
+
+  // NUL is a character like any other: kept in texts, no digit in numbers.
+  const std::string nul(1, '\0');
+  const std::string content = "K" + nul + "pf\n" + Header().substr(7) + "PT,P" + nul +
+                              "X,1,2,3,0,0,1,,,,,,,,,,1\nPT,P2,1,2" + nul + ",3,0,0,1,,,,,,,,,,1\n";
+  r = RunOn(content);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr("Type mismatch"));
+  EXPECT_THAT(r.err, HasSubstr("Zeile 12: PT,P2,1,2"));
+  EXPECT_THAT(r.err, HasSubstr("Feld 3: \"2" + nul + "\" ist keine Zahl"));
+  EXPECT_THAT(r.out, HasSubstr("c1=\"K\\u0000pf\""));
+  EXPECT_THAT(r.out, HasSubstr("point (603) \"P\\u0000X\""));
+  EXPECT_EQ(ListedCommands(r.out), 1 + 10 + 2);
+  EXPECT_TRUE(CopyLeft());
+}
+
+TEST_F(BadInput, HugeLinesAndFieldCountsAreReadWholeAndShownShort) {
+  // A 10 MB last line without line feed ends up whole in one comment.
+  const std::string tail(10'000'000, 'x');
+  Outcome r = RunOn(Header() + "HEX," + tail);
+  EXPECT_EQ(r.status, 0) << r.err.substr(0, 2000);
+  EXPECT_EQ(ListedCommands(r.out), 1 + 11);
+  EXPECT_NE(r.out.find("c1=\"$$ HEX $$ - HEX," + tail + "\"\n"), std::string::npos);
+
+  // A long line as a number: the message names it, cut to a readable size.
+  const std::string digits(1'000'000, '7');
+  r = RunOn(Header() + "PT,P1," + digits);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_LT(r.err.size(), 4000u);
+  EXPECT_THAT(r.err, HasSubstr("Zeile 11: PT,P1,777"));
+  EXPECT_THAT(r.err, HasSubstr("(1000006 Bytes)"));
+  EXPECT_THAT(r.err, HasSubstr("Feld 2: \"777"));
+  EXPECT_THAT(r.err, HasSubstr("(1000000 Bytes)\" ist keine Zahl"));
+  EXPECT_TRUE(CopyLeft());
+
+  // 100,000 commas: fields past the 81st are dropped, a line of commas alone
+  // has no key, a comment keeps them all.
+  const std::string commas(100'000, ',');
+  r = RunOn(Header() + "PT,P1,1,2,3,0,0,1,,,,,,,,,,1" + commas + "\n" + commas + "\nUDF" + commas +
+            "\n");
+  EXPECT_EQ(r.status, 0) << r.err.substr(0, 2000);
+  EXPECT_EQ(ListedCommands(r.out), 1 + 10 + 2);
+  EXPECT_THAT(r.out, HasSubstr("point (603) \"P1\" pos[0]=(1, 2, 3)"));
+  EXPECT_THAT(r.out, HasSubstr("c1=\"$$ UDF $$ - UDF" + commas + "\""));
+}
+
+TEST_F(BadInput, InvalidTextBecomesReplacementCharactersInEveryLocale) {
+  const std::string bad = "\xC3\x28 \xE4\xF6\xFC \xED\xA0\x80 \xF4\x90\x80\x80 \xC0\xAF";
+  const std::string content = "Kopf " + bad + "\n" + Header().substr(7) + "PT,Ma" + bad +
+                              ",1,2,3,0,0,1,,,,,,,,,,1\nUDF," + bad + "\n";
+  for (const char* locale : {"C.UTF-8", "C"}) {
+    SCOPED_TRACE(locale);
+    Outcome r = RunOn(content, WithEnv({std::string("LC_ALL=") + locale}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ListedCommands(r.out), 1 + 10 + 2);
+    EXPECT_TRUE(IsUtf8(r.out)) << "undecodable bytes reached the host";
+    EXPECT_THAT(r.out, HasSubstr("c1=\"Kopf \xEF\xBF\xBD"));
+    EXPECT_THAT(r.out, HasSubstr("point (603) \"Ma\xEF\xBF\xBD"));
+    EXPECT_THAT(r.out, HasSubstr("c1=\"$$ UDF $$ - UDF,\xEF\xBF\xBD"));
+  }
+}
+
+TEST_F(BadInput, EveryMalformedNumberStopsAtItsLineAndField) {
+  // Fields are cut at commas, so grouping with commas can't reach a number.
+  const char* const kNotNumbers[] = {
+      "",      "abc", "1.2.3", "0x1A", "inf", "nan", "Infinity", "1e400", "-1e400", "1 234",
+      "1'234", "--1", "+-1",   "1e",   "e5",  ".",   "-",        "1e+",   "1.5f",   "\xD9\xA1",
+  };
+  for (const std::string text : kNotNumbers) {
+    SCOPED_TRACE("X = \"" + text + "\"");
+    Outcome r = RunOn(Header() + "PT,P1, " + text + " ,2,3,0,0,1,,,,,,,,,,1\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("Laufzeitfehler '13':"));
+    EXPECT_THAT(r.err, HasSubstr("Zeile 11: PT,P1, " + text + " ,2,3"));
+    EXPECT_THAT(r.err, HasSubstr("Feld 2: \"" + text + "\" ist keine Zahl"));
+    EXPECT_EQ(ListedCommands(r.out), 1 + 10 + 1);  // the point was created before
+    EXPECT_TRUE(CopyLeft());
+  }
+
+  // Later fields of other records are named by their own number.
+  struct Case {
+    std::string record;
+    int field;
+  };
+  const Case kLater[] = {
+      {"ELL,E1,1,2,3,0,0,1,,18,10,1,0,zero,,,,0.05", 13},
+      {"SLT,S1,1,2,3,0,0,1,FLAT,4,30,1,0,0,,,,0.1,,vier", 19},
+      {"CLY,Z1,1,2,3,0,0,1,,10,1.5.0,,,,,,,0.01", 10},
+      {"CON,K1,1,2,3,0,0,1,,16,,,,,INNER,,,1 0", 17},
+  };
+  for (const Case& c : kLater) {
+    SCOPED_TRACE(c.record);
+    Outcome r = RunOn(Header() + c.record + "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("Zeile 11: " + c.record));
+    EXPECT_THAT(r.err, HasSubstr("Feld " + std::to_string(c.field) + ": \""));
+  }
+
+  // "1.234,5" is two numbers, tabs around one are blanks.
+  Outcome r = RunOn(Header() + "PT,P1,1.234,5,\t-3e-1\t,0,0,1,,,,,,,,,,1\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(r.out, HasSubstr("pos[0]=(1.234, 5, -0.3)"));
+}
+
+TEST_F(BadInput, ByteOrderMarkIsDroppedOnceAtTheStartOnly) {
+  Outcome r = RunOn(
+      "\xEF\xBB\xBF"
+      "Kopf\xEF\xBB\xBF eins\r\nzwei\r\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(r.out, HasSubstr("c1=\"Kopf\xEF\xBB\xBF eins\"\n"));
+  EXPECT_THAT(r.out, Not(HasSubstr("\"\xEF\xBB\xBF"
+                                   "Kopf")));
+  EXPECT_EQ(ListedCommands(r.out), 1 + 2);
+
+  r = RunOn("\xEF\xBB\xBF");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ListedCommands(r.out), 1);
+}
+
+}  // namespace
+}  // namespace traskel::badinput

@@ -1,0 +1,123 @@
+// Exports that can't be read and copies that can't be written. Tests run as
+// root, where permissions don't stop anything; those cases then run the
+// converter as user nobody.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "badinput/runner.h"
+
+namespace traskel::badinput {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr const char* kEnd = "Error oder Abbruch in cmdSuchenDar Programm wird beendet";
+
+class Files : public BadInput {
+ protected:
+  // Permissions count for the converter: as nobody when we are root. False
+  // when that can't be arranged.
+  bool PermissionsCount(Options& o) {
+    if (::geteuid() != 0) return true;
+    if (::access("/usr/bin/setpriv", X_OK) != 0) return false;
+    o.asNobody = true;
+    fs::permissions(folder.path(), fs::perms::all);
+    fs::create_directory(folder.File("settings"));
+    fs::permissions(folder.File("settings"), fs::perms::all);
+    return true;
+  }
+};
+
+TEST_F(Files, ExportsThatAreNoFileAreRefusedBeforeAnyRead) {
+  // A folder, a pipe that no one writes and a device: none is a file, none
+  // may block or feed the copy for ever.
+  fs::create_directory(folder.File("ordner.csv"));
+  ASSERT_EQ(::mkfifo(folder.File("pipe.csv").c_str(), 0644), 0);
+  fs::create_symlink("/dev/null", folder.File("geraet.csv"));
+  for (const char* name : {"ordner.csv", "pipe.csv", "geraet.csv"}) {
+    SCOPED_TRACE(name);
+    Outcome r = Run(name, Traced());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, HasSubstr("'" + folder.File(name) + "'\n\nexistiert nicht oder ist leer"));
+    EXPECT_THAT(r.err, HasSubstr(kEnd));
+    EXPECT_FALSE(fs::exists(folder.File(std::string(name) + "conf")));
+    EXPECT_EQ(ReadAll(trace), "") << "the host was called";
+  }
+}
+
+TEST_F(Files, UnreadableExportEndsWithTheReason) {
+  Options o;
+  if (!PermissionsCount(o)) GTEST_SKIP() << "root without setpriv: permissions can't be tested";
+  const std::string path = folder.Write("teil.csv", Header());
+  fs::permissions(path, fs::perms::none);
+  Outcome r = Run("teil.csv", o);
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.err, HasSubstr("Die Datei " + path + " kann nicht gelesen werden: "));
+  EXPECT_THAT(r.err, HasSubstr(kEnd));
+  EXPECT_FALSE(CopyLeft());
+  EXPECT_EQ(ReadAll(path), Header());
+}
+
+TEST_F(Files, CopyThatCannotBeWrittenEndsWithTheReasonAndHarmsNothing) {
+  // The copy's name is a folder: it stays, empty, and nothing reaches the host.
+  fs::create_directory(folder.File("teil.csvconf"));
+  Outcome r = RunOn(Header(), Traced());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.err, HasSubstr("Die Kopie " + folder.File("teil.csvconf") +
+                               " kann nicht angelegt werden: "));
+  EXPECT_TRUE(fs::is_directory(folder.File("teil.csvconf")));
+  EXPECT_TRUE(fs::is_empty(folder.File("teil.csvconf")));
+  EXPECT_EQ(ReadAll(trace), "");
+
+  // A full disk, small copy and large: the write or the close reports it.
+  fs::remove(folder.File("teil.csvconf"));
+  fs::create_symlink("/dev/full", folder.File("teil.csvconf"));
+  for (const std::string& content : {Header(), Header() + std::string(300'000, 'x') + "\n"}) {
+    r = RunOn(content, Traced());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, HasSubstr("Die Kopie " + folder.File("teil.csvconf") +
+                                 " kann nicht geschrieben werden: "));
+    EXPECT_THAT(r.err, HasSubstr(kEnd));
+    EXPECT_EQ(ReadAll(trace), "");
+  }
+
+  // The copy's name is another name of the export itself: it must not be
+  // emptied by writing the copy.
+  fs::remove(folder.File("teil.csvconf"));
+  const std::string path = folder.Write("teil.csv", Header());
+  fs::create_hard_link(path, folder.File("teil.csvconf"));
+  r = RunOn(Header());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.err, HasSubstr("Die Kopie " + folder.File("teil.csvconf") +
+                               " kann nicht angelegt werden: "));
+  EXPECT_EQ(ReadAll(path), Header());
+}
+
+TEST_F(Files, CopyInAFolderWithoutWriteRightIsRefused) {
+  Options o;
+  if (!PermissionsCount(o)) GTEST_SKIP() << "root without setpriv: permissions can't be tested";
+  fs::create_directory(folder.File("nur-lesen"));
+  const std::string path = folder.Write("nur-lesen/teil.csv", Header());
+  fs::permissions(folder.File("nur-lesen"), fs::perms::owner_read | fs::perms::owner_exec |
+                                                fs::perms::group_read | fs::perms::group_exec |
+                                                fs::perms::others_read | fs::perms::others_exec);
+  Outcome r = Run("nur-lesen/teil.csv", o);
+  fs::permissions(folder.File("nur-lesen"), fs::perms::owner_all);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.err, HasSubstr("Die Kopie " + path + "conf kann nicht angelegt werden: "));
+  EXPECT_THAT(r.err, Not(HasSubstr("Laufzeitfehler")));
+  EXPECT_FALSE(fs::exists(path + "conf"));
+  EXPECT_EQ(ReadAll(path), Header());
+}
+
+}  // namespace
+}  // namespace traskel::badinput
