@@ -1,0 +1,84 @@
+// Message boxes, the open-file dialog and the message pump of Windows. Texts
+// are UTF-8 inside the program and UTF-16 at the API.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <commdlg.h>
+
+#include <vector>
+
+#include "app/user_interface.h"
+#include "host/wide_text_win32.h"
+
+namespace traskel {
+namespace {
+
+// Long enough for any path the dialog can give.
+constexpr std::size_t kPathBuffer = 32768;
+
+UINT IconStyle(Icon icon) {
+  switch (icon) {
+    case Icon::Critical:
+      return MB_ICONERROR;
+    case Icon::Exclamation:
+      return MB_ICONEXCLAMATION;
+    case Icon::Information:
+      return MB_ICONINFORMATION;
+    case Icon::None:
+      break;
+  }
+  return 0;
+}
+
+// "text|pattern|" pairs as the dialog wants them: each part ended by a NUL,
+// the list by one more.
+std::wstring DialogFilter(const std::string& filter) {
+  std::wstring out = Utf16(filter);
+  for (wchar_t& c : out) {
+    if (c == L'|') c = L'\0';
+  }
+  if (!out.empty() && out.back() != L'\0') out += L'\0';
+  out += L'\0';
+  return out;
+}
+
+class WindowsUserInterface : public UserInterface {
+ public:
+  void ShowMessage(const std::string& text, const std::string& title, Icon icon) override {
+    MessageBoxW(nullptr, Utf16(text).c_str(), Utf16(title).c_str(), MB_OK | IconStyle(icon));
+  }
+
+  std::optional<std::string> ChooseFile(const FileDialogRequest& request) override {
+    const std::wstring filter = DialogFilter(request.filter);
+    const std::wstring title = Utf16(request.title);
+    const std::wstring initialDir = Utf16(request.initialDir);
+    std::vector<wchar_t> file(kPathBuffer, L'\0');
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.lpstrFilter = filter.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = static_cast<DWORD>(file.size());
+    dialog.lpstrInitialDir = initialDir.empty() ? nullptr : initialDir.c_str();
+    dialog.lpstrTitle = title.c_str();
+    dialog.Flags = static_cast<DWORD>(request.flags);
+    // Cancel and a failing dialog alike end the choice.
+    if (!GetOpenFileNameW(&dialog)) return std::nullopt;
+    return Utf8(file.data());
+  }
+
+  void PumpEvents() override {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<UserInterface> MakeUserInterface() {
+  return std::make_unique<WindowsUserInterface>();
+}
+
+}  // namespace traskel

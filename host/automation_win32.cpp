@@ -1,0 +1,166 @@
+// The automation client of Windows: objects created by class name through
+// COM, called late-bound through IDispatch.
+#include <wrl/client.h>
+
+#include <vector>
+
+#include "host/automation_factory.h"
+#include "host/com_client_win32.h"
+#include "host/com_win32.h"
+#include "host/wide_text_win32.h"
+
+namespace traskel::host {
+
+namespace com {
+
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+class DispatchObject final : public Object {
+ public:
+  explicit DispatchObject(IDispatch* dispatch) : dispatch_(dispatch) {}
+
+  IDispatch* dispatch() const { return dispatch_.Get(); }
+
+  Value Get(DispId id) override { return Invoke(id, DISPATCH_PROPERTYGET, {}); }
+
+  void Put(DispId id, const Value& value) override {
+    const Arg arg[] = {value};
+    Invoke(id, DISPATCH_PROPERTYPUT, arg);
+  }
+
+  Value Call(DispId id, std::span<const Arg> args) override {
+    return Invoke(id, DISPATCH_METHOD, args);
+  }
+
+ private:
+  Value Invoke(DispId id, WORD kind, std::span<const Arg> args);
+
+  ComPtr<IDispatch> dispatch_;
+};
+
+IDispatch* AddedReference(const ObjectPtr& object) {
+  if (!object) return nullptr;
+  IDispatch* dispatch = DispatchOf(object);
+  // Only the client's own objects have an IDispatch to hand on.
+  if (dispatch == nullptr) throw TypeMismatch();
+  dispatch->AddRef();
+  return dispatch;
+}
+
+Error InvokeError(HRESULT hr, EXCEPINFO& info) {
+  switch (hr) {
+    case DISP_E_EXCEPTION:
+      return ErrorFromException(info);
+    case DISP_E_TYPEMISMATCH:
+      return TypeMismatch();
+    case DISP_E_MEMBERNOTFOUND:
+    case DISP_E_UNKNOWNNAME:
+      return Error(kNoSuchMember, "Object doesn't support this property or method");
+    case DISP_E_BADPARAMCOUNT:
+      return Error(kWrongArgumentCount, "Wrong number of arguments or invalid property assignment");
+    default:
+      return ErrorFromHresult(hr);
+  }
+}
+
+// A by-reference argument changed when the callee stored another value; an
+// object counts as the same while its IDispatch is.
+bool Changed(const Value& before, const Value& after) {
+  if (before.type() == Type::Obj && after.type() == Type::Obj) {
+    return DispatchOf(before.obj()) != DispatchOf(after.obj());
+  }
+  return !(before == after);
+}
+
+Value DispatchObject::Invoke(DispId id, WORD kind, std::span<const Arg> args) {
+  const std::size_t n = args.size();
+  // held owns every argument's VARIANT; list is what the callee sees, last
+  // argument first, by-reference ones pointing into held.
+  std::vector<Variant> held(n);
+  std::vector<VARIANTARG> list(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    ToVariant(args[i].value(), held[i].get(), AddedReference);
+    VARIANTARG& slot = list[n - 1 - i];
+    if (args[i].byRef()) {
+      PointAt(held[i].get(), slot);
+    } else {
+      slot = held[i].get();
+    }
+  }
+  DISPID namedPut = DISPID_PROPERTYPUT;
+  DISPPARAMS params{list.data(), nullptr, static_cast<UINT>(n), 0};
+  if (kind == DISPATCH_PROPERTYPUT) {
+    params.rgdispidNamedArgs = &namedPut;
+    params.cNamedArgs = 1;
+  }
+  Variant result;
+  ExcepInfo exception;
+  UINT argError = 0;
+  const HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params,
+                                       kind == DISPATCH_PROPERTYPUT ? nullptr : &result.get(),
+                                       &exception.info, &argError);
+  if (FAILED(hr)) throw InvokeError(hr, exception.info);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!args[i].byRef()) continue;
+    Value now = FromVariant(held[i].get(), WrapDispatch);
+    if (Changed(args[i].value(), now)) args[i].target() = std::move(now);
+  }
+  return FromVariant(result.get(), WrapDispatch);
+}
+
+class ComAutomation final : public Automation {
+ public:
+  ObjectPtr CreateObject(const std::string& className) override {
+    return CreateComObject(className);
+  }
+
+ private:
+  // Every object of the run is released before this ends the apartment.
+  Apartment apartment_;
+};
+
+}  // namespace
+
+ObjectPtr WrapDispatch(IDispatch* dispatch) {
+  if (dispatch == nullptr) return nullptr;
+  return std::make_shared<DispatchObject>(dispatch);
+}
+
+IDispatch* DispatchOf(const ObjectPtr& object) {
+  const auto* own = dynamic_cast<const DispatchObject*>(object.get());
+  return own != nullptr ? own->dispatch() : nullptr;
+}
+
+ObjectPtr CreateComObject(const std::string& className) {
+  CLSID clsid;
+  HRESULT hr = CLSIDFromProgID(Utf16(className).c_str(), &clsid);
+  if (FAILED(hr)) throw ErrorFromHresult(hr);
+  ComPtr<IDispatch> dispatch;
+  hr = CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_PPV_ARGS(&dispatch));
+  if (FAILED(hr)) throw ErrorFromHresult(hr);
+  return WrapDispatch(dispatch.Get());
+}
+
+DispId DispIdOfName(const ObjectPtr& object, const std::string& name) {
+  IDispatch* dispatch = DispatchOf(object);
+  if (dispatch == nullptr) throw ObjectNotSet();
+  std::wstring wide = Utf16(name);
+  LPOLESTR names[] = {wide.data()};
+  DISPID id = DISPID_UNKNOWN;
+  const HRESULT hr = dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND) {
+    throw Error(kNoSuchMember, "Object doesn't support this property or method");
+  }
+  if (FAILED(hr)) throw ErrorFromHresult(hr);
+  return id;
+}
+
+}  // namespace com
+
+std::unique_ptr<Automation> MakeAutomation() {
+  return std::make_unique<com::ComAutomation>();
+}
+
+}  // namespace traskel::host

@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# The shipped traskel.exe as a user runs it, under wine on the tests' X
+# display: its open dialog answered by typing into it, the run going into the
+# registered simulated host, the chosen file remembered in the registry.
+#   WINEPREFIX=... DISPLAY=:N end_to_end.sh TRASKEL_EXE WORK_DIR
+#
+# end_to_end.trace is what the embedded host of the Linux build traces for
+# end_to_end.csv under a German locale, so both hosts are held to one trace.
+# After a change to the converter, make it anew from the repository's top:
+#   d=$(mktemp -d); cp tests/win/end_to_end.csv "$d/teil.csv"; rm tests/win/end_to_end.trace
+#   (cd "$d" && echo teil.csv | LC_ALL=de_DE.UTF-8 TRASKEL_SETTINGS_DIR="$d" \
+#     QUORVEX_SIM_TRACE="$OLDPWD/tests/win/end_to_end.trace" "$OLDPWD/build/traskel" >/dev/null)
+set -euo pipefail
+exe=$1
+work=$2
+here=$(cd "$(dirname "$0")" && pwd)
+wine_run="$here/../../tools/wine-run"
+setting_key='HKLM\SOFTWARE\Zelvar\Kastovel\CSV'
+
+passed=0
+failed=0
+check() {
+  local what=$1
+  shift
+  if "$@"; then
+    echo "ok: $what"
+    passed=$((passed + 1))
+  else
+    echo "FAILED: $what" >&2
+    failed=$((failed + 1))
+  fi
+}
+
+windows_path() {
+  local p
+  p=$(realpath -m "$1")
+  echo "Z:${p//\//\\}"
+}
+
+# Waits for a window whose whole title is $1; prints its id.
+window_titled() {
+  timeout 60 xdotool search --sync --name "^$1\$" 2>/dev/null | head -n 1
+}
+
+# The remembered file as the registry holds it. reg writes in the console's
+# code page, 437 for the English locale.
+remembered() {
+  LC_ALL=en_US.UTF-8 "$wine_run" reg query "$setting_key" /v LastImportFile 2>/dev/null |
+    iconv -f CP437 -t UTF-8 | tr -d '\r' | sed -n 's/^ *LastImportFile *REG_SZ *//p'
+}
+
+check_remembered() {
+  local want got
+  want=$(windows_path "$1")
+  got=$(remembered)
+  check "the registry remembers $want" test "$got" = "$want"
+  if [[ $got != "$want" ]]; then
+    echo "  it holds: $got" >&2
+    printf '%s' "$got" | od -c | head -n 5 >&2
+  fi
+}
+
+# Starts the converter with its trace going to $1; its dialog is then
+# answered by `answer_dialog`, and `finish` collects the exit status.
+pid=
+start_converter() {
+  QUORVEX_SIM_TRACE=$(windows_path "$1") LC_ALL=de_DE.UTF-8 \
+    "$wine_run" "$exe" >>"$work/wine.log" 2>&1 &
+  pid=$!
+}
+
+# Types $1 into the open dialog, then presses $2 (Return by default).
+answer_dialog() {
+  local dialog
+  dialog=$(window_titled 'Auswahl CSV Dateien') || true
+  if [[ -z $dialog ]]; then
+    echo "FAILED: no open dialog appeared" >&2
+    kill "$pid" 2>/dev/null || true
+    exit 1
+  fi
+  # windowfocus works without a window manager; windowactivate does not.
+  xdotool windowfocus "$dialog"
+  sleep 0.5
+  if [[ -n $1 ]]; then xdotool type --delay 20 "$1"; fi
+  xdotool key "${2:-Return}"
+}
+
+status=
+finish() {
+  for _ in $(seq 600); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$pid" 2>/dev/null; then
+    echo "FAILED: the converter did not end; windows open:" >&2
+    xdotool search --name . getwindowname %@ >&2 2>/dev/null || true
+    kill "$pid" 2>/dev/null || true
+    exit 1
+  fi
+  status=0
+  wait "$pid" || status=$?
+}
+
+rm -rf "$work"
+folder="$work/Prüfdaten"
+mkdir -p "$folder"
+: >"$work/wine.log"
+"$wine_run" reg delete 'HKLM\SOFTWARE\Zelvar' /f >/dev/null 2>&1 || true
+
+# 1. Nothing remembered: the full path is typed.
+cp "$here/end_to_end.csv" "$folder/teil.csv"
+start_converter "$work/first.trace"
+answer_dialog "$(windows_path "$folder/teil.csv")"
+finish
+check "first run converts the whole file (status $status)" test "$status" = 0
+check "its trace is the embedded host's for the same file" \
+  diff -u "$here/end_to_end.trace" "$work/first.trace"
+check "its copy is deleted" test ! -e "$folder/teil.csvconf"
+check_remembered "$folder/teil.csv"
+
+# 2. The dialog opens in the remembered folder: a bare name is found there.
+printf 'Kopf\r\n' >"$folder/Maße.csv"
+start_converter "$work/second.trace"
+answer_dialog 'Maße.csv'
+finish
+check "second run converts the file named bare (status $status)" test "$status" = 0
+check "its comment reaches the host" grep -qx 'CommentData call 6 I4:1 Str&:"Kopf"' "$work/second.trace"
+check_remembered "$folder/Maße.csv"
+
+# 3. Cancel: the message box says so, the run ends with status 2.
+start_converter "$work/third.trace"
+answer_dialog '' Escape
+box=$(window_titled 'Traskel nach Quorvex') || true
+check "cancel shows the message box titled 'Traskel nach Quorvex'" test -n "$box"
+if [[ -n $box ]]; then
+  xdotool windowfocus "$box"
+  sleep 0.3
+  xdotool key Return
+fi
+finish
+check "cancel ends with status 2 (status $status)" test "$status" = 2
+check "cancel leaves the host untouched" test ! -s "$work/third.trace"
+
+echo "$passed passed, $failed failed"
+[[ $failed == 0 ]]

@@ -1,0 +1,46 @@
+// The registered simulated host as one test sees it: the environment it
+// reads when the first object of a process is made, and the trace it writes.
+#pragma once
+
+#include <stdlib.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/test_bed.h"
+
+namespace traskel::testing {
+
+class SimSession {
+ public:
+  SimSession() {
+    for (const char* name : kVariables) Set(name, "");
+    Set("QUORVEX_SIM_TRACE", trace);
+  }
+  ~SimSession() {
+    for (const char* name : kVariables) Set(name, "");
+  }
+  SimSession(const SimSession&) = delete;
+  SimSession& operator=(const SimSession&) = delete;
+
+  // Takes effect for the next host: objects of the last one must be gone.
+  static void Set(const char* name, const std::string& value) { _putenv_s(name, value.c_str()); }
+
+  std::vector<std::string> Trace() const {
+    std::istringstream in(ReadAll(trace));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  TempFolder folder;
+  const std::string trace = folder.File("trace.txt");
+
+ private:
+  static constexpr const char* kVariables[] = {"QUORVEX_SIM_TRACE", "QUORVEX_SIM_STATE",
+                                               "QUORVEX_SIM_FAIL_AT",
+                                               "QUORVEX_SIM_HAND_BACK_POINT_DATA"};
+};
+
+}  // namespace traskel::testing

@@ -1,0 +1,88 @@
+// Whole runs through the COM client into the registered simulated host, held
+// to the same expected traces as the runs against the embedded host.
+#include <filesystem>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/form1.h"
+#include "app/settings.h"
+#include "conversion/numbers.h"
+#include "host/automation_factory.h"
+#include "sim_session.h"
+#include "support/expected_trace.h"
+
+namespace traskel {
+namespace {
+
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+using namespace testing;
+
+class WholeRun : public ::testing::Test {
+ protected:
+  // Runs the converter on `content` with the dialog answering its file.
+  ExitStatus RunOn(const std::string& content) {
+    input = sim.folder.Write("teil.csv", content);
+    ui.answers.push_back(input);
+    auto automation = host::MakeAutomation();
+    Platform platform{ui, settings, *automation, NumberFormat{}};
+    traskel::Run run(platform);
+    return Form1Load(run);
+  }
+  bool CopyExists() { return std::filesystem::exists(input + "conf"); }
+
+  SimSession sim;
+  FakeUi ui;
+  MemorySettings settings;
+  std::string input;
+};
+
+TEST_F(WholeRun, HeaderCommentsFeaturesAndSkippedKeysTraceAsOnTheEmbeddedHost) {
+  Lines lines = Header();
+  lines.insert(lines.end(), {"HEX,H1,1,2,3", "PT,P1,1,2,3,0,0,1,,,,,,,,,,5", "pt,P2,1,2,3",
+                             "  UDF,U1, \"x\" ,$$  ", "XYZ,1"});
+  std::vector<Lines> records = {Comment("$$ HEX $$ - HEX,H1,1,2,3"),
+                                Head(603, "P1") + kDefaults + Pos("R8:1 R8:2 R8:3", 0) +
+                                    Vec("R8:0 R8:0 R8:1", 1) + Size("R8:5"),
+                                {},
+                                Comment("$$ UDF $$ - UDF,U1, \"x\" ,$$"),
+                                {}};
+  EXPECT_EQ(RunOn(Join(lines, "\n")), kConverted);
+  EXPECT_THAT(WithoutResults(sim.Trace()), ElementsAreArray(Expected(lines, records)));
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_FALSE(CopyExists());
+  EXPECT_EQ(settings.values[kLastImportFileSetting], input);
+  EXPECT_EQ(ui.pumps, static_cast<int>(lines.size()));
+}
+
+TEST_F(WholeRun, HostFailureHalfWayIsReportedWithItsNumberAndLine) {
+  // As on the embedded host: the 15th call is the first of the second comment.
+  SimSession::Set("QUORVEX_SIM_FAIL_AT", "15");
+  EXPECT_EQ(RunOn(Join(Header(), "\n")), kRunFailed);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_THAT(ui.messages[0].text, HasSubstr("'440'"));
+  EXPECT_THAT(ui.messages[0].text, HasSubstr("Zeile 2: Datum,2026-12-01"));
+  EXPECT_TRUE(CopyExists());
+}
+
+TEST_F(WholeRun, HostStatesEachGiveTheirMessagesAndKeepTheCopy) {
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"absent", {""}},
+      {"no-program", {"Kein aktives Messprogramm geöffnet", ""}},
+      {"no-commands", {"CMDS ist leer", ""}},
+  };
+  for (const auto& [state, texts] : cases) {
+    SimSession::Set("QUORVEX_SIM_STATE", state);
+    ui.messages.clear();
+    EXPECT_EQ(RunOn("Kopf\n"), kNotConnected) << state;
+    ASSERT_EQ(ui.messages.size(), texts.size()) << state;
+    for (std::size_t i = 0; i < texts.size(); ++i)
+      EXPECT_EQ(ui.messages[i].text, texts[i]) << state;
+    EXPECT_EQ(ui.messages.back().title, "ERROR in fktStartQuorvex()");
+    EXPECT_TRUE(CopyExists());
+  }
+}
+
+}  // namespace
+}  // namespace traskel

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# What the Windows tests run in: an Xvfb display, the wine prefix with its
+# server kept running, and the simulated host's COM server registered there.
+# CTest's fixture setup and cleanup:
+#   WINEPREFIX=... DISPLAY=:N wine_session.sh start SERVER_DLL
+#   WINEPREFIX=... DISPLAY=:N wine_session.sh stop
+# Wine's output goes to $WINEPREFIX.log: processes it leaves running must not
+# hold the test's output open.
+set -euo pipefail
+: "${WINEPREFIX:?names the wine prefix}" "${DISPLAY:?names the display to start}"
+wine_run="$(cd "$(dirname "$0")/../../tools" && pwd)/wine-run"
+wineserver=/usr/lib/wine/wineserver64
+number=${DISPLAY#:}
+xvfb_pid_file="$WINEPREFIX.xvfb.pid"
+log="$WINEPREFIX.log"
+
+ours_running() {
+  [[ -f $xvfb_pid_file ]] && kill -0 "$(cat "$xvfb_pid_file")" 2>/dev/null
+}
+
+start_display() {
+  if ours_running; then return; fi
+  if [[ -e /tmp/.X11-unix/X$number || -e /tmp/.X$number-lock ]]; then
+    local holder
+    holder=$(tr -d ' ' <"/tmp/.X$number-lock" 2>/dev/null || true)
+    if [[ -n $holder ]] && kill -0 "$holder" 2>/dev/null; then
+      echo "display $DISPLAY is taken by process $holder; choose another number" >&2
+      exit 1
+    fi
+  fi
+  setsid Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$WINEPREFIX.xvfb.log" 2>&1 &
+  echo $! >"$xvfb_pid_file"
+  for _ in $(seq 100); do
+    if xdotool getdisplaygeometry >/dev/null 2>&1; then return; fi
+    sleep 0.1
+  done
+  echo "Xvfb did not come up on $DISPLAY; see $WINEPREFIX.xvfb.log" >&2
+  exit 1
+}
+
+start() {
+  local dll=$1
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  start_display
+  : >"$log"
+  if [[ ! -f $WINEPREFIX/system.reg ]]; then
+    echo "creating the wine prefix $WINEPREFIX"
+    # Without 32-bit wine it reports the missing syswow64 part and fails;
+    # the 64-bit prefix is complete all the same.
+    "$wine_run" wineboot --init >>"$log" 2>&1 || true
+    # The registry reaches the disk when the server ends.
+    "$wineserver" -w
+    if [[ ! -f $WINEPREFIX/system.reg ]]; then
+      echo "wineboot made no prefix; see $log" >&2
+      cat "$log" >&2
+      exit 1
+    fi
+  fi
+  # Kept running, so each test's wine process starts in a fraction of a second.
+  "$wineserver" -p </dev/null >>"$log" 2>&1 || true
+  local windows_path="Z:${dll//\//\\}"
+  if ! "$wine_run" regsvr32 /s "$windows_path" >>"$log" 2>&1; then
+    echo "regsvr32 $windows_path failed; see $log" >&2
+    cat "$log" >&2
+    exit 1
+  fi
+  echo "display $DISPLAY, prefix $WINEPREFIX, $(basename "$dll") registered"
+}
+
+stop() {
+  if [[ -d $WINEPREFIX ]]; then
+    # Ends every process of the prefix, and waits until they are gone.
+    "$wineserver" -k >/dev/null 2>&1 || true
+    "$wineserver" -w >/dev/null 2>&1 || true
+    # The server's socket folder, named by the prefix's device and inode.
+    local server
+    server=$(printf 'server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
+    for dir in "${TMPDIR:-/tmp}"/wine-*/"$server"; do
+      if [[ -d $dir ]]; then
+        rm -rf "$dir"
+        rmdir "$(dirname "$dir")" 2>/dev/null || true
+      fi
+    done
+  fi
+  if ours_running; then kill "$(cat "$xvfb_pid_file")"; fi
+  rm -f "$xvfb_pid_file"
+  echo "wine server and display $DISPLAY stopped"
+}
+
+case ${1:-} in
+  start) start "${2:?the simulated host DLL to register}" ;;
+  stop) stop ;;
+  *)
+    echo "usage: $0 start SERVER_DLL | stop" >&2
+    exit 2
+    ;;
+esac
