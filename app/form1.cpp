@@ -68,7 +68,7 @@ std::string RunErrorMessage(const Run& run, int number, const std::string& text,
                Shorten(run.line);
   }
   if (!fieldDetail.empty()) message += std::string(kCrLf) + fieldDetail;
-  if (!run.ImportFile.empty()) {
+  if (!run.ImportFile.empty() && FileExists(CopyPathFor(run.ImportFile))) {
     message += std::string(kCrLf) + kCrLf + "Die Kopie " + CopyPathFor(run.ImportFile) +
                " bleibt erhalten; die bis hier angelegten Befehle bleiben im Messprogramm.";
   }
