@@ -28,6 +28,7 @@
 
 #include "app/settings.h"
 #include "app/user_interface.h"
+#include "bench/sample_records.h"
 #include "conversion/conversion.h"
 #include "conversion/run.h"
 #include "host/automation_factory.h"
@@ -98,25 +99,7 @@ class CountingObject : public host::Object, public std::enable_shared_from_this<
   long& calls_;
 };
 
-// The record mix of the other benchmarks: each type with typical numbers.
-const std::vector<std::string> kMixedRecords = {
-    "PT,PKT_0000001,-9.68,50.37,69.412,1,0,0,,,,,,,,,,0.05,,",
-    "BPT,KANTE_0000006,474.059,-173.51,-47.261,0,-1,0,,,,0.7071,0.7071,0,,,,0.05,,",
-    "LN,LN_0000060,134.671,-166.193,26.045,0,0,1,,,,,,,,,,0.02,,",
-    "PLN,PLN_0000015,-358.218,335.368,-39.846,0,-1,0,,,,,,,,,,0.1,,",
-    "CIR,BOHR_0000005,460.402,-377.167,-52.593,0,0,-1,,26.76,,,,,INNER,,,0.02,,",
-    "CIR,BOHR_0000007,12.5,-77.1,0,0,0,1,,8,,,,,,,,0.05,,",
-    "SLT,NUT_0000003,-463.593,392.794,1.049,0,-1,0,ROUND,3.92,23.8,0,0,1,,,,0.02,,",
-    "SLT,NUT_0000024,-26.633,173.241,-39.191,0,0,-1,FLAT,3.85,57.4,0.7071,0.7071,0,,,,0.2,,",
-    "SLT,NUT_0000004,-372.047,156.274,92.795,0,1,0,,4.09,58.2,0,1,0,INNER,,,0.02,,1",
-    "ELL,OVAL_0000097,1.542,229.043,63.891,0,-1,0,,10.98,6.52,0,0,1,INNER,,,0.01,,",
-    "CLY,ZYL_0000023,67.305,-64.641,14.782,0,1,0,,28.55,75.3,,,,INNER,,,0.02,,",
-    "SPH,KUGEL_0000032,-431.138,352.653,-41.019,0.7071,0.7071,0,,36.53,,,,,,,,0.2,,",
-    "CON,KEGEL_0000034,430.048,2.87,4.048,1,0,0,,30.53,,,,,INNER,,,0.1,,",
-    "HEX,SKT_0000052,-55.082,-171.917,0.848,0,-1,0,,17,,,,,INNER,,,0.05,,",
-    "UDF,GEWINDE_0000056,475.525,-198.109,21.054,0,0,-1,M4x1,,,,,,INNER,,,0,,",
-    "PT,PKT_0000002,120.5,0,0,0,0,1,,,,,,,,,,0.05,,",
-};
+const std::vector<std::string> kMixedRecords = bench::SampleRecords();
 const std::vector<std::string> kPointRecords = {kMixedRecords[0]};
 
 Platform& QuietPlatform(host::Automation& automation) {
