@@ -69,6 +69,37 @@ start_converter() {
   pid=$!
 }
 
+# The converter's processor time so far, in clock ticks.
+cpu_ticks() {
+  awk '{ print $14 + $15 }' "/proc/$pid/stat" 2>/dev/null || echo gone
+}
+
+# A window is on screen before its dialog has set its focus and filled its
+# lists; keys pressed meanwhile go astray, more often on a loaded machine.
+# So keys wait until the converter has used no processor time for 0.6 s.
+wait_until_idle() {
+  local last now quiet=0
+  last=$(cpu_ticks)
+  for _ in $(seq 150); do
+    sleep 0.2
+    now=$(cpu_ticks)
+    if [[ $now == "$last" ]]; then quiet=$((quiet + 1)); else quiet=0; fi
+    if ((quiet >= 3)); then return; fi
+    last=$now
+  done
+}
+
+# Gives the window $1 the keyboard and presses the keys $2...
+press_in() {
+  local window=$1
+  shift
+  wait_until_idle
+  # windowfocus works without a window manager; windowactivate does not.
+  xdotool windowfocus "$window"
+  sleep 0.3
+  "$@"
+}
+
 # Types $1 into the open dialog, then presses $2 (Return by default).
 answer_dialog() {
   local dialog
@@ -78,11 +109,8 @@ answer_dialog() {
     kill "$pid" 2>/dev/null || true
     exit 1
   fi
-  # windowfocus works without a window manager; windowactivate does not.
-  xdotool windowfocus "$dialog"
-  sleep 0.5
-  if [[ -n $1 ]]; then xdotool type --delay 20 "$1"; fi
-  xdotool key "${2:-Return}"
+  if [[ -n $1 ]]; then press_in "$dialog" xdotool type --delay 20 "$1"; fi
+  press_in "$dialog" xdotool key "${2:-Return}"
 }
 
 status=
@@ -132,11 +160,7 @@ start_converter "$work/third.trace"
 answer_dialog '' Escape
 box=$(window_titled 'Traskel nach Quorvex') || true
 check "cancel shows the message box titled 'Traskel nach Quorvex'" test -n "$box"
-if [[ -n $box ]]; then
-  xdotool windowfocus "$box"
-  sleep 0.3
-  xdotool key Return
-fi
+if [[ -n $box ]]; then press_in "$box" xdotool key Return; fi
 finish
 check "cancel ends with status 2 (status $status)" test "$status" = 2
 check "cancel leaves the host untouched" test ! -s "$work/third.trace"

@@ -28,14 +28,30 @@ start_display() {
       exit 1
     fi
   fi
-  setsid Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$WINEPREFIX.xvfb.log" 2>&1 &
+  setsid Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp -noreset </dev/null >"$WINEPREFIX.xvfb.log" 2>&1 &
   echo $! >"$xvfb_pid_file"
   for _ in $(seq 100); do
-    if xdotool getdisplaygeometry >/dev/null 2>&1; then return; fi
+    if xdotool getdisplaygeometry >/dev/null 2>&1; then
+      add_typed_keys
+      return
+    fi
     sleep 0.1
   done
   echo "Xvfb did not come up on $DISPLAY; see $WINEPREFIX.xvfb.log" >&2
   exit 1
+}
+
+# xdotool types a character missing from the keymap by binding it to a spare
+# key for a moment; a program that looks the key up after the binding is
+# undone gets nothing, so under load the umlauts of typed paths went missing.
+# Keys of their own, bound before wine starts, take that race away. They
+# last because Xvfb runs with -noreset: without it, the server resets its
+# keymap whenever its last client leaves, between two wine runs for instance.
+add_typed_keys() {
+  xmodmap -e 'keycode any = udiaeresis Udiaeresis' \
+    -e 'keycode any = adiaeresis Adiaeresis' \
+    -e 'keycode any = odiaeresis Odiaeresis' \
+    -e 'keycode any = ssharp'
 }
 
 start() {
