@@ -17,13 +17,6 @@ namespace {
 
 using ::testing::HasSubstr;
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 constexpr std::size_t kConnecting = 7;  // operations
 
 // "Cmd put 3 Str:..." -> "Cmd put 3" while connecting, "Cmd put" later.
@@ -49,7 +42,7 @@ TEST_F(BadInput, HostFailureAtEveryKindOfOperationKeepsWhatWasDone) {
 
   Outcome clean = RunOn(content, Traced());
   ASSERT_EQ(clean.status, 0) << clean.err;
-  const std::vector<std::string> full = SplitLines(ReadAll(trace));
+  const std::vector<std::string> full = testing::LinesOf(ReadAll(trace));
   std::map<std::string, std::size_t> firstOfKind;  // kind -> operation number
   for (std::size_t n = 1; n <= full.size(); ++n) firstOfKind.emplace(KindOf(full[n - 1], n), n);
   // Every role shows up with every way it is used.
@@ -67,7 +60,7 @@ TEST_F(BadInput, HostFailureAtEveryKindOfOperationKeepsWhatWasDone) {
     Outcome r = RunOn(content, Traced({"QUORVEX_SIM_FAIL_AT=" + std::to_string(n)}));
 
     // The host received exactly the operations up to the failing one.
-    const std::vector<std::string> got = SplitLines(ReadAll(trace));
+    const std::vector<std::string> got = testing::LinesOf(ReadAll(trace));
     ASSERT_EQ(got.size(), n);
     for (std::size_t k = 0; k + 1 < n; ++k) ASSERT_EQ(got[k], full[k]);
     EXPECT_EQ(got.back(), WithoutResult(full[n - 1]));

@@ -1,18 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "host/value.h"
+#include "support/host_errors.h"
 
 namespace traskel::host {
 namespace {
 
-int ErrorNumberOf(auto&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
-}
+using traskel::testing::ErrorNumberOf;
 
 TEST(Value, ExactAccessorsRejectOtherTypes) {
   EXPECT_EQ(I2(7).i2(), 7);

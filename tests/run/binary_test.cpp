@@ -1,13 +1,13 @@
 // The shipped converter as a user runs it: a path on standard input, the
 // simulated host configured by its environment variables.
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/converter_binary.h"
 #include "support/test_bed.h"
 
 namespace traskel {
@@ -15,33 +15,21 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
+using testing::Outcome;
 using testing::ReadAll;
-using testing::TempFolder;
+using testing::Traced;
 
-struct Result {
-  int status;
-  std::string out, err;
-};
-
-class Binary : public ::testing::Test {
+// Every run traces into the fixture's trace file.
+class Binary : public testing::ConverterBinary {
  protected:
-  // Runs the converter with `answer` typed into its dialog.
-  Result Run(const std::string& answer, const std::string& env = "") {
-    std::string command = "cd '" + folder.path() + "' && printf '%s\\n' '" + answer +
-                          "' | env LC_ALL=C.UTF-8 TRASKEL_SETTINGS_DIR='" +
-                          folder.File("settings") + "' QUORVEX_SIM_TRACE='" + trace + "' " + env +
-                          " '" TRASKEL_BINARY "' >out.txt 2>err.txt";
-    int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(folder.File("out.txt")),
-            ReadAll(folder.File("err.txt"))};
+  Outcome Run(const std::string& answer, std::vector<std::string> env = {}) {
+    return ConverterBinary::Run(answer, Traced(std::move(env)));
   }
-  TempFolder folder;
-  std::string trace = folder.File("trace.txt");
 };
 
 TEST_F(Binary, ConvertsTheBundledExampleIntoEveryFeatureFamily) {
   std::filesystem::copy_file(TRASKEL_SOURCE_DIR "/examples/bauteil.csv", folder.File("b.csv"));
-  Result r = Run("b.csv");
+  Outcome r = Run("b.csv");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_FALSE(std::filesystem::exists(folder.File("b.csvconf")));
   for (const char* family : {"point", "edge point", "circle", "ellipse", "round slot", "slot",
@@ -53,7 +41,7 @@ TEST_F(Binary, ConvertsTheBundledExampleIntoEveryFeatureFamily) {
   EXPECT_THAT(t, HasSubstr("CommentData call 6 I4:1 Str&:\"$$ HEX $$ - HEX,"));
 
   // The next run's dialog opens where this one's file was.
-  Result second = Run("");
+  Outcome second = Run("");
   EXPECT_EQ(second.status, 2);
   EXPECT_THAT(second.err, HasSubstr(folder.path()));
   EXPECT_THAT(second.err, HasSubstr("Error oder Abbruch in cmdSuchenDar Programm wird beendet"));
@@ -61,7 +49,7 @@ TEST_F(Binary, ConvertsTheBundledExampleIntoEveryFeatureFamily) {
 
 TEST_F(Binary, FailuresEndWithTheirMessageAndStatus) {
   folder.Write("t.csv", std::string(10, '\n') + "PT,P1,x\n");
-  Result bad = Run("t.csv");
+  Outcome bad = Run("t.csv");
   EXPECT_EQ(bad.status, 1);
   EXPECT_THAT(bad.err, HasSubstr("Type mismatch"));
   EXPECT_THAT(bad.err, HasSubstr("Zeile 11: PT,P1,x"));
@@ -69,7 +57,7 @@ TEST_F(Binary, FailuresEndWithTheirMessageAndStatus) {
   EXPECT_THAT(bad.out, HasSubstr("P1"));  // the listing shows what was added
 
   std::filesystem::remove(trace);
-  Result absent = Run("t.csv", "QUORVEX_SIM_STATE=absent");
+  Outcome absent = Run("t.csv", {"QUORVEX_SIM_STATE=absent"});
   EXPECT_EQ(absent.status, 3);
   EXPECT_THAT(absent.err, HasSubstr("ERROR in fktStartQuorvex()"));
   EXPECT_EQ(ReadAll(trace).find("create \"Quorvex.PointData\""), std::string::npos);
@@ -79,7 +67,7 @@ TEST_F(Binary, TheUsersLocaleDecidesOnlyTheWrittenHalfSize) {
   folder.Write("t.csv", std::string(10, '\n') + "CIR,C1,1,2,3,0,0,1,,12.7,,,,,,,,12.7,\n");
   for (auto [locale, half] : {std::pair{"de_DE.UTF-8", "6,35"}, std::pair{"en_US.UTF-8", "6.35"}}) {
     std::filesystem::remove(trace);
-    Result r = Run("t.csv", std::string("LC_ALL=") + locale);
+    Outcome r = Run("t.csv", {std::string("LC_ALL=") + locale});
     EXPECT_EQ(r.status, 0) << locale << r.err;
     std::string t = ReadAll(trace);
     EXPECT_THAT(t, HasSubstr("Cmd call 28 Str:\"" + std::string(half) + "\" I4:78 I4:0")) << locale;
@@ -90,7 +78,7 @@ TEST_F(Binary, TheUsersLocaleDecidesOnlyTheWrittenHalfSize) {
 TEST_F(Binary, UnwritableSettingsStoreGivesTheAdminMessage) {
   folder.Write("settings", "not a folder");
   folder.Write("t.csv", "Kopf\n");
-  Result r = Run("t.csv");
+  Outcome r = Run("t.csv");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_THAT(r.err, HasSubstr("(Kein Admin) " + folder.File("t.csv")));
   EXPECT_THAT(r.err, Not(HasSubstr("Laufzeitfehler")));

@@ -12,6 +12,8 @@
 
 #include "host/value.h"
 #include "quorvex_sim/sim_host.h"
+#include "support/host_errors.h"
+#include "support/test_bed.h"
 
 namespace {
 
@@ -32,27 +34,13 @@ using traskel::host::Ref;
 using traskel::host::Str;
 using traskel::host::Value;
 
-template <typename F>
-int ErrorNumber(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
-}
+using traskel::testing::ErrorNumberOf;
 
 // A host whose trace is collected in memory, and the objects a converter
 // fetches when it connects.
 struct Session {
-  explicit Session(Options o = {}) : host(Quiet(std::move(o), trace)) {}
-
-  static Options Quiet(Options o, std::vector<std::string>& lines) {
-    o.showProgress = false;
-    o.printListing = false;
-    o.traceSink = [&lines](const std::string& line) { lines.push_back(line); };
-    return o;
-  }
+  explicit Session(Options o = {})
+      : host(traskel::testing::QuietHost(traskel::testing::TracingInto(trace, std::move(o)))) {}
 
   void Connect() {
     app = Ref(host.CreateObject("Quorvex.Application"));
@@ -128,7 +116,7 @@ TEST(SimTrace, ValueTexts) {
   comment.Call(6, ByRef(line), Str(""));
   Ref feature = s.AddFeature(603, "x");
   feature.Put(81, Bool(false));
-  EXPECT_EQ(ErrorNumber([&] { s.cmds.Call(5, Obj(nullptr)); }), 13);
+  EXPECT_EQ(ErrorNumberOf([&] { s.cmds.Call(5, Obj(nullptr)); }), 13);
 
   const std::vector<std::string> expected = {
       "PointData call 8 R8:-0.5 R8:1e+20 R8:0.30000000000000004",
@@ -150,12 +138,7 @@ TEST(SimTrace, FileIsAppendedAndFlushedPerLine) {
   const auto path = std::filesystem::temp_directory_path() /
                     ("quorvex_sim_trace_" + std::to_string(getpid()) + ".txt");
   { std::ofstream(path) << "earlier run\n"; }
-  auto read = [&] {
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
-    return lines;
-  };
+  auto read = [&] { return traskel::testing::LinesOf(traskel::testing::ReadAll(path.string())); };
 
   Options o;
   o.tracePath = path.string();
@@ -165,7 +148,7 @@ TEST(SimTrace, FileIsAppendedAndFlushedPerLine) {
   Ref app(host.CreateObject("Quorvex.Application"));
   EXPECT_EQ(read(), (std::vector<std::string>{
                         "earlier run", R"(create "Quorvex.Application" -> Obj:Application)"}));
-  EXPECT_EQ(ErrorNumber([&] { app.Get(3); }), 438);
+  EXPECT_EQ(ErrorNumberOf([&] { app.Get(3); }), 438);
   EXPECT_EQ(read().back(), "Application get 3");
   std::filesystem::remove(path);
 }
@@ -185,14 +168,14 @@ TEST(SimChecks, UnknownIdsAndWrongKinds) {
   s.Connect();
   Ref feature = s.AddFeature(603, "P");
   s.trace.clear();
-  EXPECT_EQ(ErrorNumber([&] { s.app.Put(2, Str("x")); }), 438);
-  EXPECT_EQ(ErrorNumber([&] { s.app.Call(9, Str("x")); }), 438);
-  EXPECT_EQ(ErrorNumber([&] { s.program.Get(12); }), 438);
-  EXPECT_EQ(ErrorNumber([&] { s.cmds.Call(12); }), 438);
-  EXPECT_EQ(ErrorNumber([&] { s.cmd.Get(3); }), 438);
-  EXPECT_EQ(ErrorNumber([&] { feature.Put(10, I2(0)); }), 438);
-  EXPECT_EQ(ErrorNumber([&] { feature.Get(6); }), 438);
-  EXPECT_EQ(ErrorNumber([&] { s.pointData.Call(9, R8(0), R8(0), R8(0)); }), 438);
+  EXPECT_EQ(ErrorNumberOf([&] { s.app.Put(2, Str("x")); }), 438);
+  EXPECT_EQ(ErrorNumberOf([&] { s.app.Call(9, Str("x")); }), 438);
+  EXPECT_EQ(ErrorNumberOf([&] { s.program.Get(12); }), 438);
+  EXPECT_EQ(ErrorNumberOf([&] { s.cmds.Call(12); }), 438);
+  EXPECT_EQ(ErrorNumberOf([&] { s.cmd.Get(3); }), 438);
+  EXPECT_EQ(ErrorNumberOf([&] { feature.Put(10, I2(0)); }), 438);
+  EXPECT_EQ(ErrorNumberOf([&] { feature.Get(6); }), 438);
+  EXPECT_EQ(ErrorNumberOf([&] { s.pointData.Call(9, R8(0), R8(0), R8(0)); }), 438);
   const std::vector<std::string> expected = {
       R"(Application put 2 Str:"x")",
       R"(Application call 9 Str:"x")",
@@ -217,30 +200,31 @@ TEST(SimChecks, ArgumentCountsAndTypesLeaveTheModelAlone) {
   Value type = I4(603);
   const std::size_t traced = s.trace.size();
 
-  EXPECT_EQ(ErrorNumber([&] { s.pointData.Call(7, R8(1), R8(2)); }), 450);
-  EXPECT_EQ(ErrorNumber([&] { s.cmds.Call(8, ByRef(type)); }), 450);
-  EXPECT_EQ(ErrorNumber([&] { feature.Call(60, ByRef(carrier), I4(0), I4(100), I4(13), Str("")); }),
-            450);
-  EXPECT_EQ(ErrorNumber([&] { s.cmd.Call(93, I4(1), I4(165)); }), 450);
+  EXPECT_EQ(ErrorNumberOf([&] { s.pointData.Call(7, R8(1), R8(2)); }), 450);
+  EXPECT_EQ(ErrorNumberOf([&] { s.cmds.Call(8, ByRef(type)); }), 450);
+  EXPECT_EQ(
+      ErrorNumberOf([&] { feature.Call(60, ByRef(carrier), I4(0), I4(100), I4(13), Str("")); }),
+      450);
+  EXPECT_EQ(ErrorNumberOf([&] { s.cmd.Call(93, I4(1), I4(165)); }), 450);
 
-  EXPECT_EQ(ErrorNumber([&] { s.pointData.Call(7, R8(1), I4(2), R8(3)); }), 13);
-  EXPECT_EQ(ErrorNumber([&] { s.pointData.Put(1, I2(1)); }), 13);
-  EXPECT_EQ(ErrorNumber([&] { s.cmds.Call(8, I2(603), Bool(true)); }), 13);
-  EXPECT_EQ(ErrorNumber([&] { s.cmds.Call(5, ByRef(carrier)); }), 13);
-  EXPECT_EQ(ErrorNumber([&] { s.cmd.Put(3, I4(1)); }), 13);
-  EXPECT_EQ(ErrorNumber([&] { s.cmd.Call(28, Str("NO"), I2(43), I4(0)); }), 13);
-  EXPECT_EQ(ErrorNumber([&] { feature.Put(8, I4(100)); }), 13);
-  EXPECT_EQ(ErrorNumber([&] { feature.Put(6, I4(0)); }), 13);
-  EXPECT_EQ(ErrorNumber([&] { feature.Put(9, I2(0)); }), 13);
-  EXPECT_EQ(ErrorNumber([&] {
+  EXPECT_EQ(ErrorNumberOf([&] { s.pointData.Call(7, R8(1), I4(2), R8(3)); }), 13);
+  EXPECT_EQ(ErrorNumberOf([&] { s.pointData.Put(1, I2(1)); }), 13);
+  EXPECT_EQ(ErrorNumberOf([&] { s.cmds.Call(8, I2(603), Bool(true)); }), 13);
+  EXPECT_EQ(ErrorNumberOf([&] { s.cmds.Call(5, ByRef(carrier)); }), 13);
+  EXPECT_EQ(ErrorNumberOf([&] { s.cmd.Put(3, I4(1)); }), 13);
+  EXPECT_EQ(ErrorNumberOf([&] { s.cmd.Call(28, Str("NO"), I2(43), I4(0)); }), 13);
+  EXPECT_EQ(ErrorNumberOf([&] { feature.Put(8, I4(100)); }), 13);
+  EXPECT_EQ(ErrorNumberOf([&] { feature.Put(6, I4(0)); }), 13);
+  EXPECT_EQ(ErrorNumberOf([&] { feature.Put(9, I2(0)); }), 13);
+  EXPECT_EQ(ErrorNumberOf([&] {
               feature.Call(60, ByRef(notCarrier), I4(0), I4(100), I4(13), Str(""), I4(0));
             }),
             13);
-  EXPECT_EQ(
-      ErrorNumber([&] { feature.Call(60, ByRef(carrier), I4(0), I4(100), I4(13), I4(0), I4(0)); }),
-      13);
-  EXPECT_EQ(ErrorNumber([&] { comment.Call(6, I4(1), I4(2)); }), 13);
-  EXPECT_EQ(ErrorNumber([&] { s.app.Put(9, R8(1)); }), 13);
+  EXPECT_EQ(ErrorNumberOf(
+                [&] { feature.Call(60, ByRef(carrier), I4(0), I4(100), I4(13), I4(0), I4(0)); }),
+            13);
+  EXPECT_EQ(ErrorNumberOf([&] { comment.Call(6, I4(1), I4(2)); }), 13);
+  EXPECT_EQ(ErrorNumberOf([&] { s.app.Put(9, R8(1)); }), 13);
 
   EXPECT_EQ(s.trace.size(), traced + 17);
   EXPECT_EQ(s.trace[traced], "PointData call 7 R8:1 R8:2");
@@ -260,7 +244,7 @@ TEST(SimChecks, ObjectsFromOutsideTheHostAreRejected) {
   };
   Session s;
   s.Connect();
-  EXPECT_EQ(ErrorNumber([&] { s.cmds.Call(5, Obj(std::make_shared<Outsider>())); }), 13);
+  EXPECT_EQ(ErrorNumberOf([&] { s.cmds.Call(5, Obj(std::make_shared<Outsider>())); }), 13);
   EXPECT_EQ(s.trace.back(), "CMDS call 5 Obj:Foreign");
 }
 
@@ -268,8 +252,8 @@ TEST(SimStates, AbsentHostCannotCreateTheApplication) {
   Options o;
   o.state = State::Absent;
   Session s(o);
-  EXPECT_EQ(ErrorNumber([&] { s.host.CreateObject("Quorvex.Application"); }), 429);
-  EXPECT_EQ(ErrorNumber([&] { s.host.CreateObject("Quorvex.Nothing"); }), 429);
+  EXPECT_EQ(ErrorNumberOf([&] { s.host.CreateObject("Quorvex.Application"); }), 429);
+  EXPECT_EQ(ErrorNumberOf([&] { s.host.CreateObject("Quorvex.Nothing"); }), 429);
   EXPECT_EQ(s.trace, (std::vector<std::string>{R"(create "Quorvex.Application")",
                                                R"(create "Quorvex.Nothing")"}));
   EXPECT_FALSE(s.host.hasProgram());
@@ -324,7 +308,7 @@ TEST(SimFailAt, CountsCreatesAndFailsOnlyTheChosenOperation) {
   later.failAt = 8;  // the first command added after connecting
   Session t(later);
   t.Connect();
-  EXPECT_EQ(ErrorNumber([&] { t.AddFeature(603, "P"); }), 440);
+  EXPECT_EQ(ErrorNumberOf([&] { t.AddFeature(603, "P"); }), 440);
   EXPECT_EQ(t.trace.back(), "CMDS call 8 I4&:603 Bool:True");
   EXPECT_EQ(t.host.commands().size(), 1u);
 }

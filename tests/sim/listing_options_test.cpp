@@ -9,12 +9,12 @@
 
 #include <cstdlib>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "host/value.h"
 #include "quorvex_sim/sim_host.h"
+#include "support/test_bed.h"
 
 namespace {
 
@@ -32,19 +32,9 @@ using traskel::host::Ref;
 using traskel::host::Str;
 using traskel::host::Value;
 
-Options Quiet() {
-  Options o;
-  o.showProgress = false;
-  o.printListing = false;
-  return o;
-}
+using traskel::testing::QuietHost;
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
-  return lines;
-}
+using traskel::testing::LinesOf;
 
 // Adds a comment and a circle with the usual defaults, some changed.
 void BuildSmallProgram(SimHost& host) {
@@ -91,7 +81,7 @@ void BuildSmallProgram(SimHost& host) {
 }
 
 TEST(SimListing, OneReadableLinePerCommand) {
-  SimHost host(Quiet());
+  SimHost host(QuietHost());
   BuildSmallProgram(host);
   const std::vector<std::string> expected = {
       "Quorvex measurement program: 4 commands",
@@ -101,11 +91,11 @@ TEST(SimListing, OneReadableLinePerCommand) {
       R"( t43="NO" t78="6.35")",
       R"(4 type 4711 (4711) "")",
   };
-  EXPECT_EQ(Lines(host.Listing()), expected);
+  EXPECT_EQ(LinesOf(host.Listing()), expected);
 }
 
 TEST(SimListing, EndOfRunPrintsItOnlyWhenAProgramExists) {
-  Options o = Quiet();
+  Options o = QuietHost();
   o.printListing = true;
   {
     SimHost host(o);
@@ -123,7 +113,7 @@ TEST(SimListing, EndOfRunPrintsItOnlyWhenAProgramExists) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   }
   {
-    SimHost host(Quiet());
+    SimHost host(QuietHost());
     BuildSmallProgram(host);
     testing::internal::CaptureStdout();
     host.EndOfRun();
@@ -132,7 +122,7 @@ TEST(SimListing, EndOfRunPrintsItOnlyWhenAProgramExists) {
 }
 
 TEST(SimListing, LongProgramKeepsItsNumbering) {
-  Options o = Quiet();
+  Options o = QuietHost();
   o.printListing = true;
   SimHost host(o);
   Ref app(host.CreateObject("Quorvex.Application"));
@@ -141,7 +131,7 @@ TEST(SimListing, LongProgramKeepsItsNumbering) {
 
   testing::internal::CaptureStdout();
   host.EndOfRun();
-  const std::vector<std::string> lines = Lines(testing::internal::GetCapturedStdout());
+  const std::vector<std::string> lines = LinesOf(testing::internal::GetCapturedStdout());
   ASSERT_EQ(lines.size(), 20002u);
   EXPECT_EQ(lines[0], "Quorvex measurement program: 20001 commands");
   EXPECT_EQ(lines[1], R"(    1 start (1) "START")");
@@ -255,7 +245,7 @@ std::optional<std::string> OnTerminal(unsigned short columns, Body&& body) {
 }
 
 TEST(SimProgress, StatusLineIsTruncatedToTheTerminalAndCleared) {
-  Options o = Quiet();
+  Options o = QuietHost();
   o.showProgress = true;
   std::string status;
   const std::optional<std::string> seen = OnTerminal(12, [&] {

@@ -88,17 +88,18 @@ inline quorvex_sim::Options QuietHost(quorvex_sim::Options o = {}) {
   return o;
 }
 
+// The host's trace lines collected in `lines`.
+inline quorvex_sim::Options TracingInto(std::vector<std::string>& lines,
+                                        quorvex_sim::Options o = {}) {
+  o.traceSink = [&lines](const std::string& line) { lines.push_back(line); };
+  return o;
+}
+
 struct TestBed {
   explicit TestBed(quorvex_sim::Options options = {}, NumberFormat numbers = {})
-      : host(WithSink(QuietHost(std::move(options)), trace)),
+      : host(QuietHost(TracingInto(trace, std::move(options)))),
         platform{ui, settings, host, std::move(numbers)},
         run(platform) {}
-
-  // Connects as the run does and forgets the connection's trace lines.
-  static quorvex_sim::Options WithSink(quorvex_sim::Options o, std::vector<std::string>& lines) {
-    o.traceSink = [&lines](const std::string& line) { lines.push_back(line); };
-    return o;
-  }
 
   FakeUi ui;
   MemorySettings settings;
@@ -157,6 +158,14 @@ inline std::string ReadAll(const std::string& path) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+// The text's lines, without their line feeds.
+inline std::vector<std::string> LinesOf(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
 }
 
 }  // namespace traskel::testing

@@ -11,6 +11,7 @@
 #include "host/com_client_win32.h"
 #include "host/com_win32.h"
 #include "sim_session.h"
+#include "support/host_errors.h"
 
 namespace traskel {
 namespace {
@@ -20,16 +21,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using namespace host;
 
-template <typename F>
-Error ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error";
-  return Error(0, "");
-}
+using testing::ErrorOf;
 
 // The objects a run fetches when it connects.
 struct Connection {
@@ -42,6 +34,11 @@ struct Connection {
   Ref NewFeature(Value& typeCode) {
     cmd = AsObject(cmds.Call(8, ByRef(typeCode), Bool(true)));
     return AsObject(cmd.Get(9));
+  }
+
+  // FeatureData 60 with the point data by reference, as a run stores a slot.
+  static Value StoreSlot(const Ref& feature, Value& carrier, std::int32_t slot) {
+    return feature.Call(60, ByRef(carrier), I4(slot), I4(100), I4(13), Str(""), I4(0));
   }
 
   Ref app, pointData, program, cmds, cmd;
@@ -63,7 +60,7 @@ TEST_F(ComClient, EachTypeArrivesAsItselfAndResultsComeBackTyped) {
     feature.Put(4, I2(-7));
     feature.Put(9, Bool(true));
     Value carrier = Obj(c.pointData.ptr());
-    Value stored = feature.Call(60, ByRef(carrier), I4(1), I4(100), I4(13), Str(""), I4(0));
+    Value stored = Connection::StoreSlot(feature, carrier, 1);
     EXPECT_EQ(stored, Bool(true));
     EXPECT_EQ(com::DispatchOf(carrier.obj()), com::DispatchOf(c.pointData.ptr()));
     EXPECT_EQ(code, I4(603));
@@ -90,7 +87,7 @@ TEST_F(ComClient, ByRefObjectComesBackAsThePointDataTheHostHandsBack) {
   Value code = I4(603);
   Ref feature = c.NewFeature(code);
   Value carrier = Obj(c.pointData.ptr());
-  feature.Call(60, ByRef(carrier), I4(0), I4(100), I4(13), Str(""), I4(0));
+  Connection::StoreSlot(feature, carrier, 0);
   ASSERT_EQ(carrier.type(), Type::Obj);
   ASSERT_NE(carrier.obj(), nullptr);
   EXPECT_NE(com::DispatchOf(carrier.obj()), com::DispatchOf(c.pointData.ptr()));
@@ -98,7 +95,7 @@ TEST_F(ComClient, ByRefObjectComesBackAsThePointDataTheHostHandsBack) {
   // goes back into the next hand-over as such.
   Ref fresh = AsObject(carrier);
   fresh.Call(8, R8(0), R8(0), R8(1));
-  feature.Call(60, ByRef(carrier), I4(1), I4(100), I4(13), Str(""), I4(0));
+  Connection::StoreSlot(feature, carrier, 1);
   EXPECT_THAT(sim.Trace(), Contains("PointData call 8 R8:0 R8:0 R8:1"));
   EXPECT_THAT(sim.Trace(), Contains(HasSubstr("FeatureData call 60 Obj&:PointData I4:1 ")));
 }
@@ -246,7 +243,7 @@ TEST_F(ComClient, NoReferenceOutlivesTheClientsObjects) {
     Value code = I4(603);
     Ref feature = c.NewFeature(code);
     Value carrier = Obj(c.pointData.ptr());
-    feature.Call(60, ByRef(carrier), I4(0), I4(100), I4(13), Str(""), I4(0));
+    Connection::StoreSlot(feature, carrier, 0);
     c.cmds.Call(5, Obj(c.cmd.ptr()));
     Value text = Str("Kopf");
     AsObject(c.cmd.Get(53)).Call(6, I4(1), ByRef(text));

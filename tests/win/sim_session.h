@@ -4,7 +4,6 @@
 
 #include <stdlib.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,12 +26,7 @@ class SimSession {
   // Takes effect for the next host: objects of the last one must be gone.
   static void Set(const char* name, const std::string& value) { _putenv_s(name, value.c_str()); }
 
-  std::vector<std::string> Trace() const {
-    std::istringstream in(ReadAll(trace));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
+  std::vector<std::string> Trace() const { return LinesOf(ReadAll(trace)); }
 
   TempFolder folder;
   const std::string trace = folder.File("trace.txt");

@@ -1,0 +1,122 @@
+// Runs the shipped converter as a user does: the answer to its dialog on
+// standard input, the simulated host set by environment, in a folder of the
+// test's own, with a deadline so that a hang fails the test instead of
+// stalling the suite.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/test_bed.h"
+
+extern char** environ;
+
+namespace traskel::testing {
+
+struct Outcome {
+  int status = -1;  // exit status; -1 when killed at the deadline or by a signal
+  std::string out, err;
+};
+
+struct BinaryOptions {
+  std::vector<std::string> env;  // NAME=value, over the test's own environment
+  bool asNobody = false;         // as user nobody, so that permissions count
+  bool trace = false;            // into the fixture's trace file
+};
+
+inline BinaryOptions Traced(std::vector<std::string> env = {}) {
+  BinaryOptions o;
+  o.env = std::move(env);
+  o.trace = true;
+  return o;
+}
+inline BinaryOptions WithEnv(std::vector<std::string> env) {
+  BinaryOptions o;
+  o.env = std::move(env);
+  return o;
+}
+
+// Sets NAME=value in env, replacing an earlier value: the C library reads
+// the first of two, so appending would not override.
+inline void PutEnv(std::vector<std::string>& env, const std::string& entry) {
+  const std::string name = entry.substr(0, entry.find('=') + 1);
+  std::erase_if(env, [&](const std::string& e) { return e.starts_with(name); });
+  env.push_back(entry);
+}
+
+class ConverterBinary : public ::testing::Test {
+ protected:
+  // Runs the converter with `answer` typed into its dialog, in the folder.
+  Outcome Run(const std::string& answer, const BinaryOptions& o = {}) {
+    const std::string in = folder.File("answer.txt"), out = folder.File("out.txt"),
+                      err = folder.File("err.txt");
+    std::ofstream(in, std::ios::binary) << answer << '\n';
+
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+      std::string v = *e;
+      if (v.starts_with("QUORVEX_SIM_") || v.starts_with("LC_") || v.starts_with("LANG=") ||
+          v.starts_with("TRASKEL_")) {
+        continue;
+      }
+      env.push_back(v);
+    }
+    PutEnv(env, "LC_ALL=C.UTF-8");
+    PutEnv(env, "TRASKEL_SETTINGS_DIR=" + folder.File("settings"));
+    if (o.trace) PutEnv(env, "QUORVEX_SIM_TRACE=" + trace);
+    for (const std::string& entry : o.env) PutEnv(env, entry);
+    std::vector<std::string> argv;
+    if (o.asNobody) argv = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    argv.push_back(TRASKEL_BINARY);
+
+    std::vector<char*> envp, args;
+    for (auto& v : env) envp.push_back(v.data());
+    envp.push_back(nullptr);
+    for (auto& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+
+    const std::string dir = folder.path();
+    pid_t pid = fork();
+    if (pid == 0) {
+      int fdIn = open(in.c_str(), O_RDONLY),
+          fdOut = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666),
+          fdErr = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+      if (fdIn < 0 || fdOut < 0 || fdErr < 0 || chdir(dir.c_str()) != 0) _exit(126);
+      dup2(fdIn, 0), dup2(fdOut, 1), dup2(fdErr, 2);
+      execve(args[0], args.data(), envp.data());
+      _exit(127);
+    }
+    Outcome r;
+    if (pid < 0) return r;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    int raw = 0;
+    while (waitpid(pid, &raw, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &raw, 0);
+        ADD_FAILURE() << "the converter did not end within 20 s";
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = ReadAll(out);
+    r.err = ReadAll(err);
+    return r;
+  }
+
+  TempFolder folder;
+  std::string trace = folder.File("trace.txt");
+};
+
+}  // namespace traskel::testing
