@@ -17,7 +17,7 @@ enum class Icon { None, Critical, Exclamation, Information };
 
 struct FileDialogRequest {
   std::string title;
-  std::string filter;  // pairs "text|pattern|", as the dialog control takes them
+  std::string filter;      // pairs "text|pattern|", as the dialog control takes them
   std::string initialDir;  // empty: the dialog's own default
   long flags = 0;
 };

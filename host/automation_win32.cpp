@@ -57,9 +57,9 @@ Error InvokeError(HRESULT hr, EXCEPINFO& info) {
       return TypeMismatch();
     case DISP_E_MEMBERNOTFOUND:
     case DISP_E_UNKNOWNNAME:
-      return Error(kNoSuchMember, "Object doesn't support this property or method");
+      return NoSuchMember();
     case DISP_E_BADPARAMCOUNT:
-      return Error(kWrongArgumentCount, "Wrong number of arguments or invalid property assignment");
+      return WrongArgumentCount();
     default:
       return ErrorFromHresult(hr);
   }
@@ -151,7 +151,7 @@ DispId DispIdOfName(const ObjectPtr& object, const std::string& name) {
   DISPID id = DISPID_UNKNOWN;
   const HRESULT hr = dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
   if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND) {
-    throw Error(kNoSuchMember, "Object doesn't support this property or method");
+    throw NoSuchMember();
   }
   if (FAILED(hr)) throw ErrorFromHresult(hr);
   return id;

@@ -14,6 +14,12 @@ Error TypeMismatch() {
 Error ObjectNotSet() {
   return Error(kObjectNotSet, "Object variable or With block variable not set");
 }
+Error NoSuchMember() {
+  return Error(kNoSuchMember, "Object doesn't support this property or method");
+}
+Error WrongArgumentCount() {
+  return Error(kWrongArgumentCount, "Wrong number of arguments or invalid property assignment");
+}
 
 namespace {
 template <typename T>

@@ -41,6 +41,8 @@ class Error : public std::runtime_error {
 
 Error TypeMismatch();
 Error ObjectNotSet();
+Error NoSuchMember();
+Error WrongArgumentCount();
 
 // A shared reference to a host object; empty is the automation "Nothing".
 using ObjectPtr = std::shared_ptr<Object>;

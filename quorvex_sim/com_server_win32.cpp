@@ -12,7 +12,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -20,6 +19,7 @@
 
 #include "host/com_win32.h"
 #include "host/value.h"
+#include "host/wide_text_win32.h"
 #include "quorvex_sim/sim_host.h"
 
 namespace quorvex_sim {
@@ -86,14 +86,13 @@ class ForeignObject final : public traskel::host::Object {
  public:
   explicit ForeignObject(IDispatch* dispatch) : dispatch_(dispatch) {}
   IDispatch* dispatch() const { return dispatch_.Get(); }
-  Value Get(traskel::host::DispId) override { throw Unsupported(); }
-  void Put(traskel::host::DispId, const Value&) override { throw Unsupported(); }
-  Value Call(traskel::host::DispId, std::span<const Arg>) override { throw Unsupported(); }
+  Value Get(traskel::host::DispId) override { throw traskel::host::NoSuchMember(); }
+  void Put(traskel::host::DispId, const Value&) override { throw traskel::host::NoSuchMember(); }
+  Value Call(traskel::host::DispId, std::span<const Arg>) override {
+    throw traskel::host::NoSuchMember();
+  }
 
  private:
-  static Error Unsupported() {
-    return Error(traskel::host::kNoSuchMember, "Object doesn't support this property or method");
-  }
   ComPtr<IDispatch> dispatch_;
 };
 
@@ -333,10 +332,6 @@ std::wstring GuidText(const GUID& guid) {
   return text;
 }
 
-std::wstring Wide(const char* ascii) {
-  return std::wstring(ascii, ascii + std::strlen(ascii));
-}
-
 bool SetValue(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
   HKEY h = nullptr;
   if (RegCreateKeyExW(kClassesRoot, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h,
@@ -385,11 +380,11 @@ STDAPI DllRegisterServer() {
   if (length == 0 || length >= MAX_PATH) return SELFREG_E_CLASS;
   for (const ServerClass& c : kClasses) {
     const std::wstring clsidKey = std::wstring(L"CLSID\\") + GuidText(c.clsid);
-    const std::wstring progIdKey = Wide(c.progId);
+    const std::wstring progIdKey = traskel::Utf16(c.progId);
     const bool ok = SetValue(clsidKey, nullptr, c.description) &&
                     SetValue(clsidKey + L"\\InprocServer32", nullptr, path) &&
                     SetValue(clsidKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
-                    SetValue(clsidKey + L"\\ProgID", nullptr, Wide(c.progId)) &&
+                    SetValue(clsidKey + L"\\ProgID", nullptr, progIdKey) &&
                     SetValue(progIdKey, nullptr, c.description) &&
                     SetValue(progIdKey + L"\\CLSID", nullptr, GuidText(c.clsid));
     if (!ok) return SELFREG_E_CLASS;
@@ -400,7 +395,8 @@ STDAPI DllRegisterServer() {
 STDAPI DllUnregisterServer() {
   HRESULT result = S_OK;
   for (const ServerClass& c : kClasses) {
-    for (const std::wstring& key : {std::wstring(L"CLSID\\") + GuidText(c.clsid), Wide(c.progId)}) {
+    for (const std::wstring& key :
+         {std::wstring(L"CLSID\\") + GuidText(c.clsid), traskel::Utf16(c.progId)}) {
       const LSTATUS status = RegDeleteTreeW(kClassesRoot, key.c_str());
       if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) result = SELFREG_E_CLASS;
     }

@@ -33,15 +33,6 @@ const char* ObjectText(const traskel::host::Object* object) {
   return "Foreign";
 }
 
-Error NoSuchMember() {
-  return Error(traskel::host::kNoSuchMember, "Object doesn't support this property or method");
-}
-
-Error WrongArgumentCount() {
-  return Error(traskel::host::kWrongArgumentCount,
-               "Wrong number of arguments or invalid property assignment");
-}
-
 Error CannotCreate() {
   return Error(429, "ActiveX component can't create object");
 }

@@ -19,7 +19,9 @@ namespace quorvex_sim {
 
 using traskel::host::Arg;
 using traskel::host::DispId;
+using traskel::host::NoSuchMember;
 using traskel::host::ObjectPtr;
+using traskel::host::WrongArgumentCount;
 
 // The kind in which the host handed an object out; the trace names it.
 enum class Role : std::uint8_t {
@@ -36,8 +38,6 @@ const char* RoleName(Role role);
 // An object as the trace names it: its role, "Nothing" or "Foreign".
 const char* ObjectText(const traskel::host::Object* object);
 
-traskel::host::Error NoSuchMember();
-traskel::host::Error WrongArgumentCount();
 traskel::host::Error CannotCreate();
 traskel::host::Error SimulatedFailure(std::int64_t operation);
 

@@ -8,36 +8,8 @@ using traskel::host::Type;
 using traskel::host::Value;
 
 int PropertyIndex(std::int32_t id) {
-  switch (id) {
-    case 0:
-      return 0;
-    case 4:
-      return 1;
-    case 5:
-      return 2;
-    case 6:
-      return 3;
-    case 7:
-      return 4;
-    case 8:
-      return 5;
-    case 9:
-      return 6;
-    case 12:
-      return 7;
-    case 18:
-      return 8;
-    case 19:
-      return 9;
-    case 48:
-      return 10;
-    case 81:
-      return 11;
-    case 83:
-      return 12;
-    default:
-      return -1;
-  }
+  const auto at = std::find(kPropertyIds.begin(), kPropertyIds.end(), id);
+  return at != kPropertyIds.end() ? static_cast<int>(at - kPropertyIds.begin()) : -1;
 }
 
 void Record::SetProperty(int index, const Value& v) {
@@ -107,7 +79,9 @@ Record& ProgramModel::Add() {
   return r;
 }
 
-Record& ProgramModel::Edit(std::size_t n) { return chunks_[n / kChunk][n % kChunk]; }
+Record& ProgramModel::Edit(std::size_t n) {
+  return chunks_[n / kChunk][n % kChunk];
+}
 
 namespace {
 

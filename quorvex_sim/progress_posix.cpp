@@ -67,7 +67,7 @@ void ProgressLine::Show(std::string_view text) {
 
 void ProgressLine::Clear() {
   if (!drawn_) return;
-  WriteAll("\r\x1b[K");
+  WriteAll(std::string("\r") + kClearToEnd);
   drawn_ = false;
 }
 
