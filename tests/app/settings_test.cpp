@@ -6,7 +6,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -18,14 +17,8 @@
 namespace traskel {
 namespace {
 
+using testing::ReadAll;
 using testing::TempFolder;
-
-std::string ReadText(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 TEST(FileSettingsStore, RoundTripsAnyTextAndKeepsOtherKeys) {
   TempFolder folder;
@@ -53,7 +46,7 @@ TEST(FileSettingsStore, RoundTripsAnyTextAndKeepsOtherKeys) {
   EXPECT_EQ(reader->ReadSetting("HKLM\\Other"), odd);
   EXPECT_EQ(reader->ReadSetting(oddKey), "v");
 
-  const std::string text = ReadText(folder / "settings");
+  const std::string text = ReadAll(folder / "settings");
   EXPECT_NE(text.find("HKLM\\SOFTWARE\\Zelvar\\Kastovel\\CSV\\LastImportFile=/x/neu.csv\n"),
             std::string::npos);
   EXPECT_NE(text.find("HKLM\\k%3D1%25%0Ax=v\n"), std::string::npos);
@@ -74,7 +67,7 @@ TEST(FileSettingsStore, ReadsHandEditedFilesAndKeepsTheirOtherLines) {
   EXPECT_EQ(store->ReadSetting("B"), "1");
 
   ASSERT_TRUE(store->WriteSetting("B", "3", "REG_SZ"));
-  EXPECT_EQ(ReadText(folder / "settings"), "# note\nA=50%zz%4\nB=3\n");
+  EXPECT_EQ(ReadAll(folder / "settings"), "# note\nA=50%zz%4\nB=3\n");
 }
 
 TEST(FileSettingsStore, CreatesMissingFolders) {
@@ -95,7 +88,7 @@ TEST(FileSettingsStore, RefusesWhatItCannotStore) {
   auto blocked = MakeFileSettingsStore(folder / "plain");
   EXPECT_FALSE(blocked->WriteSetting("K", "v", "REG_SZ"));
   EXPECT_EQ(blocked->ReadSetting("K"), "");
-  EXPECT_EQ(ReadText(folder / "plain"), "x");
+  EXPECT_EQ(ReadAll(folder / "plain"), "x");
 }
 
 TEST(FileSettingsStore, FailedWriteKeepsTheOldFile) {
@@ -146,7 +139,7 @@ TEST(SettingsStore, FolderComesFromTheEnvironment) {
     ::unsetenv("TRASKEL_SETTINGS_DIR");
   }
   EXPECT_TRUE(written);
-  EXPECT_EQ(ReadText(folder / "settings"), "K=v\n");
+  EXPECT_EQ(ReadAll(folder / "settings"), "K=v\n");
 }
 
 }  // namespace

@@ -41,6 +41,16 @@ struct Connection {
     return feature.Call(60, ByRef(carrier), I4(slot), I4(100), I4(13), Str(""), I4(0));
   }
 
+  // A new point whose point data went through FeatureData 60 once; carrier
+  // holds what the host left in the argument.
+  Ref NewPointWithSlot(Value& carrier) {
+    Value code = I4(603);
+    Ref feature = NewFeature(code);
+    carrier = Obj(pointData.ptr());
+    StoreSlot(feature, carrier, 0);
+    return feature;
+  }
+
   Ref app, pointData, program, cmds, cmd;
 };
 
@@ -84,10 +94,8 @@ TEST_F(ComClient, EachTypeArrivesAsItselfAndResultsComeBackTyped) {
 TEST_F(ComClient, ByRefObjectComesBackAsThePointDataTheHostHandsBack) {
   testing::SimSession::Set("QUORVEX_SIM_HAND_BACK_POINT_DATA", "1");
   Connection c(*automation);
-  Value code = I4(603);
-  Ref feature = c.NewFeature(code);
-  Value carrier = Obj(c.pointData.ptr());
-  Connection::StoreSlot(feature, carrier, 0);
+  Value carrier;
+  Ref feature = c.NewPointWithSlot(carrier);
   ASSERT_EQ(carrier.type(), Type::Obj);
   ASSERT_NE(carrier.obj(), nullptr);
   EXPECT_NE(com::DispatchOf(carrier.obj()), com::DispatchOf(c.pointData.ptr()));
@@ -240,10 +248,8 @@ TEST_F(ComClient, NoReferenceOutlivesTheClientsObjects) {
   {
     testing::SimSession::Set("QUORVEX_SIM_HAND_BACK_POINT_DATA", "1");
     Connection c(*automation);
-    Value code = I4(603);
-    Ref feature = c.NewFeature(code);
-    Value carrier = Obj(c.pointData.ptr());
-    Connection::StoreSlot(feature, carrier, 0);
+    Value carrier;
+    c.NewPointWithSlot(carrier);
     c.cmds.Call(5, Obj(c.cmd.ptr()));
     Value text = Str("Kopf");
     AsObject(c.cmd.Get(53)).Call(6, I4(1), ByRef(text));
