@@ -2,11 +2,10 @@
 
 #include <exception>
 
-#include "app/file_system.h"
 #include "app/intake.h"
-#include "app/settings.h"
-#include "app/user_interface.h"
 #include "conversion/conversion.h"
+#include "platform/file_system.h"
+#include "platform/user_interface.h"
 
 namespace traskel {
 
@@ -31,9 +30,9 @@ std::string Shorten(const std::string& s) {
 
 }  // namespace
 
-bool cmdSuchen(Run& run) {
+bool cmdSuchen(Run& run, SettingsStore& settings) {
   for (;;) {
-    FileDialogRequest request{"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|", run.ImportDir, 4};
+    FileDialogRequest request{"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|", run.ImportDir};
     std::optional<std::string> chosen = run.platform.ui.ChooseFile(request);
     if (!chosen) {
       EndInCmdSuchen(run, "");
@@ -45,7 +44,7 @@ bool cmdSuchen(Run& run) {
                                     "'" + kCrLf + kCrLf + "existiert nicht oder ist leer",
                                 kMainCaption, Icon::Information);
   }
-  if (!run.platform.settings.WriteSetting(kLastImportFileSetting, run.ImportFile, "REG_SZ")) {
+  if (!settings.WriteSetting(kLastImportFileSetting, run.ImportFile)) {
     run.platform.ui.ShowMessage(
         "Fehler beim Speichern des Wertes. Der Konverter kann sich den letzten Speicherort der "
         "Datei nicht anlegen (Kein Admin) " +
@@ -60,14 +59,16 @@ bool cmdSuchen(Run& run) {
   return true;
 }
 
-std::string RunErrorMessage(const Run& run, int number, const std::string& text,
-                            const std::string& fieldDetail) {
+std::string RunErrorMessage(const Run& run, int number, const std::string& text) {
   std::string message = "Laufzeitfehler '" + std::to_string(number) + "':" + kCrLf + kCrLf + text;
   if (run.lineNumber > 0) {
     message += std::string(kCrLf) + kCrLf + "Zeile " + std::to_string(run.lineNumber) + ": " +
                Shorten(run.line);
   }
-  if (!fieldDetail.empty()) message += std::string(kCrLf) + fieldDetail;
+  if (run.failedField) {
+    message += std::string(kCrLf) + "Feld " + std::to_string(*run.failedField) + ": \"" +
+               Shorten(run.failedFieldText) + "\" ist keine Zahl";
+  }
   if (!run.ImportFile.empty() && FileExists(CopyPathFor(run.ImportFile))) {
     message += std::string(kCrLf) + kCrLf + "Die Kopie " + CopyPathFor(run.ImportFile) +
                " bleibt erhalten; die bis hier angelegten Befehle bleiben im Messprogramm.";
@@ -75,27 +76,22 @@ std::string RunErrorMessage(const Run& run, int number, const std::string& text,
   return message;
 }
 
-ExitStatus Form1Load(Run& run) {
-  std::string remembered = run.platform.settings.ReadSetting(kLastImportFileSetting);
+ExitStatus Form1Load(Run& run, SettingsStore& settings) {
+  std::string remembered = settings.ReadSetting(kLastImportFileSetting);
   if (!remembered.empty()) run.ImportDir = SplitPathFromFile(remembered);
 
-  if (!cmdSuchen(run)) return kNotChosen;
+  if (!cmdSuchen(run, settings)) return kNotChosen;
 
   try {
     if (RunConversion(run) == RunOutcome::NotConnected) return kNotConnected;
     return kConverted;
   } catch (const host::Error& e) {
-    std::string detail;
-    if (e.field) {
-      detail =
-          "Feld " + std::to_string(*e.field) + ": \"" + Shorten(e.fieldText) + "\" ist keine Zahl";
-    }
-    run.platform.ui.ShowMessage(RunErrorMessage(run, e.number(), e.text(), detail), kAppTitle,
+    run.platform.ui.ShowMessage(RunErrorMessage(run, e.number(), e.text()), kAppTitle,
                                 Icon::Critical);
   } catch (const std::exception& e) {
     run.platform.ui.ShowMessage(
-        RunErrorMessage(run, 51, std::string("Internal error: ") + e.what(), ""), kAppTitle,
-        Icon::Critical);
+        RunErrorMessage(run, host::kInternalError, std::string("Internal error: ") + e.what()),
+        kAppTitle, Icon::Critical);
   }
   return kRunFailed;
 }

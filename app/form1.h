@@ -4,8 +4,12 @@
 #include <string>
 
 #include "conversion/run.h"
+#include "platform/settings.h"
 
 namespace traskel {
+
+inline constexpr const char* kLastImportFileSetting =
+    "HKLM\\SOFTWARE\\Zelvar\\Kastovel\\CSV\\LastImportFile";
 
 // Exit status of the program.
 enum ExitStatus : int {
@@ -15,16 +19,16 @@ enum ExitStatus : int {
   kNotConnected = 3,  // the host or its measurement program is missing
 };
 
-// The whole run, in the order of the main window's load event.
-ExitStatus Form1Load(Run& run);
+// The whole run, in the order of the main window's load event; the settings
+// hold the remembered export.
+ExitStatus Form1Load(Run& run, SettingsStore& settings);
 
 // Lets the user choose the export, remembers it and writes the copy. False
 // when the run must end (after telling the user why).
-bool cmdSuchen(Run& run);
+bool cmdSuchen(Run& run, SettingsStore& settings);
 
 // The message for an error that ends the conversion: number, text, and where
-// it happened.
-std::string RunErrorMessage(const Run& run, int number, const std::string& text,
-                            const std::string& fieldDetail);
+// it happened (the line, and the field when one is noted in the run).
+std::string RunErrorMessage(const Run& run, int number, const std::string& text);
 
 }  // namespace traskel

@@ -1,19 +1,13 @@
 #include "app/intake.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <memory>
 
-#include "app/file_system.h"
+#include "platform/file_system.h"
 
 namespace traskel {
 
 namespace {
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-std::filesystem::path Utf8Path(const std::string& s) {
-  return std::filesystem::path(std::u8string(s.begin(), s.end()));
-}
 }  // namespace
 
 void LineEndNormaliser::Put(char c, std::string& out) {
@@ -56,27 +50,19 @@ void LineEndNormaliser::Finish(std::string& out) {
   lineOpen_ = false;
 }
 
-namespace {
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-}  // namespace
-
 bool WriteNormalisedCopy(const std::string& source, const std::string& copy, std::string& error) {
-  File in(OpenBinary(source, "rb"));
+  File in = OpenBinary(source, "rb");
   if (!in) {
     error = "Die Datei " + source + " kann nicht gelesen werden: " + LastFileError();
     return false;
   }
   // A copy name that is a link to the export would empty the export.
-  std::error_code sameError;
-  if (std::filesystem::equivalent(Utf8Path(source), Utf8Path(copy), sameError)) {
+  if (SameFile(source, copy)) {
     error = "Die Kopie " + copy + " kann nicht angelegt werden: sie ist die Datei " + source +
             " selbst";
     return false;
   }
-  File out(OpenBinary(copy, "wb"));
+  File out = OpenBinary(copy, "wb");
   if (!out) {
     error = "Die Kopie " + copy + " kann nicht angelegt werden: " + LastFileError();
     return false;

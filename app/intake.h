@@ -22,11 +22,6 @@ class LineEndNormaliser {
   void Put(char c, std::string& out);
 };
 
-// The copy's name: the export's with "conf" appended.
-inline std::string CopyPathFor(const std::string& importFile) {
-  return importFile + "conf";
-}
-
 // Writes the normalised copy; false and a reason when it can't.
 bool WriteNormalisedCopy(const std::string& source, const std::string& copy, std::string& error);
 

@@ -3,22 +3,17 @@
 #include <clocale>
 
 #include "app/form1.h"
-#include "app/settings.h"
-#include "app/user_interface.h"
-#include "conversion/numbers.h"
-#include "host/automation_factory.h"
+#include "app/implementations.h"
 
 int main() {
   std::setlocale(LC_ALL, "");  // the user's character set and number format
-  auto ui = traskel::MakeUserInterface();
-  auto settings = traskel::MakeSettingsStore();
-  auto automation = traskel::host::MakeAutomation();
-  traskel::Platform platform{*ui, *settings, *automation, traskel::UserNumberFormat()};
+  traskel::Implementations use = traskel::ChooseImplementations();
+  traskel::Platform platform{*use.ui, *use.automation, use.numbers};
   traskel::ExitStatus status;
   {
     traskel::Run run(platform);
-    status = traskel::Form1Load(run);
+    status = traskel::Form1Load(run, *use.settings);
   }
-  automation->EndOfRun();
+  use.automation->EndOfRun();
   return status;
 }

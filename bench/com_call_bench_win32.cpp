@@ -26,17 +26,16 @@
 #include <utility>
 #include <vector>
 
-#include "app/settings.h"
-#include "app/user_interface.h"
 #include "bench/sample_records.h"
+#include "conversion/connection.h"
 #include "conversion/conversion.h"
 #include "conversion/run.h"
-#include "host/automation_factory.h"
+#include "host/com_automation.h"
 #include "host/com_client_win32.h"
 #include "host/com_win32.h"
-#include "host/connection.h"
 #include "host/value.h"
-#include "host/wide_text_win32.h"
+#include "platform/user_interface.h"
+#include "platform/wide_text_win32.h"
 
 namespace {
 
@@ -50,14 +49,6 @@ class SilentUi : public UserInterface {
   }
   std::optional<std::string> ChooseFile(const FileDialogRequest&) override { return {}; }
   void PumpEvents() override {}
-};
-
-class NoSettings : public SettingsStore {
- public:
-  std::string ReadSetting(const std::string&) override { return {}; }
-  bool WriteSetting(const std::string&, const std::string&, const std::string&) override {
-    return true;
-  }
 };
 
 // The client's objects, but created out of process only, so COM has to go
@@ -104,10 +95,8 @@ const std::vector<std::string> kPointRecords = {kMixedRecords[0]};
 
 Platform& QuietPlatform(host::Automation& automation) {
   static SilentUi ui;
-  static NoSettings settings;
   static std::vector<std::unique_ptr<Platform>> platforms;
-  platforms.push_back(
-      std::make_unique<Platform>(Platform{ui, settings, automation, NumberFormat{}}));
+  platforms.push_back(std::make_unique<Platform>(Platform{ui, automation, NumberFormat{}}));
   return *platforms.back();
 }
 
@@ -241,7 +230,7 @@ int main(int argc, char** argv) {
     if (localServer) {
       automation = std::make_unique<LocalServerAutomation>();
     } else {
-      automation = host::MakeAutomation();
+      automation = host::MakeComAutomation();
     }
     std::printf("%s, %ld calls a kind, %ld records\n",
                 localServer ? "out of process (CLSCTX_LOCAL_SERVER)" : "client's own context",

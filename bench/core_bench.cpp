@@ -20,12 +20,11 @@
 #include <vector>
 
 #include "app/intake.h"
-#include "app/settings.h"
-#include "app/user_interface.h"
 #include "bench/sample_records.h"
 #include "conversion/conversion.h"
 #include "conversion/run.h"
 #include "host/value.h"
+#include "platform/user_interface.h"
 
 namespace {
 
@@ -66,19 +65,10 @@ class SilentUi : public UserInterface {
   std::int64_t lines = 0;
 };
 
-class NoSettings : public SettingsStore {
- public:
-  std::string ReadSetting(const std::string&) override { return {}; }
-  bool WriteSetting(const std::string&, const std::string&, const std::string&) override {
-    return true;
-  }
-};
-
 struct Bed {
   SilentUi ui;
-  NoSettings settings;
   NullAutomation automation;
-  Platform platform{ui, settings, automation, NumberFormat{}};
+  Platform platform{ui, automation, NumberFormat{}};
 };
 
 using bench::SampleRecords;

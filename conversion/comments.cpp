@@ -1,17 +1,18 @@
 #include "conversion/conversion.h"
 #include "conversion/feature.h"
+#include "conversion/host_ids.h"
 
 namespace traskel {
 
 using namespace host;
 
 void AddComment(Run& run, const std::string& text) {
-  run.Cmd = AsObject(run.CMDS.Call(8, I4(kComment), Bool(true)));
-  Ref CommentData = AsObject(run.Cmd.Get(53));
-  CommentData.Put(1, I4(3));
-  run.Cmd.Call(93, I4(1), I4(165), I4(0));
+  run.Cmd = AsObject(run.CMDS.Call(ids::commands::kAdd, I4(kComment), Bool(true)));
+  Ref CommentData = AsObject(run.Cmd.Get(ids::command::kCommentPart));
+  CommentData.Put(ids::comment_data::kKind, I4(3));
+  run.Cmd.Call(ids::command::kCommentFormat, I4(1), I4(165), I4(0));
   Value textArg = Str(text);
-  CommentData.Call(6, I4(1), ByRef(textArg));
+  CommentData.Call(ids::comment_data::kSetLine, I4(1), ByRef(textArg));
 }
 
 }  // namespace traskel

@@ -1,25 +1,20 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <memory>
 #include <string>
 
-#include "app/file_system.h"
-#include "app/user_interface.h"
+#include "conversion/connection.h"
 #include "conversion/conversion.h"
-#include "host/connection.h"
+#include "conversion/host_ids.h"
+#include "platform/file_system.h"
+#include "platform/text.h"
+#include "platform/user_interface.h"
 
 namespace traskel {
 
 using namespace host;
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Reads the copy line by line, a line ending at CR or CR LF, and counts the
 // bytes consumed so far for the progress figure.
@@ -54,7 +49,7 @@ class CopyReader {
     pos_ = 0;
     len_ = std::fread(buf_, 1, sizeof buf_, file_);
     if (len_ == 0 && std::ferror(file_)) {
-      throw Error(57, "Device I/O error while reading the copy of the input");
+      throw Error(kDeviceIoError, "Device I/O error while reading the copy of the input");
     }
     return len_ > 0;
   }
@@ -68,10 +63,6 @@ class CopyReader {
   std::size_t pos_ = 0, len_ = 0;
   std::uint64_t consumed_ = 0;
 };
-
-std::filesystem::path Utf8Path(const std::string& s) {
-  return std::filesystem::path(std::u8string(s.begin(), s.end()));
-}
 
 std::string ProgressText(std::uint64_t consumed, std::uint64_t length, const std::string& line) {
   auto percent = static_cast<long long>(
@@ -94,14 +85,16 @@ void HandleLine(Run& run) {
 RunOutcome RunConversion(Run& run) {
   if (!fktStartQuorvex(run)) return RunOutcome::NotConnected;
 
-  const std::string copyPath = run.ImportFile + "conf";
-  File copy(OpenBinary(copyPath, "rb"));
+  const std::string copyPath = CopyPathFor(run.ImportFile);
+  File copy = OpenBinary(copyPath, "rb");
   if (!copy) {
-    throw Error(53, "File not found: " + copyPath + " (" + LastFileError() + ")");
+    throw Error(kFileNotFound, "File not found: " + copyPath + " (" + LastFileError() + ")");
   }
-  std::error_code ec;
-  const std::uint64_t length = std::filesystem::file_size(Utf8Path(copyPath), ec);
-  if (ec) throw Error(75, "Path/File access error: " + copyPath + " (" + ec.message() + ")");
+  std::uint64_t length = 0;
+  if (!FileSize(copyPath, length)) {
+    throw Error(kPathFileAccessError,
+                "Path/File access error: " + copyPath + " (" + LastFileError() + ")");
+  }
 
   CopyReader reader(copy.get());
   std::string raw;
@@ -109,7 +102,8 @@ RunOutcome RunConversion(Run& run) {
     ++run.lineNumber;
     reader.ReadLine(raw);
     run.line = DecodeSystemText(raw);
-    run.Application.Put(9, Str(ProgressText(reader.consumed(), length, run.line)));
+    run.Application.Put(ids::application::kStatusText,
+                        Str(ProgressText(reader.consumed(), length, run.line)));
     run.platform.ui.PumpEvents();
     HandleLine(run);
   }

@@ -1,16 +1,15 @@
 #include "conversion/feature.h"
 
+#include "conversion/host_ids.h"
 #include "conversion/numbers.h"
 
 namespace traskel {
 
 using namespace host;
 
-void BuildFeature(Run& run, const std::int32_t& typeCode) {
-  std::int32_t localCode = typeCode;
-  CreateFeatureCommand(run, localCode);
+void BuildFeature(Run& run, std::int32_t typeCode) {
+  CreateFeatureCommand(run, typeCode);
   ApplyFeatureDefaults(run);
-  // The host may change the by-reference code; the choice uses our own.
   switch (typeCode) {
     case kPoint:
       return BuildPoint(run);
@@ -37,14 +36,17 @@ void BuildFeature(Run& run, const std::int32_t& typeCode) {
   }
 }
 
-void CreateFeatureCommand(Run& run, std::int32_t& typeCode) {
+void CreateFeatureCommand(Run& run, std::int32_t typeCode) {
+  // The host takes the code by reference; what it may write back is not
+  // used, the builder chooses its steps by the code it was given.
   Value code = I4(typeCode);
-  run.Cmd = AsObject(run.CMDS.Call(8, ByRef(code), Bool(true)));
-  if (code.type() == Type::I4) typeCode = code.i4();
-  run.FeatureData = AsObject(run.Cmd.Get(9));
-  run.Cmd.Put(3, Str(run.Fields[field::kLabel]));
+  run.Cmd = AsObject(run.CMDS.Call(ids::commands::kAdd, ByRef(code), Bool(true)));
+  run.FeatureData = AsObject(run.Cmd.Get(ids::command::kFeaturePart));
+  run.Cmd.Put(ids::command::kLabel, Str(run.Fields[field::kLabel]));
 }
 
+// The host's fixed defaults for a new feature, in the order it is given them;
+// what each property means is the host's business.
 void ApplyFeatureDefaults(Run& run) {
   const Ref& fd = run.FeatureData;
   fd.Put(83, Bool(false));
@@ -56,19 +58,19 @@ void ApplyFeatureDefaults(Run& run) {
   fd.Put(7, I2(0));
   fd.Put(19, I2(999));
   fd.Put(5, I2(3));
-  run.Cmd.Call(28, Str("NO"), I4(43), I4(0));
-  run.Cmd.Call(28, Str("0"), I4(78), I4(0));
+  run.Cmd.Call(ids::command::kSetText, Str("NO"), I4(43), I4(0));
+  run.Cmd.Call(ids::command::kSetText, Str("0"), I4(78), I4(0));
   fd.Put(6, I2(0));
   fd.Put(9, Bool(false));
   fd.Put(48, I2(0));
 }
 
-double FieldAsDouble(const Run& run, int index) {
+double FieldAsDouble(Run& run, int index) {
   try {
     return TextToDouble(run.Fields[index], run.platform.numbers);
-  } catch (Error& e) {
-    e.field = index;
-    e.fieldText = run.Fields[index];
+  } catch (const Error&) {
+    run.failedField = index;
+    run.failedFieldText = run.Fields[index];
     throw;
   }
 }
@@ -79,7 +81,8 @@ namespace {
 // give back another point-data object, which later steps must use.
 void HandOverPointData(Run& run, std::int32_t slot) {
   Value point = Obj(run.PointData.ptr());
-  Value result = run.FeatureData.Call(60, ByRef(point), I4(slot), I4(100), I4(13), Str(""), I4(0));
+  Value result = run.FeatureData.Call(ids::feature_data::kStorePoint, ByRef(point), I4(slot),
+                                      I4(100), I4(13), Str(""), I4(0));
   run.PointData = AsObject(point);
   (void)ToBoolean(result);  // must be a Boolean; its value does not matter
 }
@@ -88,33 +91,35 @@ void HandOverPointData(Run& run, std::int32_t slot) {
 
 void StorePosition(Run& run, int fx, int fy, int fz, std::int32_t slot) {
   double x = FieldAsDouble(run, fx), y = FieldAsDouble(run, fy), z = FieldAsDouble(run, fz);
-  run.PointData.Call(7, R8(x), R8(y), R8(z));
+  run.PointData.Call(ids::point_data::kPosition, R8(x), R8(y), R8(z));
   HandOverPointData(run, slot);
 }
 
 void StoreVector(Run& run, int fi, int fj, int fk, std::int32_t slot) {
   double i = FieldAsDouble(run, fi), j = FieldAsDouble(run, fj), k = FieldAsDouble(run, fk);
-  run.PointData.Call(8, R8(i), R8(j), R8(k));
+  run.PointData.Call(ids::point_data::kVector, R8(i), R8(j), R8(k));
   HandOverPointData(run, slot);
 }
 
 void StoreValue(Run& run, int f, std::int32_t slot) {
   double v = FieldAsDouble(run, f);
-  run.PointData.Put(1, R8(v));
+  run.PointData.Put(ids::point_data::kValue, R8(v));
   HandOverPointData(run, slot);
 }
 
 void MarkInner(Run& run) {
-  if (run.Fields[field::kInner] == "INNER") run.FeatureData.Put(9, Bool(true));
+  if (run.Fields[field::kInner] == "INNER")
+    run.FeatureData.Put(ids::feature_data::kInner, Bool(true));
 }
 
 void StoreHalfSize(Run& run) {
   double half = FieldAsDouble(run, field::kSize) / 2.0;
-  run.Cmd.Call(28, Str(DoubleToText(half, run.platform.numbers)), I4(78), I4(0));
+  run.Cmd.Call(ids::command::kSetText, Str(DoubleToText(half, run.platform.numbers)), I4(78),
+               I4(0));
 }
 
 void StoreSize(Run& run) {
-  run.FeatureData.Put(6, R8(FieldAsDouble(run, field::kSize)));
+  run.FeatureData.Put(ids::feature_data::kSize, R8(FieldAsDouble(run, field::kSize)));
 }
 
 }  // namespace traskel

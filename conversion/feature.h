@@ -30,13 +30,13 @@ inline constexpr int kShape = 8, kSize1 = 9, kSize2 = 10, kI2 = 11, kJ2 = 12, kK
 inline constexpr int kInner = 14, kSize = 17, kSlotOption = 19;
 }  // namespace field
 
-void BuildFeature(Run& run, const std::int32_t& typeCode);
-void CreateFeatureCommand(Run& run, std::int32_t& typeCode);
+void BuildFeature(Run& run, std::int32_t typeCode);
+void CreateFeatureCommand(Run& run, std::int32_t typeCode);
 void ApplyFeatureDefaults(Run& run);
 
-// Reads a numeric field; a text that is no number is a type mismatch naming
-// the field.
-double FieldAsDouble(const Run& run, int index);
+// Reads a numeric field; a text that is no number is a type mismatch, and
+// the run notes the field for the message.
+double FieldAsDouble(Run& run, int index);
 
 // The shared steps. A step converts all its fields before its first host call.
 void StorePosition(Run& run, int fx, int fy, int fz, std::int32_t slot);

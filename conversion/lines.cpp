@@ -1,6 +1,6 @@
 // Lines, planes, and type codes without steps of their own.
-#include "app/user_interface.h"
 #include "conversion/feature.h"
+#include "platform/user_interface.h"
 
 namespace traskel {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "conversion/run.h"
+#include "platform/locale.h"
 
 namespace traskel {
 
@@ -17,9 +17,5 @@ double TextToDouble(std::string_view text, const NumberFormat& format);
 // General format: at most 15 significant digits, no trailing zeros, exponent
 // form for very large or small values ("5E-05"), the locale's separator.
 std::string DoubleToText(double value, const NumberFormat& format);
-
-// The user's number format (the process locale on POSIX, the user's regional
-// settings on Windows).
-NumberFormat UserNumberFormat();
 
 }  // namespace traskel

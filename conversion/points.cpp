@@ -1,5 +1,6 @@
 // "PT" and "BPT" points.
 #include "conversion/feature.h"
+#include "conversion/host_ids.h"
 
 namespace traskel {
 
@@ -15,6 +16,7 @@ void BuildEdgePoint(Run& run) {
   StorePosition(run, field::kX, field::kY, field::kZ, 0);
   StoreVector(run, field::kI, field::kJ, field::kK, 1);
   StoreVector(run, field::kI2, field::kJ2, field::kK2, 19);
+  // The host's settings for an edge point, over the defaults.
   run.FeatureData.Put(18, I2(1));
   run.FeatureData.Put(4, I2(1));
   run.FeatureData.Put(5, I2(3));

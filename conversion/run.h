@@ -5,25 +5,22 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "host/value.h"
+#include "platform/locale.h"
 
 namespace traskel {
 
 class UserInterface;
-class SettingsStore;
 
 inline constexpr int kFieldCount = 81;
 using FieldArray = std::array<std::string, kFieldCount>;
 
-struct NumberFormat {
-  std::string decimalSeparator = ".";
-};
-
+// What the conversion talks to.
 struct Platform {
   UserInterface& ui;
-  SettingsStore& settings;
   host::Automation& automation;
   NumberFormat numbers;
 };
@@ -33,20 +30,29 @@ struct Run {
 
   Platform& platform;
 
-  std::string ImportFile;
-  std::string ImportDir;
-  FieldArray Fields;
+  std::string ImportFile;  // the chosen export, full path
+  std::string ImportDir;   // where the file dialog opens; empty: its default
+  FieldArray Fields;       // the current record, cut at its commas
 
   host::Ref Application;
-  host::Ref PointData;
+  host::Ref PointData;  // carries numbers into FeatureData; the host may replace it
   host::Ref MeasurementProgram;
-  host::Ref CMDS;
-  host::Ref Cmd;
-  host::Ref FeatureData;
+  host::Ref CMDS;         // the measurement program's command list
+  host::Ref Cmd;          // the command added last
+  host::Ref FeatureData;  // the feature part of the last feature command
 
-  // Where the conversion stands, so an error that ends it can name the line.
+  // Where the conversion stands, so an error that ends it can name the line
+  // and, when a field is no number, the field.
   std::int64_t lineNumber = 0;
   std::string line;
+  std::optional<int> failedField;
+  std::string failedFieldText;
 };
+
+// The normalised copy the conversion reads: the export's name with "conf"
+// appended, beside it.
+inline std::string CopyPathFor(const std::string& importFile) {
+  return importFile + "conf";
+}
 
 }  // namespace traskel

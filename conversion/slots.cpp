@@ -1,5 +1,6 @@
 // Round slots and other slots.
 #include "conversion/feature.h"
+#include "conversion/host_ids.h"
 
 namespace traskel {
 
@@ -20,9 +21,9 @@ void StoreSlotGeometry(Run& run) {
 // An empty option field means the host's setting 2.
 void StoreSlotOption(Run& run) {
   if (run.Fields[field::kSlotOption].empty()) {
-    run.FeatureData.Put(48, I2(2));
+    run.FeatureData.Put(ids::feature_data::kSlotOption, I2(2));
   } else {
-    run.FeatureData.Put(48, R8(FieldAsDouble(run, field::kSlotOption)));
+    run.FeatureData.Put(ids::feature_data::kSlotOption, R8(FieldAsDouble(run, field::kSlotOption)));
   }
 }
 

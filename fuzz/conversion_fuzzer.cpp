@@ -16,12 +16,12 @@
 #include <string_view>
 #include <vector>
 
-#include "app/file_system.h"
 #include "app/form1.h"
 #include "app/intake.h"
-#include "app/settings.h"
-#include "app/user_interface.h"
 #include "conversion/run.h"
+#include "platform/file_system.h"
+#include "platform/settings.h"
+#include "platform/user_interface.h"
 #include "quorvex_sim/sim_host.h"
 
 namespace {
@@ -74,8 +74,7 @@ class QuietUi : public traskel::UserInterface {
 class MemorySettings : public traskel::SettingsStore {
  public:
   std::string ReadSetting(const std::string& path) override { return values[path]; }
-  bool WriteSetting(const std::string& path, const std::string& value,
-                    const std::string&) override {
+  bool WriteSetting(const std::string& path, const std::string& value) override {
     values[path] = value;
     return true;
   }
@@ -163,11 +162,11 @@ void RunWhole(std::string_view data, Draw& draw) {
   MemorySettings settings;
   traskel::NumberFormat numbers;
   if (draw.Next() % 2 == 0) numbers.decimalSeparator = ",";
-  traskel::Platform platform{ui, settings, host, numbers};
+  traskel::Platform platform{ui, host, numbers};
   ExitStatus status;
   {
     traskel::Run run(platform);
-    status = traskel::Form1Load(run);
+    status = traskel::Form1Load(run, settings);
   }
   host.EndOfRun();
 

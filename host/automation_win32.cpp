@@ -4,10 +4,10 @@
 
 #include <vector>
 
-#include "host/automation_factory.h"
+#include "host/com_automation.h"
 #include "host/com_client_win32.h"
 #include "host/com_win32.h"
-#include "host/wide_text_win32.h"
+#include "platform/wide_text_win32.h"
 
 namespace traskel::host {
 
@@ -159,7 +159,7 @@ DispId DispIdOfName(const ObjectPtr& object, const std::string& name) {
 
 }  // namespace com
 
-std::unique_ptr<Automation> MakeAutomation() {
+std::unique_ptr<Automation> MakeComAutomation() {
   return std::make_unique<com::ComAutomation>();
 }
 

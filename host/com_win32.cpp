@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <new>
 
-#include "host/wide_text_win32.h"
+#include "platform/wide_text_win32.h"
 
 namespace traskel::host::com {
 

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -16,8 +15,11 @@ class Object;
 
 // Error numbers the run reports; a host may raise numbers of its own.
 inline constexpr int kOverflow = 6;
-inline constexpr int kSubscriptOutOfRange = 9;
 inline constexpr int kTypeMismatch = 13;
+inline constexpr int kInternalError = 51;
+inline constexpr int kFileNotFound = 53;
+inline constexpr int kDeviceIoError = 57;
+inline constexpr int kPathFileAccessError = 75;
 inline constexpr int kObjectNotSet = 91;
 inline constexpr int kNoSuchMember = 438;
 inline constexpr int kWrongArgumentCount = 450;
@@ -28,11 +30,6 @@ class Error : public std::runtime_error {
 
   int number() const { return number_; }
   const std::string& text() const { return text_; }
-
-  // Set when the error comes from reading a record field, so the message can
-  // name it.
-  std::optional<int> field;
-  std::string fieldText;
 
  private:
   int number_;

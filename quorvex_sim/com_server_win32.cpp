@@ -19,7 +19,7 @@
 
 #include "host/com_win32.h"
 #include "host/value.h"
-#include "host/wide_text_win32.h"
+#include "platform/wide_text_win32.h"
 #include "quorvex_sim/sim_host.h"
 
 namespace quorvex_sim {

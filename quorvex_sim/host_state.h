@@ -41,14 +41,6 @@ const char* ObjectText(const traskel::host::Object* object);
 traskel::host::Error CannotCreate();
 traskel::host::Error SimulatedFailure(std::int64_t operation);
 
-// The numbers a point-data object carries from one call to the next.
-struct PointState {
-  SlotData::Kind kind = SlotData::Kind::Value;
-  double x = 0, y = 0, z = 0;
-  double i = 0, j = 0, k = 0;
-  double value = 0;
-};
-
 class HostState {
  public:
   explicit HostState(Options options);
@@ -121,23 +113,26 @@ class SimObject : public traskel::host::Object {
 
 class PointDataObject final : public SimObject {
  public:
-  PointDataObject(std::shared_ptr<HostState> host, std::int32_t id, const PointState& state)
-      : SimObject(std::move(host), Role::PointData), id_(id), state_(state) {}
+  // A new object carries the numbers of state, under its own id.
+  PointDataObject(std::shared_ptr<HostState> host, std::int32_t id, const SlotData& state)
+      : SimObject(std::move(host), Role::PointData), state_(state) {
+    state_.pointDataId = id;
+  }
 
-  std::int32_t id() const { return id_; }
-  const PointState& state() const { return state_; }
+  std::int32_t id() const { return state_.pointDataId; }
+  // The numbers it carries from one call to the next, as a slot would store them.
+  const SlotData& state() const { return state_; }
 
  protected:
   void OnPut(DispId id, const traskel::host::Value& value) override;
   traskel::host::Value OnCall(DispId id, std::span<const Arg> args) override;
 
  private:
-  std::int32_t id_;
-  PointState state_;
+  SlotData state_;
 };
 
 ObjectPtr MakeApplication(const std::shared_ptr<HostState>& host);
-ObjectPtr MakePointData(const std::shared_ptr<HostState>& host, const PointState& state);
+ObjectPtr MakePointData(const std::shared_ptr<HostState>& host, const SlotData& state);
 
 template <typename Body>
 traskel::host::Value HostState::Complete(Body&& body) {

@@ -90,11 +90,10 @@ class FeatureDataObject final : public CommandPart {
     ExpectType(args[4].value(), Type::Str);
     ExpectType(args[5].value(), Type::I4);
 
-    const PointState& p = carrier->state();
-    const SlotData data{p.kind, p.x, p.y, p.z, p.i, p.j, p.k, p.value, carrier->id()};
+    const SlotData data = carrier->state();
     ObjectPtr fresh;
     if (host().options.handBackNewPointData && args[0].byRef()) {
-      fresh = MakePointData(sharedHost(), p);
+      fresh = MakePointData(sharedHost(), data);
     }
     command().SetSlot(slot, data);
     // Last: it may drop the caller's only reference to the carrier.
@@ -281,7 +280,7 @@ ObjectPtr MakeApplication(const std::shared_ptr<HostState>& host) {
   return std::make_shared<ApplicationObject>(host);
 }
 
-ObjectPtr MakePointData(const std::shared_ptr<HostState>& host, const PointState& state) {
+ObjectPtr MakePointData(const std::shared_ptr<HostState>& host, const SlotData& state) {
   return std::make_shared<PointDataObject>(host, host->NextPointDataId(), state);
 }
 

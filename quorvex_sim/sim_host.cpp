@@ -88,7 +88,7 @@ traskel::host::ObjectPtr SimHost::CreateObject(const std::string& className) {
           return traskel::host::Obj(MakeApplication(impl_));
         }
         if (EqualsIgnoringCase(className, "Quorvex.PointData")) {
-          return traskel::host::Obj(MakePointData(impl_, PointState{}));
+          return traskel::host::Obj(MakePointData(impl_, SlotData{}));
         }
         throw CannotCreate();
       })

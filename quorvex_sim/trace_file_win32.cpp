@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "host/wide_text_win32.h"
+#include "platform/wide_text_win32.h"
 #include "quorvex_sim/trace_file.h"
 
 namespace quorvex_sim {

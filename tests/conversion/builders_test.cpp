@@ -2,9 +2,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "conversion/connection.h"
 #include "conversion/conversion.h"
 #include "conversion/feature.h"
-#include "host/connection.h"
 #include "support/expected_trace.h"
 #include "support/test_bed.h"
 
@@ -63,7 +63,7 @@ class Builders : public ::testing::Test {
       ADD_FAILURE() << "no error for " << line;
     } catch (const host::Error& e) {
       EXPECT_EQ(e.number(), host::kTypeMismatch);
-      EXPECT_EQ(e.field, expectedField);
+      EXPECT_EQ(bed.run.failedField, expectedField);
     }
     return WithoutResults(bed.trace);
   }

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/form1.h"
-#include "app/settings.h"
+#include "platform/settings.h"
 #include "support/expected_trace.h"
 #include "support/test_bed.h"
 
@@ -30,7 +30,7 @@ class WholeRun : public ::testing::Test {
   ExitStatus RunOn(const std::string& content, TestBed& target) {
     input = folder.Write("teil.csv", content);
     target.ui.answers.push_back(input);
-    return Form1Load(target.run);
+    return Form1Load(target.run, target.settings);
   }
   ExitStatus RunOn(const std::string& content) { return RunOn(content, bed); }
   Lines Trace() { return WithoutResults(bed.trace); }
@@ -152,7 +152,7 @@ TEST_F(WholeRun, HostStatesEachGiveTheirMessagesAndKeepTheCopy) {
 
 TEST_F(WholeRun, CancelEndsBeforeAnythingIsWritten) {
   bed.settings.values[kLastImportFileSetting] = "/daten/alt/teil.csv";
-  EXPECT_EQ(Form1Load(bed.run), kNotChosen);
+  EXPECT_EQ(Form1Load(bed.run, bed.settings), kNotChosen);
   ASSERT_EQ(bed.ui.requests.size(), 1u);
   EXPECT_EQ(bed.ui.requests[0].initialDir, "/daten/alt");
   EXPECT_EQ(bed.ui.requests[0].title, "Auswahl CSV Dateien");
@@ -195,7 +195,7 @@ TEST_F(WholeRun, CopyThatCannotBeWrittenEndsTheRunWithTheReason) {
   input = folder.Write("teil.csv", "Kopf\n");
   std::filesystem::create_directory(input + "conf");  // the copy's name is taken by a folder
   bed.ui.answers.push_back(input);
-  EXPECT_EQ(Form1Load(bed.run), kNotChosen);
+  EXPECT_EQ(Form1Load(bed.run, bed.settings), kNotChosen);
   ASSERT_EQ(bed.ui.messages.size(), 1u);
   EXPECT_THAT(bed.ui.messages[0].text,
               HasSubstr("Error oder Abbruch in cmdSuchenDar Programm wird beendet"));

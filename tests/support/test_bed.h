@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
-#include "app/user_interface.h"
 #include "conversion/run.h"
+#include "platform/settings.h"
+#include "platform/user_interface.h"
 #include "quorvex_sim/sim_host.h"
 
 namespace traskel::testing {
@@ -54,10 +54,9 @@ class MemorySettings : public SettingsStore {
     auto it = values.find(path);
     return it == values.end() ? "" : it->second;
   }
-  bool WriteSetting(const std::string& path, const std::string& value,
-                    const std::string& kind) override {
+  bool WriteSetting(const std::string& path, const std::string& value) override {
     ++writes;
-    if (!writable || kind != "REG_SZ") return false;
+    if (!writable) return false;
     values[path] = value;
     return true;
   }
@@ -98,7 +97,7 @@ inline quorvex_sim::Options TracingInto(std::vector<std::string>& lines,
 struct TestBed {
   explicit TestBed(quorvex_sim::Options options = {}, NumberFormat numbers = {})
       : host(QuietHost(TracingInto(trace, std::move(options)))),
-        platform{ui, settings, host, std::move(numbers)},
+        platform{ui, host, std::move(numbers)},
         run(platform) {}
 
   FakeUi ui;

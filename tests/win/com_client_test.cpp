@@ -7,7 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "host/automation_factory.h"
+#include "host/com_automation.h"
 #include "host/com_client_win32.h"
 #include "host/com_win32.h"
 #include "sim_session.h"
@@ -57,7 +57,7 @@ struct Connection {
 class ComClient : public ::testing::Test {
  protected:
   testing::SimSession sim;
-  std::unique_ptr<Automation> automation = MakeAutomation();
+  std::unique_ptr<Automation> automation = MakeComAutomation();
 };
 
 TEST_F(ComClient, EachTypeArrivesAsItselfAndResultsComeBackTyped) {

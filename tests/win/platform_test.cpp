@@ -10,14 +10,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/file_system.h"
-#include "app/file_system_win32.h"
-#include "app/settings.h"
-#include "host/wide_text_win32.h"
+#include "platform/file_system.h"
+#include "platform/settings.h"
+#include "platform/text.h"
+#include "platform/wide_text_win32.h"
 #include "support/test_bed.h"
 
 namespace traskel {
 namespace {
+
+constexpr const char* kRemembered = "HKLM\\SOFTWARE\\Zelvar\\Kastovel\\CSV\\LastImportFile";
 
 using testing::TempFolder;
 
@@ -41,19 +43,21 @@ TEST(FileSystemWin32, FilesAreFoundOpenedAndRemovedByUnicodeName) {
   TempFolder folder;
   const std::string name = folder.path() + "\\Prüfteil Maß.csv";
   EXPECT_FALSE(FileExists(name));
-  std::FILE* out = OpenBinary(name, "wb");
-  ASSERT_NE(out, nullptr);
-  std::fputs("a\r\nb", out);
-  std::fclose(out);
+  {
+    File out = OpenBinary(name, "wb");
+    ASSERT_NE(out, nullptr);
+    std::fputs("a\r\nb", out.get());
+  }
   // The name on disk is the one meant, not its bytes in some code page.
   EXPECT_TRUE(
       std::filesystem::exists(std::filesystem::path(Utf16(folder.path())) / L"Prüfteil Maß.csv"));
   EXPECT_TRUE(FileExists(name));
-  std::FILE* in = OpenBinary(name, "rb");
-  ASSERT_NE(in, nullptr);
-  char buffer[8] = {};
-  EXPECT_EQ(std::fread(buffer, 1, sizeof buffer, in), 4u);  // binary: CR LF kept
-  std::fclose(in);
+  {
+    File in = OpenBinary(name, "rb");
+    ASSERT_NE(in, nullptr);
+    char buffer[8] = {};
+    EXPECT_EQ(std::fread(buffer, 1, sizeof buffer, in.get()), 4u);  // binary: CR LF kept
+  }
 
   EXPECT_TRUE(RemoveFile(name));
   EXPECT_FALSE(FileExists(name));
@@ -108,7 +112,7 @@ class ShellSettings : public ::testing::Test {
     return Utf8(buffer);
   }
 
-  std::unique_ptr<SettingsStore> store = MakeSettingsStore();
+  std::unique_ptr<SettingsStore> store = MakeSystemSettingsStore();
   const std::string key = "Software\\Traskel-Test-" + std::to_string(std::random_device()());
 };
 
@@ -116,25 +120,24 @@ TEST_F(ShellSettings, WrittenValueReadsBackAndIsAStringInTheRegistry) {
   const std::string path = "HKCU\\" + key + "\\LastImportFile";
   const std::string value = "C:\\Daten\\Prüfteil Maß.csv";
   EXPECT_EQ(store->ReadSetting(path), "");
-  ASSERT_TRUE(store->WriteSetting(path, value, "REG_SZ"));
+  ASSERT_TRUE(store->WriteSetting(path, value));
   EXPECT_EQ(store->ReadSetting(path), value);
   EXPECT_EQ(Stored(HKEY_CURRENT_USER, key, "LastImportFile"), value);
-  ASSERT_TRUE(store->WriteSetting(path, "C:\\neu.csv", "REG_SZ"));
+  ASSERT_TRUE(store->WriteSetting(path, "C:\\neu.csv"));
   EXPECT_EQ(store->ReadSetting(path), "C:\\neu.csv");
 }
 
 TEST_F(ShellSettings, MissingValuesReadEmptyAndBadWritesFail) {
   EXPECT_EQ(store->ReadSetting("HKCU\\" + key + "\\Fehlt"), "");
   EXPECT_EQ(store->ReadSetting("HKXX\\Software\\Fehlt"), "");
-  EXPECT_FALSE(store->WriteSetting("HKXX\\Software\\Wert", "x", "REG_SZ"));
-  EXPECT_FALSE(store->WriteSetting("HKCU\\" + key + "\\Wert", "x", "REG_UNSINN"));
+  EXPECT_FALSE(store->WriteSetting("HKXX\\Software\\Wert", "x"));
   EXPECT_EQ(Stored(HKEY_CURRENT_USER, key, "Wert"), "<none>");
 }
 
 TEST_F(ShellSettings, TheMachineSettingRoundTrips) {
   // Wine's prefix lets its owner write the per-machine hive.
-  ASSERT_TRUE(store->WriteSetting(kLastImportFileSetting, "C:\\Daten\\teil.csv", "REG_SZ"));
-  EXPECT_EQ(store->ReadSetting(kLastImportFileSetting), "C:\\Daten\\teil.csv");
+  ASSERT_TRUE(store->WriteSetting(kRemembered, "C:\\Daten\\teil.csv"));
+  EXPECT_EQ(store->ReadSetting(kRemembered), "C:\\Daten\\teil.csv");
   EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zelvar\\Kastovel\\CSV", "LastImportFile"),
             "C:\\Daten\\teil.csv");
 }

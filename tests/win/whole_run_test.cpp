@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "app/form1.h"
-#include "app/settings.h"
 #include "conversion/numbers.h"
-#include "host/automation_factory.h"
+#include "host/com_automation.h"
+#include "platform/settings.h"
 #include "sim_session.h"
 #include "support/expected_trace.h"
 
@@ -25,10 +25,10 @@ class WholeRun : public ::testing::Test {
   ExitStatus RunOn(const std::string& content) {
     input = sim.folder.Write("teil.csv", content);
     ui.answers.push_back(input);
-    auto automation = host::MakeAutomation();
-    Platform platform{ui, settings, *automation, NumberFormat{}};
+    auto automation = host::MakeComAutomation();
+    Platform platform{ui, *automation, NumberFormat{}};
     traskel::Run run(platform);
-    return Form1Load(run);
+    return Form1Load(run, settings);
   }
   bool CopyExists() { return std::filesystem::exists(input + "conf"); }
 

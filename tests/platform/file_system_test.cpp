@@ -7,7 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/file_system.h"
+#include "platform/file_system.h"
+#include "platform/text.h"
 #include "support/test_bed.h"
 
 namespace traskel {

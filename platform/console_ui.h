@@ -5,7 +5,7 @@
 #include <iosfwd>
 #include <memory>
 
-#include "app/user_interface.h"
+#include "platform/user_interface.h"
 
 namespace traskel {
 

@@ -1,6 +1,6 @@
 #include <clocale>
 
-#include "conversion/numbers.h"
+#include "platform/locale.h"
 
 namespace traskel {
 

@@ -6,8 +6,8 @@
 #include <iostream>
 #include <system_error>
 
-#include "app/console_ui.h"
-#include "app/user_interface.h"
+#include "platform/console_ui.h"
+#include "platform/user_interface.h"
 
 namespace traskel {
 namespace {
@@ -92,7 +92,7 @@ std::unique_ptr<UserInterface> MakeConsoleUserInterface(std::istream& in, std::o
   return std::make_unique<ConsoleUserInterface>(in, out, echoAnswers);
 }
 
-std::unique_ptr<UserInterface> MakeUserInterface() {
+std::unique_ptr<UserInterface> MakeSystemUserInterface() {
   return MakeConsoleUserInterface(std::cin, std::cerr, !::isatty(STDIN_FILENO));
 }
 

@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "conversion/numbers.h"
-#include "host/wide_text_win32.h"
+#include "platform/locale.h"
+#include "platform/wide_text_win32.h"
 
 namespace traskel {
 

@@ -10,12 +10,14 @@
 
 #include <gtest/gtest.h>
 
-#include "app/settings.h"
-#include "app/settings_file.h"
+#include "platform/settings.h"
+#include "platform/settings_file.h"
 #include "support/test_bed.h"
 
 namespace traskel {
 namespace {
+
+constexpr const char* kRemembered = "HKLM\\SOFTWARE\\Zelvar\\Kastovel\\CSV\\LastImportFile";
 
 using testing::ReadAll;
 using testing::TempFolder;
@@ -28,21 +30,21 @@ TEST(FileSettingsStore, RoundTripsAnyTextAndKeepsOtherKeys) {
       "e=";
   const std::string oddKey = "HKLM\\k=1%\nx";
 
-  EXPECT_TRUE(store->WriteSetting(kLastImportFileSetting, "/home/u/teil.csv", "REG_SZ"));
-  EXPECT_TRUE(store->WriteSetting("HKLM\\Other", odd, "REG_SZ"));
-  EXPECT_TRUE(store->WriteSetting(oddKey, "v", "REG_SZ"));
-  EXPECT_TRUE(store->WriteSetting("HKLM\\Empty", "", "REG_SZ"));
+  EXPECT_TRUE(store->WriteSetting(kRemembered, "/home/u/teil.csv"));
+  EXPECT_TRUE(store->WriteSetting("HKLM\\Other", odd));
+  EXPECT_TRUE(store->WriteSetting(oddKey, "v"));
+  EXPECT_TRUE(store->WriteSetting("HKLM\\Empty", ""));
 
   // A fresh store reads what the file holds, not what the first remembers.
   auto reader = MakeFileSettingsStore(folder.path());
-  EXPECT_EQ(reader->ReadSetting(kLastImportFileSetting), "/home/u/teil.csv");
+  EXPECT_EQ(reader->ReadSetting(kRemembered), "/home/u/teil.csv");
   EXPECT_EQ(reader->ReadSetting("HKLM\\Other"), odd);
   EXPECT_EQ(reader->ReadSetting(oddKey), "v");
   EXPECT_EQ(reader->ReadSetting("HKLM\\k"), "");
   EXPECT_EQ(reader->ReadSetting("HKLM\\Missing"), "");
 
-  EXPECT_TRUE(store->WriteSetting(kLastImportFileSetting, "/x/neu.csv", "REG_SZ"));
-  EXPECT_EQ(reader->ReadSetting(kLastImportFileSetting), "/x/neu.csv");
+  EXPECT_TRUE(store->WriteSetting(kRemembered, "/x/neu.csv"));
+  EXPECT_EQ(reader->ReadSetting(kRemembered), "/x/neu.csv");
   EXPECT_EQ(reader->ReadSetting("HKLM\\Other"), odd);
   EXPECT_EQ(reader->ReadSetting(oddKey), "v");
 
@@ -66,27 +68,23 @@ TEST(FileSettingsStore, ReadsHandEditedFilesAndKeepsTheirOtherLines) {
   EXPECT_EQ(store->ReadSetting("A"), "50%zz%4");
   EXPECT_EQ(store->ReadSetting("B"), "1");
 
-  ASSERT_TRUE(store->WriteSetting("B", "3", "REG_SZ"));
+  ASSERT_TRUE(store->WriteSetting("B", "3"));
   EXPECT_EQ(ReadAll(folder / "settings"), "# note\nA=50%zz%4\nB=3\n");
 }
 
 TEST(FileSettingsStore, CreatesMissingFolders) {
   TempFolder folder;
   auto store = MakeFileSettingsStore(folder / "a/b");
-  ASSERT_TRUE(store->WriteSetting("K", "v", "REG_SZ"));
+  ASSERT_TRUE(store->WriteSetting("K", "v"));
   EXPECT_EQ(store->ReadSetting("K"), "v");
 }
 
 TEST(FileSettingsStore, RefusesWhatItCannotStore) {
   TempFolder folder;
-  auto store = MakeFileSettingsStore(folder.path());
-  EXPECT_FALSE(store->WriteSetting("K", "1", "REG_DWORD"));
-  EXPECT_FALSE(std::filesystem::exists(folder / "settings"));
-
   // A regular file where the folder should be stops even root.
   std::ofstream(folder / "plain") << "x";
   auto blocked = MakeFileSettingsStore(folder / "plain");
-  EXPECT_FALSE(blocked->WriteSetting("K", "v", "REG_SZ"));
+  EXPECT_FALSE(blocked->WriteSetting("K", "v"));
   EXPECT_EQ(blocked->ReadSetting("K"), "");
   EXPECT_EQ(ReadAll(folder / "plain"), "x");
 }
@@ -94,7 +92,7 @@ TEST(FileSettingsStore, RefusesWhatItCannotStore) {
 TEST(FileSettingsStore, FailedWriteKeepsTheOldFile) {
   TempFolder folder;
   auto store = MakeFileSettingsStore(folder.path());
-  ASSERT_TRUE(store->WriteSetting("K", "old", "REG_SZ"));
+  ASSERT_TRUE(store->WriteSetting("K", "old"));
   const auto onlyTheFileIsLeft = [&] {
     return std::distance(std::filesystem::directory_iterator(folder.path()), {}) == 1;
   };
@@ -106,7 +104,7 @@ TEST(FileSettingsStore, FailedWriteKeepsTheOldFile) {
   small.rlim_cur = 64;
   auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  const bool written = store->WriteSetting("K", std::string(200, 'n'), "REG_SZ");
+  const bool written = store->WriteSetting("K", std::string(200, 'n'));
   ::setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, oldHandler);
   EXPECT_FALSE(written);
@@ -116,12 +114,12 @@ TEST(FileSettingsStore, FailedWriteKeepsTheOldFile) {
   if (::geteuid() == 0) return;  // permissions do not stop root
   // A file it cannot read is not replaced: its other values would be lost.
   ASSERT_EQ(::chmod((folder / "settings").c_str(), 0200), 0);
-  EXPECT_FALSE(store->WriteSetting("L", "new", "REG_SZ"));
+  EXPECT_FALSE(store->WriteSetting("L", "new"));
   ASSERT_EQ(::chmod((folder / "settings").c_str(), 0644), 0);
   EXPECT_EQ(store->ReadSetting("K"), "old");
 
   ASSERT_EQ(::chmod(folder.path().c_str(), 0555), 0);
-  EXPECT_FALSE(store->WriteSetting("K", "new", "REG_SZ"));
+  EXPECT_FALSE(store->WriteSetting("K", "new"));
   EXPECT_EQ(store->ReadSetting("K"), "old");
   EXPECT_TRUE(onlyTheFileIsLeft());
 }
@@ -131,8 +129,8 @@ TEST(SettingsStore, FolderComesFromTheEnvironment) {
   const char* before = std::getenv("TRASKEL_SETTINGS_DIR");
   const std::string saved = before != nullptr ? before : "";
   ::setenv("TRASKEL_SETTINGS_DIR", folder.path().c_str(), 1);
-  auto store = MakeSettingsStore();
-  const bool written = store->WriteSetting("K", "v", "REG_SZ");
+  auto store = MakeSystemSettingsStore();
+  const bool written = store->WriteSetting("K", "v");
   if (before != nullptr) {
     ::setenv("TRASKEL_SETTINGS_DIR", saved.c_str(), 1);
   } else {

@@ -1,7 +1,9 @@
 // File functions of the platform, with its own path rules. Paths are UTF-8.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace traskel {
@@ -14,17 +16,25 @@ std::string SplitPathFromFile(const std::string& file);
 // a device, a pipe or a missing name does not.
 bool FileExists(const std::string& file);
 
-// Opens a file in binary mode ("rb" or "wb"); nullptr and errno on failure.
-std::FILE* OpenBinary(const std::string& path, const char* mode);
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+// An open file, closed when it goes.
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens a file in binary mode ("rb" or "wb"); empty and errno on failure.
+File OpenBinary(const std::string& path, const char* mode);
+
+// The size in bytes of the file at path; false when it can't be read.
+bool FileSize(const std::string& path, std::uint64_t& size);
+
+// True when both names lead to the same file.
+bool SameFile(const std::string& a, const std::string& b);
 
 // Removes a file; false when it could not.
 bool RemoveFile(const std::string& path);
 
 // The platform's text for the last error of a file operation.
 std::string LastFileError();
-
-// Text of the system's single-byte code page (the process locale's character
-// set on POSIX) as UTF-8; a byte that does not decode becomes U+FFFD.
-std::string DecodeSystemText(const std::string& bytes);
 
 }  // namespace traskel

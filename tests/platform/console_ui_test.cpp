@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/console_ui.h"
+#include "platform/console_ui.h"
 
 namespace traskel {
 namespace {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "app/settings.h"
+#include "platform/settings.h"
 
 namespace traskel {
 

@@ -8,18 +8,19 @@
 
 namespace traskel {
 
-// Title of a message box that names none.
+// Title of a message box that names none: the program's name.
 inline constexpr const char* kAppTitle = "Traskel";
-// Caption of the main window, title of the intake's message boxes.
+// Caption of the main window, which is never shown; title of the intake's
+// message boxes.
 inline constexpr const char* kMainCaption = "Traskel nach Quorvex";
 
 enum class Icon { None, Critical, Exclamation, Information };
 
 struct FileDialogRequest {
   std::string title;
-  std::string filter;      // pairs "text|pattern|", as the dialog control takes them
-  std::string initialDir;  // empty: the dialog's own default
-  long flags = 0;
+  std::string filter;        // pairs "text|pattern|", as the dialog control takes them
+  std::string initialDir;    // empty: the dialog's own default
+  bool hideReadOnly = true;  // no "open read-only" check box
 };
 
 class UserInterface {
@@ -33,6 +34,7 @@ class UserInterface {
   virtual void PumpEvents() = 0;
 };
 
-std::unique_ptr<UserInterface> MakeUserInterface();
+// The system's own: the console on POSIX systems, dialogs on Windows.
+std::unique_ptr<UserInterface> MakeSystemUserInterface();
 
 }  // namespace traskel

@@ -1,46 +1,12 @@
-// File functions of POSIX systems: '/' separates, names are bytes, and the
-// system's text is in the process locale's character set.
+// Text of POSIX systems: the process locale's character set.
 #include <langinfo.h>
-#include <sys/stat.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <cwchar>
 #include <string>
 
-#include "app/file_system.h"
+#include "platform/text.h"
 
 namespace traskel {
-
-std::string SplitPathFromFile(const std::string& file) {
-  std::string s = file;
-  while (!s.empty() && s.back() != '/') s.pop_back();
-  if (!s.empty()) s.pop_back();
-  // A file directly in the root keeps the root as its folder.
-  if (s.empty() && !file.empty() && file.front() == '/') return "/";
-  return s;
-}
-
-bool FileExists(const std::string& file) {
-  if (file.empty()) return false;
-  struct stat info;
-  // Only a regular file: a pipe would block the copy's read, a device like
-  // /dev/zero would never end it.
-  return ::stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-std::FILE* OpenBinary(const std::string& path, const char* mode) {
-  return std::fopen(path.c_str(), mode);
-}
-
-bool RemoveFile(const std::string& path) {
-  return std::remove(path.c_str()) == 0;
-}
-
-std::string LastFileError() {
-  return std::strerror(errno);
-}
 
 namespace {
 
@@ -156,12 +122,7 @@ std::string DecodeMultibyte(const std::string& bytes, std::size_t start) {
 
 }  // namespace
 
-std::string DecodeSystemText(const std::string& bytes) {
-  // Every character set a locale can have keeps ASCII as it is, so a line of
-  // ASCII, the usual case, needs no decoding.
-  std::size_t first = 0;
-  while (first < bytes.size() && static_cast<unsigned char>(bytes[first]) < 0x80) ++first;
-  if (first == bytes.size()) return bytes;
+std::string DecodeSystemTextFrom(const std::string& bytes, std::size_t first) {
   // The locale is asked each time: it may change between calls.
   return IsUtf8Codeset() ? RepairUtf8(bytes, first) : DecodeMultibyte(bytes, first);
 }

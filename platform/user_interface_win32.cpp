@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "app/user_interface.h"
-#include "host/wide_text_win32.h"
+#include "platform/user_interface.h"
+#include "platform/wide_text_win32.h"
 
 namespace traskel {
 namespace {
@@ -60,7 +60,7 @@ class WindowsUserInterface : public UserInterface {
     dialog.nMaxFile = static_cast<DWORD>(file.size());
     dialog.lpstrInitialDir = initialDir.empty() ? nullptr : initialDir.c_str();
     dialog.lpstrTitle = title.c_str();
-    dialog.Flags = static_cast<DWORD>(request.flags);
+    dialog.Flags = request.hideReadOnly ? OFN_HIDEREADONLY : 0;
     // Cancel and a failing dialog alike end the choice.
     if (!GetOpenFileNameW(&dialog)) return std::nullopt;
     return Utf8(file.data());
@@ -77,7 +77,7 @@ class WindowsUserInterface : public UserInterface {
 
 }  // namespace
 
-std::unique_ptr<UserInterface> MakeUserInterface() {
+std::unique_ptr<UserInterface> MakeSystemUserInterface() {
   return std::make_unique<WindowsUserInterface>();
 }
 

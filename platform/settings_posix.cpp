@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/settings.h"
-#include "app/settings_file.h"
+#include "platform/settings.h"
+#include "platform/settings_file.h"
 
 namespace traskel {
 namespace {
@@ -24,7 +24,6 @@ namespace {
 // it; TRASKEL_SETTINGS_DIR names another folder for tests and demos.
 constexpr const char* kMachineFolder = "/var/lib/traskel";
 constexpr const char* kFileName = "settings";
-constexpr const char* kStringKind = "REG_SZ";
 
 std::string Encode(std::string_view text, bool isKey) {
   std::string out;
@@ -161,9 +160,7 @@ class FileSettingsStore : public SettingsStore {
     return "";
   }
 
-  bool WriteSetting(const std::string& path, const std::string& value,
-                    const std::string& kind) override {
-    if (kind != kStringKind) return false;
+  bool WriteSetting(const std::string& path, const std::string& value) override {
     try {
       if (!MakeFolders(folder_)) return false;
       std::string content;
@@ -202,7 +199,7 @@ std::unique_ptr<SettingsStore> MakeFileSettingsStore(const std::string& folder) 
   return std::make_unique<FileSettingsStore>(folder);
 }
 
-std::unique_ptr<SettingsStore> MakeSettingsStore() {
+std::unique_ptr<SettingsStore> MakeSystemSettingsStore() {
   const char* folder = std::getenv("TRASKEL_SETTINGS_DIR");
   return MakeFileSettingsStore(folder != nullptr && *folder != '\0' ? folder : kMachineFolder);
 }

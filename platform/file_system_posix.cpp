@@ -1,0 +1,55 @@
+// File functions of POSIX systems: '/' separates, names are bytes.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace traskel {
+
+std::string SplitPathFromFile(const std::string& file) {
+  std::string s = file;
+  while (!s.empty() && s.back() != '/') s.pop_back();
+  if (!s.empty()) s.pop_back();
+  // A file directly in the root keeps the root as its folder.
+  if (s.empty() && !file.empty() && file.front() == '/') return "/";
+  return s;
+}
+
+bool FileExists(const std::string& file) {
+  if (file.empty()) return false;
+  struct stat info;
+  // Only a regular file: a pipe would block the copy's read, a device like
+  // /dev/zero would never end it.
+  return ::stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+File OpenBinary(const std::string& path, const char* mode) {
+  return File(std::fopen(path.c_str(), mode));
+}
+
+bool FileSize(const std::string& path, std::uint64_t& size) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return false;
+  size = static_cast<std::uint64_t>(info.st_size);
+  return true;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat first, second;
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool RemoveFile(const std::string& path) {
+  return std::remove(path.c_str()) == 0;
+}
+
+std::string LastFileError() {
+  return std::strerror(errno);
+}
+
+}  // namespace traskel

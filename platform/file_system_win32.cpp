@@ -1,0 +1,79 @@
+// File functions of Windows: '\' separates, a drive's ':' ends a folder part,
+// and names are UTF-16 at the API.
+//
+// Only '\' is taken as a separator: the paths split here come from the open
+// dialog, directly or through the remembered setting, and it always gives
+// backslashes.
+#include <windows.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "platform/file_system.h"
+#include "platform/wide_text_win32.h"
+
+namespace traskel {
+
+namespace {
+
+// The system error of the last failing Windows file call; 0 when the last
+// failure set the C library's errno instead.
+thread_local DWORD lastSystemError = 0;
+
+}  // namespace
+
+std::string SplitPathFromFile(const std::string& file) {
+  std::string s = file;
+  while (!s.empty() && s.back() != ':' && s.back() != '\\') s.pop_back();
+  if (!s.empty() && s.back() == '\\') s.pop_back();
+  return s;
+}
+
+bool FileExists(const std::string& file) {
+  if (file.empty()) return false;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  // A device would never end the copy's read.
+  return GetFileAttributesExW(Utf16(file).c_str(), GetFileExInfoStandard, &data) &&
+         (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+File OpenBinary(const std::string& path, const char* mode) {
+  lastSystemError = 0;
+  return File(_wfopen(Utf16(path).c_str(), Utf16(mode).c_str()));
+}
+
+bool FileSize(const std::string& path, std::uint64_t& size) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(Utf16(path).c_str(), GetFileExInfoStandard, &data)) {
+    lastSystemError = GetLastError();
+    return false;
+  }
+  size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return std::filesystem::equivalent(std::filesystem::path(Utf16(a)),
+                                     std::filesystem::path(Utf16(b)), error);
+}
+
+bool RemoveFile(const std::string& path) {
+  if (DeleteFileW(Utf16(path).c_str())) {
+    lastSystemError = 0;
+    return true;
+  }
+  lastSystemError = GetLastError();
+  return false;
+}
+
+std::string LastFileError() {
+  if (lastSystemError == 0) return std::strerror(errno);
+  const std::string text = SystemMessage(lastSystemError);
+  if (text.empty()) return "System error " + std::to_string(lastSystemError);
+  return text;
+}
+
+}  // namespace traskel

@@ -1,0 +1,184 @@
+// The settings store of Windows: registry values read and written through a
+// "WScript.Shell" object, late-bound by member name, one object per access.
+#include <windows.h>
+// After windows.h, which they need.
+#include <oaidl.h>
+#include <wrl/client.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "platform/settings.h"
+#include "platform/wide_text_win32.h"
+
+namespace traskel {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+// The calling thread in an apartment for as long as this lives.
+class Apartment {
+ public:
+  Apartment() : entered_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  ~Apartment() {
+    if (entered_) CoUninitialize();
+  }
+  Apartment(const Apartment&) = delete;
+  Apartment& operator=(const Apartment&) = delete;
+
+ private:
+  bool entered_;
+};
+
+// String arguments, owned here and passed by reference as the shell's
+// methods are declared.
+class StringArgs {
+ public:
+  explicit StringArgs(std::initializer_list<std::string> values) {
+    for (const std::string& v : values) {
+      const std::wstring wide = Utf16(v);
+      strings_.push_back(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
+    }
+    // The callee reads the last argument first.
+    for (auto it = strings_.rbegin(); it != strings_.rend(); ++it) {
+      VARIANTARG arg;
+      VariantInit(&arg);
+      V_VT(&arg) = VT_BYREF | VT_BSTR;
+      V_BSTRREF(&arg) = &*it;
+      args_.push_back(arg);
+    }
+  }
+  ~StringArgs() {
+    for (BSTR s : strings_) SysFreeString(s);
+  }
+  StringArgs(const StringArgs&) = delete;
+  StringArgs& operator=(const StringArgs&) = delete;
+
+  // The last one by value instead; see WriteSetting.
+  void PassLastByValue() {
+    V_VT(&args_.front()) = VT_BSTR;
+    V_BSTR(&args_.front()) = strings_.back();
+  }
+  DISPPARAMS params() { return {args_.data(), nullptr, static_cast<UINT>(args_.size()), 0}; }
+
+ private:
+  std::vector<BSTR> strings_;
+  std::vector<VARIANTARG> args_;
+};
+
+class ExcepInfo {
+ public:
+  ExcepInfo() { ZeroMemory(&info, sizeof info); }
+  ~ExcepInfo() {
+    SysFreeString(info.bstrSource);
+    SysFreeString(info.bstrDescription);
+    SysFreeString(info.bstrHelpFile);
+  }
+  ExcepInfo(const ExcepInfo&) = delete;
+  ExcepInfo& operator=(const ExcepInfo&) = delete;
+
+  HRESULT Code() {
+    if (info.pfnDeferredFillIn != nullptr) {
+      info.pfnDeferredFillIn(&info);
+      info.pfnDeferredFillIn = nullptr;
+    }
+    return info.scode;
+  }
+
+  EXCEPINFO info;
+};
+
+ComPtr<IDispatch> CreateShell() {
+  CLSID clsid;
+  ComPtr<IDispatch> shell;
+  if (FAILED(CLSIDFromProgID(L"WScript.Shell", &clsid)) ||
+      FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_PPV_ARGS(&shell)))) {
+    return nullptr;
+  }
+  return shell;
+}
+
+// A method call by name; the HRESULT, with the server's own code of a raised
+// error in place of DISP_E_EXCEPTION.
+HRESULT CallByName(IDispatch* object, const wchar_t* name, StringArgs& args, VARIANT* result) {
+  std::wstring member = name;
+  LPOLESTR names[] = {member.data()};
+  DISPID id = DISPID_UNKNOWN;
+  HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) return hr;
+  DISPPARAMS params = args.params();
+  ExcepInfo exception;
+  UINT argError = 0;
+  hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result,
+                      &exception.info, &argError);
+  if (hr == DISP_E_EXCEPTION && FAILED(exception.Code())) return exception.info.scode;
+  return hr;
+}
+
+// RegRead gives text for string values and a number for DWORD ones.
+std::string AsText(const VARIANT& v) {
+  switch (V_VT(&v)) {
+    case VT_BSTR:
+      return V_BSTR(&v) != nullptr ? Utf8(std::wstring_view(V_BSTR(&v), SysStringLen(V_BSTR(&v))))
+                                   : "";
+    case VT_I2:
+      return std::to_string(V_I2(&v));
+    case VT_I4:
+      return std::to_string(V_I4(&v));
+    default:
+      return "";
+  }
+}
+
+constexpr const char* kStringKind = "REG_SZ";
+
+class ShellSettingsStore : public SettingsStore {
+ public:
+  std::string ReadSetting(const std::string& path) override {
+    try {
+      Apartment apartment;
+      ComPtr<IDispatch> shell = CreateShell();
+      if (!shell) return "";
+      StringArgs args{path};
+      VARIANT result;
+      VariantInit(&result);
+      std::string text;
+      if (SUCCEEDED(CallByName(shell.Get(), L"RegRead", args, &result))) text = AsText(result);
+      VariantClear(&result);
+      return text;
+    } catch (...) {
+      // A missing value, a missing key, no access and no shell all read
+      // as nothing remembered.
+      return "";
+    }
+  }
+
+  bool WriteSetting(const std::string& path, const std::string& value) override {
+    try {
+      Apartment apartment;
+      ComPtr<IDispatch> shell = CreateShell();
+      if (!shell) return false;
+      StringArgs args{path, value, kStringKind};
+      HRESULT hr = CallByName(shell.Get(), L"RegWrite", args, nullptr);
+      if (hr == E_INVALIDARG) {
+        // Wine's shell object refuses a kind passed by reference, before it
+        // touches the registry; it takes one passed by value.
+        args.PassLastByValue();
+        hr = CallByName(shell.Get(), L"RegWrite", args, nullptr);
+      }
+      // Typically no administrator rights for the per-machine hive.
+      return SUCCEEDED(hr);
+    } catch (...) {
+      return false;
+    }
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<SettingsStore> MakeSystemSettingsStore() {
+  return std::make_unique<ShellSettingsStore>();
+}
+
+}  // namespace traskel
