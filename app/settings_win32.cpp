@@ -49,12 +49,12 @@ class ShellSettingsStore : public SettingsStore {
       const host::DispId regWrite = host::com::DispIdOfName(shell.ptr(), "RegWrite");
       Value pathArg = Str(path), valueArg = Str(value), kindArg = Str(kind);
       try {
-        shell.Call(regWrite, ByRef(pathArg), ByRef(valueArg), ByRef(kindArg));
+        shell.CallIgnoringResult(regWrite, ByRef(pathArg), ByRef(valueArg), ByRef(kindArg));
       } catch (const host::Error& e) {
         // Wine's shell object refuses a kind passed by reference, before it
         // touches the registry; it takes one passed by value.
         if (e.number() != static_cast<int>(E_INVALIDARG)) throw;
-        shell.Call(regWrite, ByRef(pathArg), ByRef(valueArg), Str(kind));
+        shell.CallIgnoringResult(regWrite, ByRef(pathArg), ByRef(valueArg), Str(kind));
       }
       return true;
     } catch (...) {

@@ -250,16 +250,20 @@ class ServerObject final : public Counted<IDispatch> {
       args.push_back(byRef(i) ? traskel::host::ByRef(values[i]) : Arg(values[i]));
     }
 
+    // Late-bound callers send a get, and a call whose result they use, as
+    // both at once; the objects tell which of their members that reaches.
     Value out;
     const bool get = (flags & DISPATCH_PROPERTYGET) != 0;
     const bool method = (flags & DISPATCH_METHOD) != 0;
     if (put) {
       object_->Put(id, values[0]);
-    } else if (get && (!method || n == 0)) {
+    } else if (get && method) {
+      out = object_->Call(id, args);
+    } else if (method) {
+      out = object_->CallIgnoringResult(id, args);
+    } else if (get) {
       if (n != 0) return DISP_E_BADPARAMCOUNT;
       out = object_->Get(id);
-    } else if (method) {
-      out = object_->Call(id, args);
     } else {
       return DISP_E_MEMBERNOTFOUND;
     }

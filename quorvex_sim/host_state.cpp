@@ -118,6 +118,11 @@ void SimObject::Put(DispId id, const Value& value) {
 }
 
 Value SimObject::Call(DispId id, std::span<const Arg> args) {
+  if (args.empty() && !HasMethod(id)) return Get(id);
+  return CallIgnoringResult(id, args);
+}
+
+Value SimObject::CallIgnoringResult(DispId id, std::span<const Arg> args) {
   HostState& h = *host_;
   h.BeginOperation(role_, "call", id);
   if (h.tracing()) {

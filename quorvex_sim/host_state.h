@@ -103,9 +103,15 @@ class SimObject : public traskel::host::Object {
 
   traskel::host::Value Get(DispId id) final;
   void Put(DispId id, const traskel::host::Value& value) final;
+  // As a server built on a type library answers: a call whose result is
+  // used reaches a property of that id too, as its get; a call made for its
+  // effect reaches methods only. The trace names what was carried out.
   traskel::host::Value Call(DispId id, std::span<const Arg> args) final;
+  traskel::host::Value CallIgnoringResult(DispId id, std::span<const Arg> args) final;
 
  protected:
+  // The role's methods; every other id is a property or unknown.
+  virtual bool HasMethod(DispId) const { return false; }
   // Defaults for ids the role doesn't have.
   virtual traskel::host::Value OnGet(DispId id);
   virtual void OnPut(DispId id, const traskel::host::Value& value);
@@ -128,6 +134,7 @@ class PointDataObject final : public SimObject {
   const PointState& state() const { return state_; }
 
  protected:
+  bool HasMethod(DispId id) const override { return id == 7 || id == 8; }
   void OnPut(DispId id, const traskel::host::Value& value) override;
   traskel::host::Value OnCall(DispId id, std::span<const Arg> args) override;
 

@@ -171,7 +171,7 @@ TEST(SimChecks, UnknownIdsAndWrongKinds) {
   EXPECT_EQ(ErrorNumberOf([&] { s.app.Put(2, Str("x")); }), 438);
   EXPECT_EQ(ErrorNumberOf([&] { s.app.Call(9, Str("x")); }), 438);
   EXPECT_EQ(ErrorNumberOf([&] { s.program.Get(12); }), 438);
-  EXPECT_EQ(ErrorNumberOf([&] { s.cmds.Call(12); }), 438);
+  EXPECT_EQ(ErrorNumberOf([&] { s.cmds.CallIgnoringResult(12); }), 438);
   EXPECT_EQ(ErrorNumberOf([&] { s.cmd.Get(3); }), 438);
   EXPECT_EQ(ErrorNumberOf([&] { feature.Put(10, I2(0)); }), 438);
   EXPECT_EQ(ErrorNumberOf([&] { feature.Get(6); }), 438);
@@ -185,6 +185,24 @@ TEST(SimChecks, UnknownIdsAndWrongKinds) {
       "FeatureData put 10 I2:0",
       "FeatureData get 6",
       "PointData call 9 R8:0 R8:0 R8:0",
+  };
+  EXPECT_EQ(s.trace, expected);
+}
+
+TEST(SimChecks, CallsWhoseResultIsUsedReachPropertiesTooAndAreTracedAsWhatTheyReach) {
+  Session s;
+  s.Connect();
+  s.trace.clear();
+  EXPECT_TRUE(AsObject(s.app.Call(2)));
+  Value type = I4(603);
+  EXPECT_TRUE(AsObject(s.cmds.Call(8, ByRef(type), Bool(true))));
+  s.pointData.CallIgnoringResult(7, R8(1), R8(2), R8(3));
+  EXPECT_EQ(ErrorNumberOf([&] { s.program.CallIgnoringResult(11); }), 438);
+  const std::vector<std::string> expected = {
+      "Application get 2 -> Obj:MeasurementProgram",
+      "CMDS call 8 I4&:603 Bool:True -> Obj:Cmd",
+      "PointData call 7 R8:1 R8:2 R8:3",
+      "MeasurementProgram call 11",
   };
   EXPECT_EQ(s.trace, expected);
 }
