@@ -20,6 +20,9 @@ Error NoSuchMember() {
 Error WrongArgumentCount() {
   return Error(kWrongArgumentCount, "Wrong number of arguments or invalid property assignment");
 }
+Error CallRejected() {
+  return Error(kCallRejected, "Call was rejected by callee.");
+}
 
 namespace {
 template <typename T>

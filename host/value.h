@@ -22,6 +22,9 @@ inline constexpr int kTypeMismatch = 13;
 inline constexpr int kObjectNotSet = 91;
 inline constexpr int kNoSuchMember = 438;
 inline constexpr int kWrongArgumentCount = 450;
+// A busy host refused the call without carrying it out, so it may be sent
+// again (the system's RPC_E_CALL_REJECTED, 0x80010001).
+inline constexpr int kCallRejected = -2147418111;
 
 class Error : public std::runtime_error {
  public:
@@ -44,6 +47,7 @@ Error TypeMismatch();
 Error ObjectNotSet();
 Error NoSuchMember();
 Error WrongArgumentCount();
+Error CallRejected();
 
 // A shared reference to a host object; empty is the automation "Nothing".
 using ObjectPtr = std::shared_ptr<Object>;

@@ -188,6 +188,8 @@ class ServerObject final : public Counted<IDispatch> {
       return Dispatch(id, flags, *params, result, argError);
     } catch (const Error& e) {
       if (e.number() == traskel::host::kTypeMismatch) return DISP_E_TYPEMISMATCH;
+      // As COM refuses a call for a busy server.
+      if (e.number() == traskel::host::kCallRejected) return RPC_E_CALL_REJECTED;
       FillException(exception, e.number(), e.text());
       return DISP_E_EXCEPTION;
     } catch (const std::bad_alloc&) {
@@ -308,6 +310,7 @@ class ClassFactory final : public Counted<IClassFactory> {
       ObjectPtr object = host->CreateObject(class_.progId);
       return HandOut(new ServerObject(std::move(host), std::move(object)), riid, out);
     } catch (const Error& e) {
+      if (e.number() == traskel::host::kCallRejected) return RPC_E_CALL_REJECTED;
       // A numbered error, as automation servers raise one.
       return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, e.number() & 0xFFFF);
     } catch (const std::bad_alloc&) {

@@ -2,6 +2,7 @@
 // the trace and the model of the open measurement program.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -58,8 +59,10 @@ class HostState {
 
   const Options options;
 
-  // One operation: counted, then traced as received. Run the body through
-  // Complete, which adds the result to the trace line or fails it as told.
+  // One operation: refused while busy (CallRejected, neither counted nor
+  // traced), otherwise counted, then traced as received. Run the body
+  // through Complete, which adds the result to the trace line or fails it as
+  // told.
   void BeginOperation(Role role, const char* kind, DispId id);
   void BeginCreate(const std::string& className);
   void TraceArgument(const traskel::host::Value& v, bool byRef) {
@@ -70,6 +73,9 @@ class HostState {
   bool tracing() const { return tracing_; }
   template <typename Body>
   traskel::host::Value Complete(Body&& body);
+
+  // See SimHost::RefusesIncomingCall.
+  bool Refuses();
 
   // The model.
   void OpenProgram();
@@ -84,7 +90,13 @@ class HostState {
   std::int64_t operations = 0;
 
  private:
+  // Refuses or delays an operation that arrives, before it counts.
+  void Admit();
   void EmitLine();
+
+  enum class Spell : std::uint8_t { Ahead, Running, Over };
+  Spell spell_ = Spell::Ahead;
+  std::chrono::steady_clock::time_point spellEnds_{};
 
   TraceFile traceFile_;
   bool tracing_ = false;

@@ -157,6 +157,15 @@ TEST_F(ComClient, HostTakesEveryFormOfGetAndCallAndTracesThemByItsMembers) {
                           "CMDS call 8 I4:170 Bool:True -> Obj:Cmd", "Application call 2"));
 }
 
+TEST_F(ComClient, BusyHostRefusesCreationsAndCallsAsComRefusesThem) {
+  testing::SimSession::Set("QUORVEX_SIM_BUSY", "2:60000");
+  Ref app(automation->CreateObject("Quorvex.Application"));
+  EXPECT_EQ(ErrorOf([&] { automation->CreateObject("Quorvex.PointData"); }).number(),
+            kCallRejected);
+  EXPECT_EQ(ErrorOf([&] { app.Get(2); }).number(), kCallRejected);
+  EXPECT_THAT(sim.Trace(), ElementsAre("create \"Quorvex.Application\" -> Obj:Application"));
+}
+
 TEST_F(ComClient, ClassesThatCannotBeCreatedGiveTheirHresultNumbers) {
   EXPECT_EQ(ErrorOf([&] { automation->CreateObject("Quorvex.Nichts"); }).number(),
             static_cast<int>(CO_E_CLASSSTRING));

@@ -32,9 +32,10 @@ class SimSession {
   const std::string trace = folder.File("trace.txt");
 
  private:
-  static constexpr const char* kVariables[] = {"QUORVEX_SIM_TRACE", "QUORVEX_SIM_STATE",
-                                               "QUORVEX_SIM_FAIL_AT",
-                                               "QUORVEX_SIM_HAND_BACK_POINT_DATA"};
+  static constexpr const char* kVariables[] = {
+      "QUORVEX_SIM_TRACE",   "QUORVEX_SIM_STATE",
+      "QUORVEX_SIM_FAIL_AT", "QUORVEX_SIM_HAND_BACK_POINT_DATA",
+      "QUORVEX_SIM_BUSY",    "QUORVEX_SIM_DELAY"};
 };
 
 }  // namespace traskel::testing
