@@ -1,5 +1,6 @@
 // The registered simulated host as one test sees it: the environment it
-// reads when the first object of a process is made, and the trace it writes.
+// reads when the first object of a process is made (the program form: when
+// it starts, from the environment it inherits), and the trace it writes.
 #pragma once
 
 #include <stdlib.h>
