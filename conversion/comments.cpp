@@ -10,9 +10,9 @@ void AddComment(Run& run, const std::string& text) {
   run.Cmd = AsObject(run.CMDS.Call(ids::commands::kAdd, I4(kComment), Bool(true)));
   Ref CommentData = AsObject(run.Cmd.Get(ids::command::kCommentPart));
   CommentData.Put(ids::comment_data::kKind, I4(3));
-  run.Cmd.Call(ids::command::kCommentFormat, I4(1), I4(165), I4(0));
+  run.Cmd.CallIgnoringResult(ids::command::kCommentFormat, I4(1), I4(165), I4(0));
   Value textArg = Str(text);
-  CommentData.Call(ids::comment_data::kSetLine, I4(1), ByRef(textArg));
+  CommentData.CallIgnoringResult(ids::comment_data::kSetLine, I4(1), ByRef(textArg));
 }
 
 }  // namespace traskel

@@ -58,8 +58,8 @@ void ApplyFeatureDefaults(Run& run) {
   fd.Put(7, I2(0));
   fd.Put(19, I2(999));
   fd.Put(5, I2(3));
-  run.Cmd.Call(ids::command::kSetText, Str("NO"), I4(43), I4(0));
-  run.Cmd.Call(ids::command::kSetText, Str("0"), I4(78), I4(0));
+  run.Cmd.CallIgnoringResult(ids::command::kSetText, Str("NO"), I4(43), I4(0));
+  run.Cmd.CallIgnoringResult(ids::command::kSetText, Str("0"), I4(78), I4(0));
   fd.Put(6, I2(0));
   fd.Put(9, Bool(false));
   fd.Put(48, I2(0));
@@ -91,13 +91,13 @@ void HandOverPointData(Run& run, std::int32_t slot) {
 
 void StorePosition(Run& run, int fx, int fy, int fz, std::int32_t slot) {
   double x = FieldAsDouble(run, fx), y = FieldAsDouble(run, fy), z = FieldAsDouble(run, fz);
-  run.PointData.Call(ids::point_data::kPosition, R8(x), R8(y), R8(z));
+  run.PointData.CallIgnoringResult(ids::point_data::kPosition, R8(x), R8(y), R8(z));
   HandOverPointData(run, slot);
 }
 
 void StoreVector(Run& run, int fi, int fj, int fk, std::int32_t slot) {
   double i = FieldAsDouble(run, fi), j = FieldAsDouble(run, fj), k = FieldAsDouble(run, fk);
-  run.PointData.Call(ids::point_data::kVector, R8(i), R8(j), R8(k));
+  run.PointData.CallIgnoringResult(ids::point_data::kVector, R8(i), R8(j), R8(k));
   HandOverPointData(run, slot);
 }
 
@@ -114,8 +114,8 @@ void MarkInner(Run& run) {
 
 void StoreHalfSize(Run& run) {
   double half = FieldAsDouble(run, field::kSize) / 2.0;
-  run.Cmd.Call(ids::command::kSetText, Str(DoubleToText(half, run.platform.numbers)), I4(78),
-               I4(0));
+  run.Cmd.CallIgnoringResult(ids::command::kSetText, Str(DoubleToText(half, run.platform.numbers)),
+                             I4(78), I4(0));
 }
 
 void StoreSize(Run& run) {

@@ -17,13 +17,18 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
+constexpr WORD kResultUsed = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+
 class DispatchObject final : public Object {
  public:
   explicit DispatchObject(IDispatch* dispatch) : dispatch_(dispatch) {}
 
   IDispatch* dispatch() const { return dispatch_.Get(); }
 
-  Value Get(DispId id) override { return Invoke(id, DISPATCH_PROPERTYGET, {}); }
+  // Gets, and calls whose result is used, go as method and property get at
+  // once, as late-bound callers send them: a host answers them whether it
+  // made the member a method or a property.
+  Value Get(DispId id) override { return Invoke(id, kResultUsed, {}); }
 
   void Put(DispId id, const Value& value) override {
     const Arg arg[] = {value};
@@ -31,6 +36,10 @@ class DispatchObject final : public Object {
   }
 
   Value Call(DispId id, std::span<const Arg> args) override {
+    return Invoke(id, kResultUsed, args);
+  }
+
+  Value CallIgnoringResult(DispId id, std::span<const Arg> args) override {
     return Invoke(id, DISPATCH_METHOD, args);
   }
 
@@ -98,9 +107,11 @@ Value DispatchObject::Invoke(DispId id, WORD kind, std::span<const Arg> args) {
   Variant result;
   ExcepInfo exception;
   UINT argError = 0;
-  const HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params,
-                                       kind == DISPATCH_PROPERTYPUT ? nullptr : &result.get(),
-                                       &exception.info, &argError);
+  // A put has no result, and a call made for its effect asks for none.
+  const bool wantsResult = (kind & DISPATCH_PROPERTYGET) != 0;
+  const HRESULT hr =
+      dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params,
+                        wantsResult ? &result.get() : nullptr, &exception.info, &argError);
   if (FAILED(hr)) throw InvokeError(hr, exception.info);
   for (std::size_t i = 0; i < n; ++i) {
     if (!args[i].byRef()) continue;

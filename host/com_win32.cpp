@@ -72,6 +72,7 @@ std::string SystemText(HRESULT hr) {
   std::string text = SystemMessage(static_cast<unsigned long>(hr));
   if (!text.empty()) return text;
   if (const char* known = KnownText(hr)) return known;
+  if (ErrorNumber(hr) == kCallRejected) return CallRejected().text();
   char code[32];
   std::snprintf(code, sizeof code, "Automation error 0x%08lX", static_cast<unsigned long>(hr));
   return code;

@@ -20,6 +20,9 @@ Error NoSuchMember() {
 Error WrongArgumentCount() {
   return Error(kWrongArgumentCount, "Wrong number of arguments or invalid property assignment");
 }
+Error CallRejected() {
+  return Error(kCallRejected, "Call was rejected by callee.");
+}
 
 namespace {
 template <typename T>
@@ -106,9 +109,9 @@ void Ref::Put(DispId id, const Value& value) const {
   p_->Put(id, value);
 }
 
-Value Ref::Invoke(DispId id, std::span<const Arg> args) const {
+Object& Ref::Target() const {
   if (!p_) throw ObjectNotSet();
-  return p_->Call(id, args);
+  return *p_;
 }
 
 Ref AsObject(const Value& v) {

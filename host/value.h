@@ -2,6 +2,7 @@
 // plus Empty for "no result", and the one error type of host and platform.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -23,6 +24,9 @@ inline constexpr int kPathFileAccessError = 75;
 inline constexpr int kObjectNotSet = 91;
 inline constexpr int kNoSuchMember = 438;
 inline constexpr int kWrongArgumentCount = 450;
+// A busy host refused the call without carrying it out, so it may be sent
+// again (the system's RPC_E_CALL_REJECTED, 0x80010001).
+inline constexpr int kCallRejected = -2147418111;
 
 class Error : public std::runtime_error {
  public:
@@ -40,6 +44,7 @@ Error TypeMismatch();
 Error ObjectNotSet();
 Error NoSuchMember();
 Error WrongArgumentCount();
+Error CallRejected();
 
 // A shared reference to a host object; empty is the automation "Nothing".
 using ObjectPtr = std::shared_ptr<Object>;
@@ -131,7 +136,12 @@ class Object {
   virtual ~Object() = default;
   virtual Value Get(DispId id) = 0;
   virtual void Put(DispId id, const Value& value) = 0;
+  // A call whose result the caller uses. Late-bound callers send it so that
+  // a property of that id answers it as well, as a get.
   virtual Value Call(DispId id, std::span<const Arg> args) = 0;
+  // A call whose result the caller drops: only a method answers it, though
+  // it may still return a result.
+  virtual Value CallIgnoringResult(DispId id, std::span<const Arg> args) { return Call(id, args); }
 };
 
 // The caller's view of an object variable: calls on Nothing raise error 91.
@@ -145,18 +155,22 @@ class Ref {
 
   Value Get(DispId id) const;
   void Put(DispId id, const Value& value) const;
+  // A call whose result is used.
   template <typename... A>
   Value Call(DispId id, A&&... args) const {
-    if constexpr (sizeof...(A) == 0) {
-      return Invoke(id, {});
-    } else {
-      const Arg list[] = {Arg(std::forward<A>(args))...};
-      return Invoke(id, list);
-    }
+    const std::array<Arg, sizeof...(A)> list{Arg(std::forward<A>(args))...};
+    return Target().Call(id, list);
+  }
+  // A call made for its effect alone.
+  template <typename... A>
+  void CallIgnoringResult(DispId id, A&&... args) const {
+    const std::array<Arg, sizeof...(A)> list{Arg(std::forward<A>(args))...};
+    Target().CallIgnoringResult(id, list);
   }
 
  private:
-  Value Invoke(DispId id, std::span<const Arg> args) const;
+  // The object referred to; Nothing raises error 91.
+  Object& Target() const;
   ObjectPtr p_;
 };
 

@@ -1,9 +1,6 @@
-// The simulated host as an in-process COM server, so the Windows build can
-// be tested through the real automation client. Two classes,
-// "Quorvex.Application" and "Quorvex.PointData"; every object an IDispatch
-// whose Invoke hands the call to the same model the embedded host uses. All
-// objects of a process share one host, made (and configured from the
-// environment) when the first object is created while none is alive.
+// The simulated host's COM server, the part both of its forms share: the
+// objects, their class objects and the registration. quorvex_sim.dll and
+// quorvex_sim_host.exe add only their entry points.
 #include <windows.h>
 // After windows.h, which they need.
 #include <oaidl.h>
@@ -15,14 +12,16 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/com_win32.h"
 #include "host/value.h"
 #include "platform/wide_text_win32.h"
+#include "quorvex_sim/com_server_win32.h"
 #include "quorvex_sim/sim_host.h"
 
-namespace quorvex_sim {
+namespace quorvex_sim::com_server {
 namespace {
 
 using Microsoft::WRL::ComPtr;
@@ -32,12 +31,12 @@ using traskel::host::ObjectPtr;
 using traskel::host::Value;
 namespace com = traskel::host::com;
 
-// {ED5B756F-3710-4340-BB7D-67BE11EEA4B3}
-constexpr CLSID kApplicationClsid = {
-    0xed5b756f, 0x3710, 0x4340, {0xbb, 0x7d, 0x67, 0xbe, 0x11, 0xee, 0xa4, 0xb3}};
-// {1ECD403A-1132-48E4-9970-186238FF2AB0}
-constexpr CLSID kPointDataClsid = {
-    0x1ecd403a, 0x1132, 0x48e4, {0x99, 0x70, 0x18, 0x62, 0x38, 0xff, 0x2a, 0xb0}};
+constexpr CLSID kClassIds[] = {
+    // {ED5B756F-3710-4340-BB7D-67BE11EEA4B3}
+    {0xed5b756f, 0x3710, 0x4340, {0xbb, 0x7d, 0x67, 0xbe, 0x11, 0xee, 0xa4, 0xb3}},
+    // {1ECD403A-1132-48E4-9970-186238FF2AB0}
+    {0x1ecd403a, 0x1132, 0x48e4, {0x99, 0x70, 0x18, 0x62, 0x38, 0xff, 0x2a, 0xb0}},
+};
 // Answered only by this server's own objects, so one that comes back as an
 // argument is known again as the model's object.
 // {696EC844-3B21-49BC-A0D7-AFE5BFDC2CAD}
@@ -51,8 +50,8 @@ struct ServerClass {
 };
 
 const ServerClass kClasses[] = {
-    {kApplicationClsid, "Quorvex.Application", L"Quorvex application (simulated host)"},
-    {kPointDataClsid, "Quorvex.PointData", L"Quorvex point data (simulated host)"},
+    {kClassIds[0], "Quorvex.Application", L"Quorvex application (simulated host)"},
+    {kClassIds[1], "Quorvex.PointData", L"Quorvex point data (simulated host)"},
 };
 
 // Under HKEY_CLASSES_ROOT: wine finds classes registered only per user
@@ -60,24 +59,29 @@ const ServerClass kClasses[] = {
 // administrator rights.
 const HKEY kClassesRoot = HKEY_CLASSES_ROOT;
 
-HMODULE thisModule = nullptr;
-// Live objects, class factories and server locks: the DLL stays while any.
-std::atomic<long> liveCount{0};
+// Objects handed out plus server locks, and class objects: a DLL stays
+// loaded while any is alive, a program serves while objects or locks are.
+std::atomic<long> objectsAndLocks{0};
+std::atomic<long> classObjects{0};
+std::atomic<bool> clientHasCome{false};
+std::function<void()> noObjectsLeft;
 std::weak_ptr<SimHost> processHost;
 
-// This server runs inside a client without a console: no progress line and
-// no listing. QUORVEX_SIM_HAND_BACK_POINT_DATA=1 makes FeatureData 60 hand
-// back a new point-data object, as the real host may.
-std::shared_ptr<SimHost> ProcessHost() {
-  if (auto host = processHost.lock()) return host;
+void ObjectOrLockGone() {
+  if (--objectsAndLocks == 0 && noObjectsLeft) noObjectsLeft();
+}
+
+// A server has no console of its own to draw a progress line on, and the
+// client's run ends without telling it, so no listing either.
+// QUORVEX_SIM_HAND_BACK_POINT_DATA=1 makes FeatureData 60 hand back a new
+// point-data object, as the real host may.
+Options ServerOptions() {
   Options options = Options::FromEnvironment();
   options.showProgress = false;
   options.printListing = false;
   const char* handBack = std::getenv("QUORVEX_SIM_HAND_BACK_POINT_DATA");
   options.handBackNewPointData = handBack != nullptr && std::string(handBack) == "1";
-  auto host = std::make_shared<SimHost>(std::move(options));
-  processHost = host;
-  return host;
+  return options;
 }
 
 // An object of another server, handed in as an argument; the model only
@@ -99,8 +103,8 @@ class ForeignObject final : public traskel::host::Object {
 template <typename Interface>
 class Counted : public Interface {
  public:
-  Counted() { ++liveCount; }
-  virtual ~Counted() { --liveCount; }
+  Counted() = default;
+  virtual ~Counted() = default;
   Counted(const Counted&) = delete;
   Counted& operator=(const Counted&) = delete;
 
@@ -145,7 +149,10 @@ void FillException(EXCEPINFO* info, int number, const std::string& text) {
 class ServerObject final : public Counted<IDispatch> {
  public:
   ServerObject(std::shared_ptr<SimHost> host, ObjectPtr object)
-      : host_(std::move(host)), object_(std::move(object)) {}
+      : host_(std::move(host)), object_(std::move(object)) {
+    ++objectsAndLocks;
+  }
+  ~ServerObject() override { ObjectOrLockGone(); }
 
   const ObjectPtr& object() const { return object_; }
 
@@ -188,6 +195,8 @@ class ServerObject final : public Counted<IDispatch> {
       return Dispatch(id, flags, *params, result, argError);
     } catch (const Error& e) {
       if (e.number() == traskel::host::kTypeMismatch) return DISP_E_TYPEMISMATCH;
+      // As COM refuses a call for a busy server.
+      if (e.number() == traskel::host::kCallRejected) return RPC_E_CALL_REJECTED;
       FillException(exception, e.number(), e.text());
       return DISP_E_EXCEPTION;
     } catch (const std::bad_alloc&) {
@@ -250,16 +259,20 @@ class ServerObject final : public Counted<IDispatch> {
       args.push_back(byRef(i) ? traskel::host::ByRef(values[i]) : Arg(values[i]));
     }
 
+    // Late-bound callers send a get, and a call whose result they use, as
+    // both at once; the objects tell which of their members that reaches.
     Value out;
     const bool get = (flags & DISPATCH_PROPERTYGET) != 0;
     const bool method = (flags & DISPATCH_METHOD) != 0;
     if (put) {
       object_->Put(id, values[0]);
-    } else if (get && (!method || n == 0)) {
+    } else if (get && method) {
+      out = object_->Call(id, args);
+    } else if (method) {
+      out = object_->CallIgnoringResult(id, args);
+    } else if (get) {
       if (n != 0) return DISP_E_BADPARAMCOUNT;
       out = object_->Get(id);
-    } else if (method) {
-      out = object_->Call(id, args);
     } else {
       return DISP_E_MEMBERNOTFOUND;
     }
@@ -282,7 +295,8 @@ class ServerObject final : public Counted<IDispatch> {
 
 class ClassFactory final : public Counted<IClassFactory> {
  public:
-  explicit ClassFactory(const ServerClass& serverClass) : class_(serverClass) {}
+  explicit ClassFactory(const ServerClass& serverClass) : class_(serverClass) { ++classObjects; }
+  ~ClassFactory() override { --classObjects; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     if (out == nullptr) return E_POINTER;
@@ -299,11 +313,29 @@ class ClassFactory final : public Counted<IClassFactory> {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    clientHasCome = true;
+    const HRESULT hr = Create(riid, out);
+    if (FAILED(hr) && objectsAndLocks == 0 && noObjectsLeft) noObjectsLeft();
+    return hr;
+  }
+
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+    if (lock) {
+      ++objectsAndLocks;
+    } else {
+      ObjectOrLockGone();
+    }
+    return S_OK;
+  }
+
+ private:
+  HRESULT Create(REFIID riid, void** out) {
     try {
       std::shared_ptr<SimHost> host = ProcessHost();
       ObjectPtr object = host->CreateObject(class_.progId);
       return HandOut(new ServerObject(std::move(host), std::move(object)), riid, out);
     } catch (const Error& e) {
+      if (e.number() == traskel::host::kCallRejected) return RPC_E_CALL_REJECTED;
       // A numbered error, as automation servers raise one.
       return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, e.number() & 0xFFFF);
     } catch (const std::bad_alloc&) {
@@ -313,16 +345,6 @@ class ClassFactory final : public Counted<IClassFactory> {
     }
   }
 
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    if (lock) {
-      ++liveCount;
-    } else {
-      --liveCount;
-    }
-    return S_OK;
-  }
-
- private:
   const ServerClass& class_;
 };
 
@@ -345,20 +367,22 @@ bool SetValue(const std::wstring& key, const wchar_t* name, const std::wstring& 
   return status == ERROR_SUCCESS;
 }
 
-}  // namespace
-}  // namespace quorvex_sim
-
-using namespace quorvex_sim;
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    thisModule = instance;
-    DisableThreadLibraryCalls(instance);
-  }
-  return TRUE;
+bool RemoveTree(const std::wstring& key) {
+  const LSTATUS status = RegDeleteTreeW(kClassesRoot, key.c_str());
+  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* out) {
+std::wstring ClassKey(const ServerClass& c) {
+  return std::wstring(L"CLSID\\") + GuidText(c.clsid);
+}
+
+}  // namespace
+
+std::span<const CLSID> ClassIds() {
+  return kClassIds;
+}
+
+HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
   for (const ServerClass& c : kClasses) {
@@ -370,21 +394,39 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* out) {
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-STDAPI DllCanUnloadNow() {
-  return liveCount == 0 ? S_OK : S_FALSE;
+std::shared_ptr<SimHost> ProcessHost() {
+  if (auto host = processHost.lock()) return host;
+  auto host = std::make_shared<SimHost>(ServerOptions());
+  processHost = host;
+  return host;
 }
 
-STDAPI DllRegisterServer() {
-  wchar_t path[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(thisModule, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return SELFREG_E_CLASS;
+bool Unused() {
+  return objectsAndLocks == 0 && classObjects == 0;
+}
+
+bool ClientHasCome() {
+  return clientHasCome;
+}
+
+void WhenNoObjectsLeft(std::function<void()> callback) {
+  noObjectsLeft = std::move(callback);
+}
+
+HRESULT Register(Serving serving, const std::wstring& modulePath) {
+  const bool inProcess = serving == Serving::InProcess;
+  const wchar_t* const server = inProcess ? L"\\InprocServer32" : L"\\LocalServer32";
+  const wchar_t* const other = inProcess ? L"\\LocalServer32" : L"\\InprocServer32";
+  // COM starts the program by this command line, adding a switch of its own.
+  const std::wstring command = inProcess ? modulePath : L"\"" + modulePath + L"\"";
   for (const ServerClass& c : kClasses) {
-    const std::wstring clsidKey = std::wstring(L"CLSID\\") + GuidText(c.clsid);
+    const std::wstring classKey = ClassKey(c);
     const std::wstring progIdKey = traskel::Utf16(c.progId);
-    const bool ok = SetValue(clsidKey, nullptr, c.description) &&
-                    SetValue(clsidKey + L"\\InprocServer32", nullptr, path) &&
-                    SetValue(clsidKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
-                    SetValue(clsidKey + L"\\ProgID", nullptr, progIdKey) &&
+    const bool ok = SetValue(classKey, nullptr, c.description) &&
+                    SetValue(classKey + server, nullptr, command) &&
+                    (!inProcess || SetValue(classKey + server, L"ThreadingModel", L"Apartment")) &&
+                    RemoveTree(classKey + other) &&
+                    SetValue(classKey + L"\\ProgID", nullptr, progIdKey) &&
                     SetValue(progIdKey, nullptr, c.description) &&
                     SetValue(progIdKey + L"\\CLSID", nullptr, GuidText(c.clsid));
     if (!ok) return SELFREG_E_CLASS;
@@ -392,14 +434,14 @@ STDAPI DllRegisterServer() {
   return S_OK;
 }
 
-STDAPI DllUnregisterServer() {
+HRESULT Unregister() {
   HRESULT result = S_OK;
   for (const ServerClass& c : kClasses) {
-    for (const std::wstring& key :
-         {std::wstring(L"CLSID\\") + GuidText(c.clsid), traskel::Utf16(c.progId)}) {
-      const LSTATUS status = RegDeleteTreeW(kClassesRoot, key.c_str());
-      if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) result = SELFREG_E_CLASS;
+    for (const std::wstring& key : {ClassKey(c), traskel::Utf16(c.progId)}) {
+      if (!RemoveTree(key)) result = SELFREG_E_CLASS;
     }
   }
   return result;
 }
+
+}  // namespace quorvex_sim::com_server

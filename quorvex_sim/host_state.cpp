@@ -1,6 +1,7 @@
 #include "quorvex_sim/host_state.h"
 
 #include <cstdio>
+#include <thread>
 
 namespace quorvex_sim {
 
@@ -53,7 +54,31 @@ HostState::HostState(Options o) : options(std::move(o)), progress_(options.showP
 
 HostState::~HostState() = default;
 
+bool HostState::Refuses() {
+  const auto now = std::chrono::steady_clock::now();
+  switch (spell_) {
+    case Spell::Ahead:
+      if (options.busyAt == 0 || operations + 1 != options.busyAt) return false;
+      spell_ = Spell::Running;
+      spellEnds_ = now + options.busyFor;
+      return true;
+    case Spell::Running:
+      if (now < spellEnds_) return true;
+      spell_ = Spell::Over;
+      return false;
+    case Spell::Over:
+      return false;
+  }
+  return false;
+}
+
+void HostState::Admit() {
+  if (Refuses()) throw traskel::host::CallRejected();
+  if (options.delay.count() > 0) std::this_thread::sleep_for(options.delay);
+}
+
 void HostState::BeginOperation(Role role, const char* kind, DispId id) {
+  Admit();
   ++operations;
   if (!tracing_) return;
   line_.clear();
@@ -65,6 +90,7 @@ void HostState::BeginOperation(Role role, const char* kind, DispId id) {
 }
 
 void HostState::BeginCreate(const std::string& className) {
+  Admit();
   ++operations;
   if (!tracing_) return;
   line_.clear();
@@ -118,6 +144,11 @@ void SimObject::Put(DispId id, const Value& value) {
 }
 
 Value SimObject::Call(DispId id, std::span<const Arg> args) {
+  if (args.empty() && !HasMethod(id)) return Get(id);
+  return CallIgnoringResult(id, args);
+}
+
+Value SimObject::CallIgnoringResult(DispId id, std::span<const Arg> args) {
   HostState& h = *host_;
   h.BeginOperation(role_, "call", id);
   if (h.tracing()) {

@@ -2,6 +2,7 @@
 // the trace and the model of the open measurement program.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -50,8 +51,10 @@ class HostState {
 
   const Options options;
 
-  // One operation: counted, then traced as received. Run the body through
-  // Complete, which adds the result to the trace line or fails it as told.
+  // One operation: refused while busy (CallRejected, neither counted nor
+  // traced), otherwise counted, then traced as received. Run the body
+  // through Complete, which adds the result to the trace line or fails it as
+  // told.
   void BeginOperation(Role role, const char* kind, DispId id);
   void BeginCreate(const std::string& className);
   void TraceArgument(const traskel::host::Value& v, bool byRef) {
@@ -62,6 +65,9 @@ class HostState {
   bool tracing() const { return tracing_; }
   template <typename Body>
   traskel::host::Value Complete(Body&& body);
+
+  // See SimHost::RefusesIncomingCall.
+  bool Refuses();
 
   // The model.
   void OpenProgram();
@@ -76,7 +82,13 @@ class HostState {
   std::int64_t operations = 0;
 
  private:
+  // Refuses or delays an operation that arrives, before it counts.
+  void Admit();
   void EmitLine();
+
+  enum class Spell : std::uint8_t { Ahead, Running, Over };
+  Spell spell_ = Spell::Ahead;
+  std::chrono::steady_clock::time_point spellEnds_{};
 
   TraceFile traceFile_;
   bool tracing_ = false;
@@ -95,9 +107,15 @@ class SimObject : public traskel::host::Object {
 
   traskel::host::Value Get(DispId id) final;
   void Put(DispId id, const traskel::host::Value& value) final;
+  // As a server built on a type library answers: a call whose result is
+  // used reaches a property of that id too, as its get; a call made for its
+  // effect reaches methods only. The trace names what was carried out.
   traskel::host::Value Call(DispId id, std::span<const Arg> args) final;
+  traskel::host::Value CallIgnoringResult(DispId id, std::span<const Arg> args) final;
 
  protected:
+  // The role's methods; every other id is a property or unknown.
+  virtual bool HasMethod(DispId) const { return false; }
   // Defaults for ids the role doesn't have.
   virtual traskel::host::Value OnGet(DispId id);
   virtual void OnPut(DispId id, const traskel::host::Value& value);
@@ -124,6 +142,7 @@ class PointDataObject final : public SimObject {
   const SlotData& state() const { return state_; }
 
  protected:
+  bool HasMethod(DispId id) const override { return id == 7 || id == 8; }
   void OnPut(DispId id, const traskel::host::Value& value) override;
   traskel::host::Value OnCall(DispId id, std::span<const Arg> args) override;
 

@@ -53,6 +53,8 @@ class FeatureDataObject final : public CommandPart {
       : CommandPart(std::move(host), Role::FeatureData, index) {}
 
  protected:
+  bool HasMethod(DispId id) const override { return id == 60; }
+
   void OnPut(DispId id, const Value& value) override {
     switch (id) {
       case 4:
@@ -108,6 +110,8 @@ class CommentDataObject final : public CommandPart {
       : CommandPart(std::move(host), Role::CommentData, index) {}
 
  protected:
+  bool HasMethod(DispId id) const override { return id == 6; }
+
   void OnPut(DispId id, const Value& value) override {
     if (id != 1) throw NoSuchMember();
     const std::int32_t kind = value.i4();
@@ -130,6 +134,8 @@ class CommandObject final : public CommandPart {
       : CommandPart(std::move(host), Role::Command, index) {}
 
  protected:
+  bool HasMethod(DispId id) const override { return id == 28 || id == 93; }
+
   Value OnGet(DispId id) override {
     // Kept, as a caller may ask for the same part again.
     switch (id) {
@@ -192,6 +198,8 @@ class CommandsObject final : public SimObject {
       : SimObject(std::move(host), Role::Commands) {}
 
  protected:
+  bool HasMethod(DispId id) const override { return id == 5 || id == 8; }
+
   Value OnGet(DispId id) override {
     if (id != 12) throw NoSuchMember();
     return Obj(std::make_shared<CommandObject>(sharedHost(), host().current));

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <optional>
+#include <string_view>
 
 #include "quorvex_sim/host_state.h"
 #include "quorvex_sim/listing.h"
@@ -40,22 +42,55 @@ State ParseState(const char* text) {
   return State::Running;
 }
 
-std::int64_t ParseFailAt(const char* text) {
+std::optional<std::int64_t> ParseDecimal(std::string_view text) {
+  if (text.empty()) return std::nullopt;
   std::int64_t n = 0;
-  bool ok = true;
-  for (const char* p = text; *p != '\0' && ok; ++p) {
-    if (*p < '0' || *p > '9' || n > (std::numeric_limits<std::int64_t>::max() - 9) / 10) {
-      ok = false;
-    } else {
-      n = n * 10 + (*p - '0');
+  for (const char c : text) {
+    if (c < '0' || c > '9' || n > (std::numeric_limits<std::int64_t>::max() - 9) / 10) {
+      return std::nullopt;
+    }
+    n = n * 10 + (c - '0');
+  }
+  return n;
+}
+
+void Warn(const char* name, const char* text, const char* expected) {
+  std::fprintf(stderr, "quorvex_sim: warning: %s=\"%s\" is not %s\n", name, text, expected);
+}
+
+std::int64_t ParseFailAt(const char* text) {
+  if (auto n = ParseDecimal(text)) return *n;
+  Warn("QUORVEX_SIM_FAIL_AT", text, "a decimal operation number; no operation fails");
+  return 0;
+}
+
+std::optional<std::chrono::milliseconds> ParseMilliseconds(std::string_view text) {
+  const auto n = ParseDecimal(text);
+  // Longer than a day is a typing error rather than a wait.
+  if (!n || *n > 86'400'000) return std::nullopt;
+  return std::chrono::milliseconds(*n);
+}
+
+void ParseBusy(const char* text, Options& o) {
+  const std::string_view s = text;
+  const std::size_t colon = s.find(':');
+  if (colon != std::string_view::npos) {
+    const auto at = ParseDecimal(s.substr(0, colon));
+    const auto spell = ParseMilliseconds(s.substr(colon + 1));
+    if (at && spell) {
+      o.busyAt = *at;
+      o.busyFor = *spell;
+      return;
     }
   }
-  if (ok) return n;
-  std::fprintf(stderr,
-               "quorvex_sim: warning: QUORVEX_SIM_FAIL_AT=\"%s\" is not a decimal operation "
-               "number; no operation fails\n",
-               text);
-  return 0;
+  Warn("QUORVEX_SIM_BUSY", text,
+       "N:MS (an operation number and milliseconds); the host is never busy");
+}
+
+std::chrono::milliseconds ParseDelay(const char* text) {
+  if (auto delay = ParseMilliseconds(text)) return *delay;
+  Warn("QUORVEX_SIM_DELAY", text, "a number of milliseconds; operations are not delayed");
+  return {};
 }
 
 }  // namespace
@@ -65,6 +100,8 @@ Options Options::FromEnvironment() {
   if (const char* state = Environment("QUORVEX_SIM_STATE")) o.state = ParseState(state);
   if (const char* trace = Environment("QUORVEX_SIM_TRACE")) o.tracePath = trace;
   if (const char* failAt = Environment("QUORVEX_SIM_FAIL_AT")) o.failAt = ParseFailAt(failAt);
+  if (const char* busy = Environment("QUORVEX_SIM_BUSY")) ParseBusy(busy, o);
+  if (const char* delay = Environment("QUORVEX_SIM_DELAY")) o.delay = ParseDelay(delay);
   return o;
 }
 
@@ -121,6 +158,10 @@ const std::string& SimHost::statusText() const {
 }
 std::int64_t SimHost::operationCount() const {
   return impl_->operations;
+}
+
+bool SimHost::RefusesIncomingCall() {
+  return impl_->Refuses();
 }
 
 std::string SimHost::Listing() const {

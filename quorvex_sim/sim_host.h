@@ -3,6 +3,7 @@
 // measurement program, and a trace of every operation received.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -31,8 +32,14 @@ struct Options {
   bool handBackNewPointData = false;                  // FeatureData 60 returns a new PointData
   bool showProgress = true;                           // status text on a terminal's stderr
   bool printListing = true;                           // listing on stdout at the end of a run
+  // A busy spell: when operation busyAt arrives, every operation is refused
+  // for busyFor, without being carried out or counted. 0: never busy.
+  std::int64_t busyAt = 0;
+  std::chrono::milliseconds busyFor{0};
+  std::chrono::milliseconds delay{0};  // each operation waits this long first
 
-  // QUORVEX_SIM_STATE, QUORVEX_SIM_TRACE, QUORVEX_SIM_FAIL_AT.
+  // QUORVEX_SIM_STATE, QUORVEX_SIM_TRACE, QUORVEX_SIM_FAIL_AT,
+  // QUORVEX_SIM_BUSY (N:MS) and QUORVEX_SIM_DELAY (MS).
   static Options FromEnvironment();
 };
 
@@ -72,6 +79,11 @@ class SimHost : public traskel::host::Automation {
   const std::vector<Command>& commands() const;
   const std::string& statusText() const;  // last Application put 9
   std::int64_t operationCount() const;
+
+  // Whether an operation arriving now is refused, as during a busy spell;
+  // the operation that starts the spell is the first one refused. A server
+  // asks before it takes a call in; the host's objects ask by themselves.
+  bool RefusesIncomingCall();
 
   // One command a line, readable.
   std::string Listing() const;

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/value.h"
@@ -171,7 +173,7 @@ TEST(SimChecks, UnknownIdsAndWrongKinds) {
   EXPECT_EQ(ErrorNumberOf([&] { s.app.Put(2, Str("x")); }), 438);
   EXPECT_EQ(ErrorNumberOf([&] { s.app.Call(9, Str("x")); }), 438);
   EXPECT_EQ(ErrorNumberOf([&] { s.program.Get(12); }), 438);
-  EXPECT_EQ(ErrorNumberOf([&] { s.cmds.Call(12); }), 438);
+  EXPECT_EQ(ErrorNumberOf([&] { s.cmds.CallIgnoringResult(12); }), 438);
   EXPECT_EQ(ErrorNumberOf([&] { s.cmd.Get(3); }), 438);
   EXPECT_EQ(ErrorNumberOf([&] { feature.Put(10, I2(0)); }), 438);
   EXPECT_EQ(ErrorNumberOf([&] { feature.Get(6); }), 438);
@@ -185,6 +187,24 @@ TEST(SimChecks, UnknownIdsAndWrongKinds) {
       "FeatureData put 10 I2:0",
       "FeatureData get 6",
       "PointData call 9 R8:0 R8:0 R8:0",
+  };
+  EXPECT_EQ(s.trace, expected);
+}
+
+TEST(SimChecks, CallsWhoseResultIsUsedReachPropertiesTooAndAreTracedAsWhatTheyReach) {
+  Session s;
+  s.Connect();
+  s.trace.clear();
+  EXPECT_TRUE(AsObject(s.app.Call(2)));
+  Value type = I4(603);
+  EXPECT_TRUE(AsObject(s.cmds.Call(8, ByRef(type), Bool(true))));
+  s.pointData.CallIgnoringResult(7, R8(1), R8(2), R8(3));
+  EXPECT_EQ(ErrorNumberOf([&] { s.program.CallIgnoringResult(11); }), 438);
+  const std::vector<std::string> expected = {
+      "Application get 2 -> Obj:MeasurementProgram",
+      "CMDS call 8 I4&:603 Bool:True -> Obj:Cmd",
+      "PointData call 7 R8:1 R8:2 R8:3",
+      "MeasurementProgram call 11",
   };
   EXPECT_EQ(s.trace, expected);
 }
@@ -311,6 +331,58 @@ TEST(SimFailAt, CountsCreatesAndFailsOnlyTheChosenOperation) {
   EXPECT_EQ(ErrorNumberOf([&] { t.AddFeature(603, "P"); }), 440);
   EXPECT_EQ(t.trace.back(), "CMDS call 8 I4&:603 Bool:True");
   EXPECT_EQ(t.host.commands().size(), 1u);
+}
+
+TEST(SimBusy, SpellRefusesCallsUncountedAndUntracedThenTheyAreCarriedOut) {
+  using namespace std::chrono_literals;
+  Options o;
+  o.busyAt = 3;
+  o.busyFor = 300ms;
+  o.failAt = 4;  // numbered as if nothing had been refused
+  Session s(o);
+  Ref app(s.host.CreateObject("Quorvex.Application"));
+  Ref pointData(s.host.CreateObject("Quorvex.PointData"));
+  const auto start = std::chrono::steady_clock::now();
+  const Error refused = traskel::testing::ErrorOf([&] { app.Get(2); });
+  EXPECT_EQ(refused.number(), traskel::host::kCallRejected);
+  EXPECT_EQ(refused.text(), "Call was rejected by callee.");
+  EXPECT_EQ(ErrorNumberOf([&] { s.host.CreateObject("Quorvex.PointData"); }),
+            traskel::host::kCallRejected);
+  EXPECT_EQ(ErrorNumberOf([&] { pointData.Put(1, R8(1)); }), traskel::host::kCallRejected);
+  EXPECT_EQ(s.host.operationCount(), 2);
+  EXPECT_EQ(s.trace.size(), 2u);
+
+  Ref program;
+  while (!program) {
+    try {
+      program = AsObject(app.Get(2));
+    } catch (const Error& e) {
+      ASSERT_EQ(e.number(), traskel::host::kCallRejected);
+      std::this_thread::sleep_for(10ms);
+    }
+  }
+  EXPECT_GE(std::chrono::steady_clock::now() - start, o.busyFor);
+  EXPECT_EQ(ErrorNumberOf([&] { program.Get(11); }), 440);
+  EXPECT_TRUE(AsObject(program.Get(11)));  // one spell only
+  EXPECT_EQ(s.trace, (std::vector<std::string>{
+                         R"(create "Quorvex.Application" -> Obj:Application)",
+                         R"(create "Quorvex.PointData" -> Obj:PointData)",
+                         "Application get 2 -> Obj:MeasurementProgram",
+                         "MeasurementProgram get 11",
+                         "MeasurementProgram get 11 -> Obj:CMDS",
+                     }));
+}
+
+TEST(SimBusy, DelayHoldsEveryOperationBeforeItIsCarriedOut) {
+  using namespace std::chrono_literals;
+  Options o;
+  o.delay = 50ms;
+  Session s(o);
+  const auto start = std::chrono::steady_clock::now();
+  Ref app(s.host.CreateObject("Quorvex.Application"));
+  app.Put(9, Str("x"));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 2 * o.delay);
+  EXPECT_EQ(s.trace.size(), 2u);
 }
 
 TEST(SimHandBack, NewPointDataReplacesAByReferenceArgument) {

@@ -165,19 +165,26 @@ class ScopedEnv {
 TEST(SimOptions, FromEnvironment) {
   {
     ScopedEnv state("QUORVEX_SIM_STATE", nullptr), trace("QUORVEX_SIM_TRACE", nullptr),
-        failAt("QUORVEX_SIM_FAIL_AT", nullptr);
+        failAt("QUORVEX_SIM_FAIL_AT", nullptr), busy("QUORVEX_SIM_BUSY", nullptr),
+        delay("QUORVEX_SIM_DELAY", nullptr);
     const Options o = Options::FromEnvironment();
     EXPECT_EQ(o.state, State::Running);
     EXPECT_EQ(o.tracePath, "");
     EXPECT_EQ(o.failAt, 0);
+    EXPECT_EQ(o.busyAt, 0);
+    EXPECT_EQ(o.delay.count(), 0);
   }
   {
     ScopedEnv state("QUORVEX_SIM_STATE", "no-commands"), trace("QUORVEX_SIM_TRACE", "/tmp/t.txt"),
-        failAt("QUORVEX_SIM_FAIL_AT", "1234");
+        failAt("QUORVEX_SIM_FAIL_AT", "1234"), busy("QUORVEX_SIM_BUSY", "12:2500"),
+        delay("QUORVEX_SIM_DELAY", "40");
     const Options o = Options::FromEnvironment();
     EXPECT_EQ(o.state, State::NoCommands);
     EXPECT_EQ(o.tracePath, "/tmp/t.txt");
     EXPECT_EQ(o.failAt, 1234);
+    EXPECT_EQ(o.busyAt, 12);
+    EXPECT_EQ(o.busyFor.count(), 2500);
+    EXPECT_EQ(o.delay.count(), 40);
   }
   const std::pair<const char*, State> states[] = {
       {"running", State::Running},
@@ -204,6 +211,17 @@ TEST(SimOptions, BadValuesWarnAndFallBack) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(Options::FromEnvironment().failAt, 0);
   EXPECT_NE(testing::internal::GetCapturedStderr(), "");
+
+  for (const char* busy : {"12", "12:", ":500", "x:500", "12:-5", "12:5s"}) {
+    ScopedEnv env("QUORVEX_SIM_BUSY", busy), delay("QUORVEX_SIM_DELAY", "0.5");
+    testing::internal::CaptureStderr();
+    const Options bad = Options::FromEnvironment();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(bad.busyAt, 0) << busy;
+    EXPECT_EQ(bad.delay.count(), 0);
+    EXPECT_NE(said.find("QUORVEX_SIM_BUSY"), std::string::npos) << said;
+    EXPECT_NE(said.find("QUORVEX_SIM_DELAY"), std::string::npos) << said;
+  }
 }
 
 // Runs body with stderr on a terminal of the given width; gives what the

@@ -131,6 +131,41 @@ TEST_F(ComClient, SimulatedFailureIsTheHostsExceptionWithItsNumber) {
   EXPECT_EQ(sim.Trace().back(), "Application get 2");
 }
 
+// As a server built on a type library answers late-bound callers: a
+// get and a call whose result is used come as method and get at once, and
+// reach a property or a method of the id; a call made for its effect reaches
+// methods only. The trace names what each reached.
+TEST_F(ComClient, HostTakesEveryFormOfGetAndCallAndTracesThemByItsMembers) {
+  Connection c(*automation);
+  IDispatch* app = com::DispatchOf(c.app.ptr());
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  com::Variant program;
+  EXPECT_EQ(
+      app->Invoke(2, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &program.get(), nullptr, nullptr),
+      S_OK);
+  EXPECT_EQ(program.get().vt, VT_DISPATCH);
+  EXPECT_TRUE(AsObject(c.app.Call(2)));
+  Value code = I4(603);
+  EXPECT_TRUE(AsObject(c.cmds.Call(8, ByRef(code), Bool(true))));
+  c.cmds.CallIgnoringResult(8, I4(170), Bool(true));
+  EXPECT_EQ(ErrorOf([&] { c.app.CallIgnoringResult(2); }).number(), kNoSuchMember);
+  const std::vector<std::string> trace = sim.Trace();
+  EXPECT_THAT(std::vector<std::string>(trace.begin() + 4, trace.end()),
+              ElementsAre("Application get 2 -> Obj:MeasurementProgram",
+                          "Application get 2 -> Obj:MeasurementProgram",
+                          "CMDS call 8 I4&:603 Bool:True -> Obj:Cmd",
+                          "CMDS call 8 I4:170 Bool:True -> Obj:Cmd", "Application call 2"));
+}
+
+TEST_F(ComClient, BusyHostRefusesCreationsAndCallsAsComRefusesThem) {
+  testing::SimSession::Set("QUORVEX_SIM_BUSY", "2:60000");
+  Ref app(automation->CreateObject("Quorvex.Application"));
+  EXPECT_EQ(ErrorOf([&] { automation->CreateObject("Quorvex.PointData"); }).number(),
+            kCallRejected);
+  EXPECT_EQ(ErrorOf([&] { app.Get(2); }).number(), kCallRejected);
+  EXPECT_THAT(sim.Trace(), ElementsAre("create \"Quorvex.Application\" -> Obj:Application"));
+}
+
 TEST_F(ComClient, ClassesThatCannotBeCreatedGiveTheirHresultNumbers) {
   EXPECT_EQ(ErrorOf([&] { automation->CreateObject("Quorvex.Nichts"); }).number(),
             static_cast<int>(CO_E_CLASSSTRING));
@@ -150,10 +185,14 @@ TEST_F(ComClient, NothingComesBackAsAnEmptyReference) {
 // A callee of the test's own. Method 1 records its arguments' types in
 // parameter order, doubles a by-reference I4, appends "!" to a by-reference
 // string, puts I2 7 into a by-reference variant and returns the count.
-// Method 2 returns a VARIANT of the type its one argument names.
+// Method 2 returns a VARIANT of the type its one argument names. Member 3
+// takes anything and gives nothing. Each call's flags are kept, and whether
+// it asked for a result.
 class Callee final : public IDispatch {
  public:
   std::vector<VARTYPE> seen;
+  std::vector<WORD> flags;
+  std::vector<bool> askedForResult;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     if (riid != IID_IUnknown && riid != IID_IDispatch) {
@@ -174,8 +213,11 @@ class Callee final : public IDispatch {
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
     return DISP_E_UNKNOWNNAME;
   }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT* result,
-                                   EXCEPINFO*, UINT*) override {
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD how, DISPPARAMS* p,
+                                   VARIANT* result, EXCEPINFO*, UINT*) override {
+    flags.push_back(how);
+    askedForResult.push_back(result != nullptr);
+    if (id == 3) return S_OK;
     const UINT n = p->cArgs;
     if (id == 1) {
       for (UINT i = 0; i < n; ++i) {
@@ -231,7 +273,20 @@ TEST_F(ComClient, OtherResultTypesAreCoercedOrRefused) {
   EXPECT_EQ(object.Call(2, I4(VT_UI4)), I4(200));
   EXPECT_EQ(ErrorOf([&] { object.Call(2, I4(VT_I8)); }).number(), kOverflow);
   EXPECT_EQ(ErrorOf([&] { object.Call(2, I4(VT_NULL)); }).number(), 94);
-  EXPECT_EQ(ErrorOf([&] { object.Call(3); }).number(), kNoSuchMember);
+  EXPECT_EQ(ErrorOf([&] { object.Call(4); }).number(), kNoSuchMember);
+}
+
+TEST_F(ComClient, GetsAndUsedResultsGoAsMethodAndGetIgnoredOnesAsMethodPutsAsPut) {
+  Callee callee;
+  Ref object(com::WrapDispatch(&callee));
+  object.Get(3);
+  object.Call(3, I4(1));
+  object.CallIgnoringResult(3, I4(1));
+  object.Put(3, I4(1));
+  constexpr WORD kMethodOrGet = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+  EXPECT_THAT(callee.flags,
+              ElementsAre(kMethodOrGet, kMethodOrGet, DISPATCH_METHOD, DISPATCH_PROPERTYPUT));
+  EXPECT_THAT(callee.askedForResult, ElementsAre(true, true, false, false));
 }
 
 TEST_F(ComClient, AnotherServersObjectIsForeignToTheHost) {

@@ -2,7 +2,10 @@
 # The shipped traskel.exe as a user runs it, under wine on the tests' X
 # display: its open dialog answered by typing into it, the run going into the
 # registered simulated host, the chosen file remembered in the registry.
-#   WINEPREFIX=... DISPLAY=:N end_to_end.sh TRASKEL_EXE WORK_DIR
+#   WINEPREFIX=... DISPLAY=:N end_to_end.sh TRASKEL_EXE WORK_DIR [HOST_EXE]
+# With HOST_EXE (quorvex_sim_host.exe, registered with /RegServer) the host
+# runs out of process: started before each run that reaches it, as a user
+# has the host open, and expected to end once the converter lets go.
 #
 # end_to_end.trace is what the embedded host of the Linux build traces for
 # end_to_end.csv under a German locale, so both hosts are held to one trace.
@@ -13,6 +16,7 @@
 set -euo pipefail
 exe=$1
 work=$2
+host_exe=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run="$here/../../tools/wine-run"
 setting_key='HKLM\SOFTWARE\Zelvar\Kastovel\CSV'
@@ -58,6 +62,39 @@ check_remembered() {
     echo "  it holds: $got" >&2
     printf '%s' "$got" | od -c | head -n 5 >&2
   fi
+}
+
+# Starts the host program, if there is one, with its trace going to $1, and
+# waits until it serves: a converter started earlier would make COM start
+# another one.
+host_pid=
+open_host() {
+  if [[ -z $host_exe ]]; then return; fi
+  : >"$work/host.log"
+  QUORVEX_SIM_TRACE=$(windows_path "$1") "$wine_run" "$host_exe" >>"$work/host.log" 2>&1 &
+  host_pid=$!
+  for _ in $(seq 300); do
+    if grep -q '^quorvex_sim_host: serving' "$work/host.log"; then return; fi
+    if ! kill -0 "$host_pid" 2>/dev/null; then break; fi
+    sleep 0.1
+  done
+  echo "FAILED: the host program did not start serving; its output:" >&2
+  cat "$work/host.log" >&2
+  kill "$host_pid" 2>/dev/null || true
+  exit 1
+}
+
+# The host program ends by itself once the converter has released its
+# objects.
+check_host_ended() {
+  if [[ -z $host_exe ]]; then return; fi
+  for _ in $(seq 100); do
+    kill -0 "$host_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  check "the host program ends once the converter lets go" bash -c "! kill -0 $host_pid 2>/dev/null"
+  kill "$host_pid" 2>/dev/null || true
+  wait "$host_pid" 2>/dev/null || true
 }
 
 # Starts the converter with its trace going to $1; its dialog is then
@@ -137,6 +174,7 @@ mkdir -p "$folder"
 
 # 1. Nothing remembered: the full path is typed.
 cp "$here/end_to_end.csv" "$folder/teil.csv"
+open_host "$work/first.trace"
 start_converter "$work/first.trace"
 answer_dialog "$(windows_path "$folder/teil.csv")"
 finish
@@ -145,15 +183,18 @@ check "its trace is the embedded host's for the same file" \
   diff -u "$here/end_to_end.trace" "$work/first.trace"
 check "its copy is deleted" test ! -e "$folder/teil.csvconf"
 check_remembered "$folder/teil.csv"
+check_host_ended
 
 # 2. The dialog opens in the remembered folder: a bare name is found there.
 printf 'Kopf\r\n' >"$folder/Maße.csv"
+open_host "$work/second.trace"
 start_converter "$work/second.trace"
 answer_dialog 'Maße.csv'
 finish
 check "second run converts the file named bare (status $status)" test "$status" = 0
 check "its comment reaches the host" grep -qx 'CommentData call 6 I4:1 Str&:"Kopf"' "$work/second.trace"
 check_remembered "$folder/Maße.csv"
+check_host_ended
 
 # 3. Cancel: the message box says so, the run ends with status 2.
 start_converter "$work/third.trace"

@@ -1,5 +1,6 @@
 // The registered simulated host as one test sees it: the environment it
-// reads when the first object of a process is made, and the trace it writes.
+// reads when the first object of a process is made (the program form: when
+// it starts, from the environment it inherits), and the trace it writes.
 #pragma once
 
 #include <stdlib.h>
@@ -32,9 +33,10 @@ class SimSession {
   const std::string trace = folder.File("trace.txt");
 
  private:
-  static constexpr const char* kVariables[] = {"QUORVEX_SIM_TRACE", "QUORVEX_SIM_STATE",
-                                               "QUORVEX_SIM_FAIL_AT",
-                                               "QUORVEX_SIM_HAND_BACK_POINT_DATA"};
+  static constexpr const char* kVariables[] = {
+      "QUORVEX_SIM_TRACE",   "QUORVEX_SIM_STATE",
+      "QUORVEX_SIM_FAIL_AT", "QUORVEX_SIM_HAND_BACK_POINT_DATA",
+      "QUORVEX_SIM_BUSY",    "QUORVEX_SIM_DELAY"};
 };
 
 }  // namespace traskel::testing

@@ -4,6 +4,10 @@
 # CTest's fixture setup and cleanup:
 #   WINEPREFIX=... DISPLAY=:N wine_session.sh start SERVER_DLL
 #   WINEPREFIX=... DISPLAY=:N wine_session.sh stop
+# and, within a session, the host's classes registered anew as served by
+# quorvex_sim.dll (regsvr32) or by quorvex_sim_host.exe (/RegServer); either
+# takes the other's place:
+#   WINEPREFIX=... DISPLAY=:N wine_session.sh register SERVER_DLL_OR_EXE
 # Wine's output goes to $WINEPREFIX.log: processes it leaves running must not
 # hold the test's output open.
 set -euo pipefail
@@ -74,13 +78,20 @@ start() {
   fi
   # Kept running, so each test's wine process starts in a fraction of a second.
   "$wineserver" -p </dev/null >>"$log" 2>&1 || true
-  local windows_path="Z:${dll//\//\\}"
-  if ! "$wine_run" regsvr32 /s "$windows_path" >>"$log" 2>&1; then
-    echo "regsvr32 $windows_path failed; see $log" >&2
+  register "$dll"
+  echo "display $DISPLAY, prefix $WINEPREFIX, $(basename "$dll") registered"
+}
+
+register() {
+  local server=$1
+  local windows_path="Z:${server//\//\\}"
+  local command=("$wine_run" regsvr32 /s "$windows_path")
+  if [[ $server == *.exe ]]; then command=("$wine_run" "$windows_path" /RegServer); fi
+  if ! "${command[@]}" >>"$log" 2>&1; then
+    echo "registering $windows_path failed; see $log" >&2
     cat "$log" >&2
     exit 1
   fi
-  echo "display $DISPLAY, prefix $WINEPREFIX, $(basename "$dll") registered"
 }
 
 stop() {
@@ -105,9 +116,13 @@ stop() {
 
 case ${1:-} in
   start) start "${2:?the simulated host DLL to register}" ;;
+  register)
+    register "${2:?the simulated host DLL or program to register}"
+    echo "$(basename "$2") registered"
+    ;;
   stop) stop ;;
   *)
-    echo "usage: $0 start SERVER_DLL | stop" >&2
+    echo "usage: $0 start SERVER_DLL | register SERVER_DLL_OR_EXE | stop" >&2
     exit 2
     ;;
 esac
