@@ -49,6 +49,10 @@ class SilentUi : public UserInterface {
   }
   std::optional<std::string> ChooseFile(const FileDialogRequest&) override { return {}; }
   void PumpEvents() override {}
+  Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon) override {
+    std::fprintf(stderr, "question: %s %s\n", title.c_str(), text.c_str());
+    return Answer::Cancel;
+  }
 };
 
 // The client's objects, but created out of process only, so COM has to go

@@ -47,6 +47,15 @@ class WindowsUserInterface : public UserInterface {
     MessageBoxW(nullptr, Utf16(text).c_str(), Utf16(title).c_str(), MB_OK | IconStyle(icon));
   }
 
+  // Owned by the main window when there is one, and in front of the host,
+  // whose open dialog may be what keeps it busy.
+  Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) override {
+    const int button = MessageBoxW(
+        mainWindow_, Utf16(text).c_str(), Utf16(title).c_str(),
+        MB_RETRYCANCEL | MB_DEFBUTTON1 | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST);
+    return button == IDRETRY ? Answer::Retry : Answer::Cancel;
+  }
+
   std::optional<std::string> ChooseFile(const FileDialogRequest& request) override {
     const std::wstring filter = DialogFilter(request.filter);
     const std::wstring title = Utf16(request.title);
@@ -73,6 +82,9 @@ class WindowsUserInterface : public UserInterface {
       DispatchMessageW(&message);
     }
   }
+
+ private:
+  HWND mainWindow_ = nullptr;
 };
 
 }  // namespace
