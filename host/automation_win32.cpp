@@ -2,6 +2,7 @@
 // COM, called late-bound through IDispatch.
 #include <wrl/client.h>
 
+#include <atomic>
 #include <vector>
 
 #include "host/com_automation.h"
@@ -121,8 +122,64 @@ Value DispatchObject::Invoke(DispId id, WORD kind, std::span<const Arg> args) {
   return FromVariant(result.get(), WrapDispatch);
 }
 
+// Windows asks it what to do when a host answers a call with "retry later";
+// a call that comes back refused all the same goes through the caller's own
+// wait, which counts the time spent here into the same budget.
+class BusyMessageFilter final : public IMessageFilter {
+ public:
+  explicit BusyMessageFilter(BusyWait wait) : wait_(wait) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IMessageFilter) {
+      *out = static_cast<IMessageFilter*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  // The client serves no calls of its own.
+  DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
+    return SERVERCALL_ISHANDLED;
+  }
+
+  // Elapsed is the time since the call began: again after the interval
+  // within the budget, and after it the call fails as refused.
+  DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD elapsed, DWORD) override {
+    if (elapsed < static_cast<DWORD>(wait_.budget.count())) {
+      return static_cast<DWORD>(wait_.interval.count());
+    }
+    return static_cast<DWORD>(-1);
+  }
+
+  DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
+    return PENDINGMSG_WAITDEFPROCESS;
+  }
+
+ private:
+  BusyWait wait_;
+  std::atomic<ULONG> references_{1};
+};
+
 class ComAutomation final : public Automation {
  public:
+  explicit ComAutomation(BusyWait wait) {
+    // Fails only outside a single-threaded apartment, where no filter is
+    // asked anyway.
+    CoRegisterMessageFilter(MakeBusyMessageFilter(wait).Get(), &previousFilter_);
+  }
+  ~ComAutomation() override { CoRegisterMessageFilter(previousFilter_.Get(), nullptr); }
+  ComAutomation(const ComAutomation&) = delete;
+  ComAutomation& operator=(const ComAutomation&) = delete;
+
   ObjectPtr CreateObject(const std::string& className) override {
     return CreateComObject(className);
   }
@@ -130,6 +187,7 @@ class ComAutomation final : public Automation {
  private:
   // Every object of the run is released before this ends the apartment.
   Apartment apartment_;
+  ComPtr<IMessageFilter> previousFilter_;
 };
 
 }  // namespace
@@ -154,6 +212,12 @@ ObjectPtr CreateComObject(const std::string& className) {
   return WrapDispatch(dispatch.Get());
 }
 
+ComPtr<IMessageFilter> MakeBusyMessageFilter(BusyWait wait) {
+  ComPtr<IMessageFilter> filter;
+  filter.Attach(new BusyMessageFilter(wait));
+  return filter;
+}
+
 DispId DispIdOfName(const ObjectPtr& object, const std::string& name) {
   IDispatch* dispatch = DispatchOf(object);
   if (dispatch == nullptr) throw ObjectNotSet();
@@ -170,8 +234,8 @@ DispId DispIdOfName(const ObjectPtr& object, const std::string& name) {
 
 }  // namespace com
 
-std::unique_ptr<Automation> MakeComAutomation() {
-  return std::make_unique<com::ComAutomation>();
+std::unique_ptr<Automation> MakeComAutomation(BusyWait wait) {
+  return std::make_unique<com::ComAutomation>(wait);
 }
 
 }  // namespace traskel::host
