@@ -1,5 +1,7 @@
 #include "conversion/connection.h"
 
+#include <cstdio>
+
 #include "conversion/host_ids.h"
 #include "platform/user_interface.h"
 
@@ -15,27 +17,50 @@ void ReportMissing(Run& run, const char* text) {
   run.platform.ui.ShowMessage(text, kTitle, Icon::Critical);
 }
 
+// The error as the user reads it: its text and its number, an HRESULT in
+// hex as the system writes them.
+std::string Described(const std::string& text, int number) {
+  char code[32];
+  if (IsComError(number)) {
+    std::snprintf(code, sizeof code, " (0x%08X)", static_cast<unsigned>(number));
+  } else {
+    std::snprintf(code, sizeof code, " (Fehler %d)", number);
+  }
+  return text + code;
+}
+
+void ReportFailure(Run& run, const char* step, const std::string& error) {
+  run.platform.ui.ShowMessage(std::string(step) + ": " + error +
+                                  "\r\n\r\nIst Quorvex gestartet und ein Messprogramm geöffnet?",
+                              "ERROR in fktStartQuorvex()", Icon::Exclamation);
+}
+
 }  // namespace
 
 bool fktStartQuorvex(Run& run) {
   // After a missing object the steps go on: the next call on it fails and
-  // lands on the error path, which reports the failure once more. Creating
-  // an object either gives one or fails.
+  // lands on the error path, which names that step. Creating an object
+  // either gives one or fails.
+  const char* step = "Quorvex.Application kann nicht erstellt werden";
   try {
     run.Application = run.platform.automation.CreateObject("Quorvex.Application");
+    step = "Quorvex.PointData kann nicht erstellt werden";
     run.PointData = run.platform.automation.CreateObject("Quorvex.PointData");
+    step = "Das aktive Messprogramm kann nicht abgefragt werden";
     run.MeasurementProgram = AsObject(run.Application.Get(ids::application::kMeasurementProgram));
     if (!run.MeasurementProgram) ReportMissing(run, "Kein aktives Messprogramm geöffnet");
+    step = "Die Befehlsliste kann nicht abgefragt werden";
     run.CMDS = AsObject(run.MeasurementProgram.Get(ids::program::kCommands));
     if (!run.CMDS) ReportMissing(run, "CMDS ist leer");
+    step = "Der erste Befehl kann nicht ausgewählt werden";
     run.Cmd = AsObject(run.CMDS.Get(ids::commands::kCurrent));
     bool selected = ToBoolean(run.CMDS.Call(ids::commands::kSelect, Obj(run.Cmd.ptr())));
     run.Cmd.Put(ids::command::kDefault, Bool(selected));
     return true;
-  } catch (const Error&) {
-    run.platform.ui.ShowMessage("", "ERROR in fktStartQuorvex()", Icon::Exclamation);
-    return false;
+  } catch (const Error& e) {
+    ReportFailure(run, step, Described(e.text(), e.number()));
   }
+  return false;
 }
 
 }  // namespace traskel

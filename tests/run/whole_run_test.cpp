@@ -129,10 +129,18 @@ TEST_F(WholeRun, HostStatesEachGiveTheirMessagesAndKeepTheCopy) {
     quorvex_sim::State state;
     std::vector<std::string> texts;
   };
+  // The last message names the step whose call failed: after a missing
+  // object, the next step's call on it.
+  const std::string notSet = ": Object variable or With block variable not set (Fehler 91)";
   const Case cases[] = {
-      {quorvex_sim::State::Absent, {""}},
-      {quorvex_sim::State::NoProgram, {"Kein aktives Messprogramm geöffnet", ""}},
-      {quorvex_sim::State::NoCommands, {"CMDS ist leer", ""}},
+      {quorvex_sim::State::Absent,
+       {"Quorvex.Application kann nicht erstellt werden: ActiveX component can't create object "
+        "(Fehler 429)"}},
+      {quorvex_sim::State::NoProgram,
+       {"Kein aktives Messprogramm geöffnet",
+        "Die Befehlsliste kann nicht abgefragt werden" + notSet}},
+      {quorvex_sim::State::NoCommands,
+       {"CMDS ist leer", "Der erste Befehl kann nicht ausgewählt werden" + notSet}},
   };
   for (const auto& c : cases) {
     TestBed host(testing::InState(c.state));
@@ -143,7 +151,8 @@ TEST_F(WholeRun, HostStatesEachGiveTheirMessagesAndKeepTheCopy) {
       EXPECT_EQ(host.ui.messages[i].title, "Error in Function fktStartQuorvex()");
       EXPECT_EQ(host.ui.messages[i].icon, Icon::Critical);
     }
-    EXPECT_EQ(host.ui.messages.back().text, "");
+    EXPECT_EQ(host.ui.messages.back().text,
+              c.texts.back() + "\r\n\r\nIst Quorvex gestartet und ein Messprogramm geöffnet?");
     EXPECT_EQ(host.ui.messages.back().title, "ERROR in fktStartQuorvex()");
     EXPECT_EQ(host.ui.messages.back().icon, Icon::Exclamation);
     EXPECT_TRUE(CopyExists());
