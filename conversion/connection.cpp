@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "conversion/host_ids.h"
+#include "host/busy.h"
 #include "platform/user_interface.h"
 
 namespace traskel {
@@ -12,6 +13,10 @@ using namespace host;
 namespace {
 
 constexpr const char* kTitle = "Error in Function fktStartQuorvex()";
+
+constexpr const char* kBusyQuestion =
+    "Quorvex ist beschäftigt und nimmt keine Befehle an (zum Beispiel wegen eines offenen "
+    "Dialogs).\r\n\r\nWiederholen: weiter versuchen. Abbrechen: die Konvertierung beenden.";
 
 void ReportMissing(Run& run, const char* text) {
   run.platform.ui.ShowMessage(text, kTitle, Icon::Critical);
@@ -35,17 +40,27 @@ void ReportFailure(Run& run, const char* step, const std::string& error) {
                               "ERROR in fktStartQuorvex()", Icon::Exclamation);
 }
 
+KeepWaiting AskWhetherToWaitForHost(UserInterface& ui) {
+  return [&ui] {
+    return ui.AskRetryOrCancel(kBusyQuestion, kMainCaption, Icon::Exclamation) == Answer::Retry;
+  };
+}
+
 }  // namespace
 
 bool fktStartQuorvex(Run& run) {
+  // Every object comes from the two created here, so every call of the run
+  // waits out a busy host.
+  const std::unique_ptr<Automation> automation = WaitingOutBusyHost(
+      run.platform.automation, run.platform.busyWait, AskWhetherToWaitForHost(run.platform.ui));
   // After a missing object the steps go on: the next call on it fails and
   // lands on the error path, which names that step. Creating an object
   // either gives one or fails.
   const char* step = "Quorvex.Application kann nicht erstellt werden";
   try {
-    run.Application = run.platform.automation.CreateObject("Quorvex.Application");
+    run.Application = automation->CreateObject("Quorvex.Application");
     step = "Quorvex.PointData kann nicht erstellt werden";
-    run.PointData = run.platform.automation.CreateObject("Quorvex.PointData");
+    run.PointData = automation->CreateObject("Quorvex.PointData");
     step = "Das aktive Messprogramm kann nicht abgefragt werden";
     run.MeasurementProgram = AsObject(run.Application.Get(ids::application::kMeasurementProgram));
     if (!run.MeasurementProgram) ReportMissing(run, "Kein aktives Messprogramm geöffnet");
@@ -57,6 +72,8 @@ bool fktStartQuorvex(Run& run) {
     bool selected = ToBoolean(run.CMDS.Call(ids::commands::kSelect, Obj(run.Cmd.ptr())));
     run.Cmd.Put(ids::command::kDefault, Bool(selected));
     return true;
+  } catch (const GaveUpOnBusyHost& e) {
+    ReportFailure(run, step, Described("vom Benutzer abgebrochen", e.number()));
   } catch (const Error& e) {
     ReportFailure(run, step, Described(e.text(), e.number()));
   }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "host/busy.h"
 #include "host/value.h"
 #include "platform/locale.h"
 
@@ -23,6 +24,7 @@ struct Platform {
   UserInterface& ui;
   host::Automation& automation;
   NumberFormat numbers;
+  host::BusyWait busyWait{};  // how long a busy host is waited for before the user is asked
 };
 
 struct Run {

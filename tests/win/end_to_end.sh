@@ -64,14 +64,15 @@ check_remembered() {
   fi
 }
 
-# Starts the host program, if there is one, with its trace going to $1, and
-# waits until it serves: a converter started earlier would make COM start
-# another one.
+# Starts the host program, if there is one, with its trace going to $1 and
+# the busy spell $2 (QUORVEX_SIM_BUSY), if given, and waits until it serves:
+# a converter started earlier would make COM start another one.
 host_pid=
 open_host() {
   if [[ -z $host_exe ]]; then return; fi
   : >"$work/host.log"
-  QUORVEX_SIM_TRACE=$(windows_path "$1") "$wine_run" "$host_exe" >>"$work/host.log" 2>&1 &
+  QUORVEX_SIM_TRACE=$(windows_path "$1") QUORVEX_SIM_BUSY=${2:-} \
+    "$wine_run" "$host_exe" >>"$work/host.log" 2>&1 &
   host_pid=$!
   for _ in $(seq 300); do
     if grep -q '^quorvex_sim_host: serving' "$work/host.log"; then return; fi
@@ -195,6 +196,34 @@ check "second run converts the file named bare (status $status)" test "$status" 
 check "its comment reaches the host" grep -qx 'CommentData call 6 I4:1 Str&:"Kopf"' "$work/second.trace"
 check_remembered "$folder/Maße.csv"
 check_host_ended
+
+# A busy host, out of process only: busy from the first record's fifth
+# operation on (operation 80). A spell shorter than the converter's 10 s is
+# waited out without a word; a box would hold the run until `finish` gives
+# up. A longer one asks once, and Retry, the default button, waits it out.
+if [[ -n $host_exe ]]; then
+  open_host "$work/busy-short.trace" 80:3000
+  start_converter "$work/busy-short.trace"
+  answer_dialog "$(windows_path "$folder/teil.csv")"
+  finish
+  check "a host busy for 3 s: the file is converted all the same (status $status)" \
+    test "$status" = 0
+  check "its trace is the one without the spell" \
+    diff -u "$here/end_to_end.trace" "$work/busy-short.trace"
+  check_host_ended
+
+  open_host "$work/busy-long.trace" 80:12000
+  start_converter "$work/busy-long.trace"
+  answer_dialog "$(windows_path "$folder/teil.csv")"
+  box=$(window_titled 'Traskel nach Quorvex') || true
+  check "a host busy for 12 s: after 10 s the question 'Traskel nach Quorvex'" test -n "$box"
+  if [[ -n $box ]]; then press_in "$box" xdotool key Return; fi
+  finish
+  check "Retry waits the spell out and the file is converted (status $status)" test "$status" = 0
+  check "its trace is the one without the spell" \
+    diff -u "$here/end_to_end.trace" "$work/busy-long.trace"
+  check_host_ended
+fi
 
 # 3. Cancel: the message box says so, the run ends with status 2.
 start_converter "$work/third.trace"
