@@ -84,23 +84,55 @@ bool Changed(const Value& before, const Value& after) {
   return !(before == after);
 }
 
+// The VARIANTs of one call's arguments, cleared when the call is done. A
+// call has a few, so they live on the stack: a run makes millions of calls,
+// and under wine every heap block takes a lock.
+class ArgumentVariants {
+ public:
+  explicit ArgumentVariants(std::size_t n) : n_(n) {
+    if (n > kOnStack) {
+      onHeap_.resize(2 * n);
+      held_ = onHeap_.data();
+      list_ = held_ + n;
+    }
+    for (std::size_t i = 0; i < n; ++i) VariantInit(&held_[i]);
+  }
+  ~ArgumentVariants() {
+    for (std::size_t i = 0; i < n_; ++i) VariantClear(&held_[i]);
+  }
+  ArgumentVariants(const ArgumentVariants&) = delete;
+  ArgumentVariants& operator=(const ArgumentVariants&) = delete;
+
+  // Owns each argument's value, in the caller's order.
+  VARIANT& held(std::size_t i) { return held_[i]; }
+  // What the callee sees: last argument first.
+  VARIANTARG* list() { return list_; }
+
+ private:
+  static constexpr std::size_t kOnStack = 8;
+  std::size_t n_;
+  VARIANT stack_[2 * kOnStack];
+  std::vector<VARIANT> onHeap_;
+  VARIANT* held_ = stack_;
+  VARIANT* list_ = stack_ + kOnStack;
+};
+
 Value DispatchObject::Invoke(DispId id, WORD kind, std::span<const Arg> args) {
   const std::size_t n = args.size();
-  // held owns every argument's VARIANT; list is what the callee sees, last
-  // argument first, by-reference ones pointing into held.
-  std::vector<Variant> held(n);
-  std::vector<VARIANTARG> list(n);
+  // By-reference arguments point into the held values.
+  ArgumentVariants variants(n);
   for (std::size_t i = 0; i < n; ++i) {
-    ToVariant(args[i].value(), held[i].get(), AddedReference);
-    VARIANTARG& slot = list[n - 1 - i];
+    VARIANT& held = variants.held(i);
+    ToVariant(args[i].value(), held, AddedReference);
+    VARIANTARG& slot = variants.list()[n - 1 - i];
     if (args[i].byRef()) {
-      PointAt(held[i].get(), slot);
+      PointAt(held, slot);
     } else {
-      slot = held[i].get();
+      slot = held;
     }
   }
   DISPID namedPut = DISPID_PROPERTYPUT;
-  DISPPARAMS params{list.data(), nullptr, static_cast<UINT>(n), 0};
+  DISPPARAMS params{variants.list(), nullptr, static_cast<UINT>(n), 0};
   if (kind == DISPATCH_PROPERTYPUT) {
     params.rgdispidNamedArgs = &namedPut;
     params.cNamedArgs = 1;
@@ -116,7 +148,7 @@ Value DispatchObject::Invoke(DispId id, WORD kind, std::span<const Arg> args) {
   if (FAILED(hr)) throw InvokeError(hr, exception.info);
   for (std::size_t i = 0; i < n; ++i) {
     if (!args[i].byRef()) continue;
-    Value now = FromVariant(held[i].get(), WrapDispatch);
+    Value now = FromVariant(variants.held(i), WrapDispatch);
     if (Changed(args[i].value(), now)) args[i].target() = std::move(now);
   }
   return FromVariant(result.get(), WrapDispatch);
