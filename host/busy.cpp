@@ -1,6 +1,7 @@
 #include "host/busy.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -19,9 +20,11 @@ class Patience {
       : wait_(wait), keepWaiting_(std::move(keepWaiting)) {}
 
   // The result of `attempt`, made again while the host refuses it as busy.
+  // The budget runs from the first refusal: the clock is read only then, as
+  // under wine a reading costs a good part of a call.
   template <typename F>
   Value Attempt(F&& attempt) const {
-    auto start = std::chrono::steady_clock::now();
+    std::optional<std::chrono::steady_clock::time_point> start;
     for (;;) {
       std::optional<Error> refusal;
       try {
@@ -32,7 +35,9 @@ class Patience {
         if (!IsBusyRefusal(e.number())) throw;
         refusal = e;
       }
-      if (std::chrono::steady_clock::now() - start < wait_.budget) {
+      const auto now = std::chrono::steady_clock::now();
+      if (!start) start = now;
+      if (now - *start < wait_.budget) {
         std::this_thread::sleep_for(wait_.interval);
         continue;
       }
@@ -85,10 +90,10 @@ class PatientObject final : public Object {
     return v;
   }
 
+  // What the host gives back: its own objects only, as it only ever gets
+  // its own.
   Value Outward(Value v) const {
-    if (v.type() != Type::Obj || !v.obj() || dynamic_cast<const PatientObject*>(v.obj().get())) {
-      return v;
-    }
+    if (v.type() != Type::Obj || !v.obj()) return v;
     return Obj(Wrap(v.obj(), patience_));
   }
 
@@ -108,26 +113,40 @@ class PatientObject final : public Object {
       return Outward(std::move(result));
     }
     // Objects go to the host as its own; one stored back through a reference
-    // comes back seen through the patience, unless it is the one sent.
-    std::vector<Value> sent(args.size());
-    std::vector<Arg> list;
-    list.reserve(args.size());
-    for (std::size_t i = 0; i < args.size(); ++i) {
+    // comes back seen through the patience, unless it is the one sent. The
+    // host's copies live on the stack for the usual few arguments.
+    const std::size_t n = args.size();
+    constexpr std::size_t kOnStack = 6;
+    std::array<Value, 2 * kOnStack> stackValues;
+    std::array<Arg, kOnStack> stackList = {Value(), Value(), Value(), Value(), Value(), Value()};
+    std::vector<Value> heapValues;
+    std::vector<Arg> heapList;
+    Value* inward = stackValues.data();  // what the host gets for an object
+    Value* original = inward + n;        // the same, as it was sent
+    Arg* list = stackList.data();
+    if (n > kOnStack) {
+      heapValues.resize(2 * n);
+      heapList.assign(n, Value());
+      inward = heapValues.data();
+      original = inward + n;
+      list = heapList.data();
+    }
+    for (std::size_t i = 0; i < n; ++i) {
       const Arg& a = args[i];
       if (!isObject(a)) {
-        list.push_back(a.byRef() ? ByRef(a.target()) : Arg(a.value()));
+        list[i] = a.byRef() ? ByRef(a.target()) : Arg(a.value());
         continue;
       }
-      sent[i] = Inward(a.value());
-      list.push_back(a.byRef() ? ByRef(sent[i]) : Arg(sent[i]));
+      inward[i] = original[i] = Inward(a.value());
+      list[i] = a.byRef() ? ByRef(inward[i]) : Arg(inward[i]);
     }
-    const Value result = send(list);
-    for (std::size_t i = 0; i < args.size(); ++i) {
+    const Value result = send(std::span<const Arg>(list, n));
+    for (std::size_t i = 0; i < n; ++i) {
       const Arg& a = args[i];
       if (!a.byRef()) continue;
       if (isObject(a)) {
-        const bool same = sent[i].type() == Type::Obj && sent[i].obj() == Inward(a.value()).obj();
-        if (!same) a.target() = Outward(sent[i]);
+        const bool same = inward[i].type() == Type::Obj && inward[i].obj() == original[i].obj();
+        if (!same) a.target() = Outward(inward[i]);
       } else if (a.target().type() == Type::Obj) {
         a.target() = Outward(a.target());
       }

@@ -13,7 +13,7 @@
 namespace traskel::host {
 
 // Refused calls are repeated quietly every `interval` until `budget` has
-// passed since the first attempt; then the caller is asked.
+// passed since the first refusal; then the caller is asked.
 struct BusyWait {
   std::chrono::milliseconds budget{10'000};
   std::chrono::milliseconds interval{100};
