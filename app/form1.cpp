@@ -4,6 +4,7 @@
 
 #include "app/intake.h"
 #include "conversion/conversion.h"
+#include "conversion/run_time_errors.h"
 #include "platform/file_system.h"
 #include "platform/user_interface.h"
 
@@ -60,7 +61,8 @@ bool cmdSuchen(Run& run, SettingsStore& settings) {
 }
 
 std::string RunErrorMessage(const Run& run, int number, const std::string& text) {
-  std::string message = "Laufzeitfehler '" + std::to_string(number) + "':" + kCrLf + kCrLf + text;
+  std::string message = "Laufzeitfehler '" + std::to_string(number) + "':" + kCrLf + kCrLf +
+                        RunTimeErrorText(number, text);
   if (run.lineNumber > 0) {
     message += std::string(kCrLf) + kCrLf + "Zeile " + std::to_string(run.lineNumber) + ": " +
                Shorten(run.line);

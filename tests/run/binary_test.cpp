@@ -51,7 +51,7 @@ TEST_F(Binary, FailuresEndWithTheirMessageAndStatus) {
   folder.Write("t.csv", std::string(10, '\n') + "PT,P1,x\n");
   Outcome bad = Run("t.csv");
   EXPECT_EQ(bad.status, 1);
-  EXPECT_THAT(bad.err, HasSubstr("Type mismatch"));
+  EXPECT_THAT(bad.err, HasSubstr("Laufzeitfehler '13':\n\nTypen unverträglich\n"));
   EXPECT_THAT(bad.err, HasSubstr("Zeile 11: PT,P1,x"));
   EXPECT_TRUE(std::filesystem::exists(folder.File("t.csvconf")));
   EXPECT_THAT(bad.out, HasSubstr("P1"));  // the listing shows what was added
