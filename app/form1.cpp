@@ -33,7 +33,8 @@ std::string Shorten(const std::string& s) {
 
 bool cmdSuchen(Run& run, SettingsStore& settings) {
   for (;;) {
-    FileDialogRequest request{"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|", run.ImportDir};
+    FileDialogRequest request{"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|",
+                              DialogStartFolder(run.ImportDir)};
     std::optional<std::string> chosen = run.platform.ui.ChooseFile(request);
     if (!chosen) {
       EndInCmdSuchen(run, "");

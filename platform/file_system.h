@@ -12,6 +12,10 @@ namespace traskel {
 // that separator.
 std::string SplitPathFromFile(const std::string& file);
 
+// The folder the open dialog starts in for a folder part SplitPathFromFile
+// gave: the same folder, written so that the dialog reads it as meant.
+std::string DialogStartFolder(const std::string& folder);
+
 // True when the file's length can be read: an empty file exists, a folder,
 // a device, a pipe or a missing name does not.
 bool FileExists(const std::string& file);

@@ -19,6 +19,10 @@ std::string SplitPathFromFile(const std::string& file) {
   return s;
 }
 
+std::string DialogStartFolder(const std::string& folder) {
+  return folder;
+}
+
 bool FileExists(const std::string& file) {
   if (file.empty()) return false;
   struct stat info;

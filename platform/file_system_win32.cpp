@@ -31,6 +31,16 @@ std::string SplitPathFromFile(const std::string& file) {
   return s;
 }
 
+std::string DialogStartFolder(const std::string& folder) {
+  // "C:" alone names the current folder of drive C, not its root. A share
+  // root \\server\share is a root already and stays.
+  const bool bareDrive =
+      folder.size() == 2 && folder[1] == ':' &&
+      ((folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z'));
+  if (bareDrive) return folder + "\\";
+  return folder;
+}
+
 bool FileExists(const std::string& file) {
   if (file.empty()) return false;
   WIN32_FILE_ATTRIBUTE_DATA data;
