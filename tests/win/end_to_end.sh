@@ -37,9 +37,11 @@ windows_path() {
   echo "Z:${p//\//\\}"
 }
 
-# Waits for a window whose whole title is $1; prints its id.
+# Waits for a shown window whose whole title is $1; prints its id. The
+# converter's main window has the caption of its message boxes, but it is
+# never shown.
 window_titled() {
-  timeout 60 xdotool search --sync --name "^$1\$" 2>/dev/null | head -n 1
+  timeout 60 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1
 }
 
 # The remembered file as the registry holds it. reg writes in the console's
