@@ -31,16 +31,21 @@ std::string Shorten(const std::string& s) {
 
 }  // namespace
 
-bool cmdSuchen(Run& run, SettingsStore& settings) {
+bool cmdSuchen(Run& run, SettingsStore& settings, const std::optional<std::string>& named) {
+  std::optional<std::string> chosen;
+  if (named) chosen = AbsolutePath(*named);
   for (;;) {
-    FileDialogRequest request{"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|",
-                              DialogStartFolder(run.ImportDir)};
-    std::optional<std::string> chosen = run.platform.ui.ChooseFile(request);
+    if (!chosen) {
+      FileDialogRequest request{"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|",
+                                DialogStartFolder(run.ImportDir)};
+      chosen = run.platform.ui.ChooseFile(request);
+    }
     if (!chosen) {
       EndInCmdSuchen(run, "");
       return false;
     }
     run.ImportFile = *chosen;
+    chosen.reset();
     if (FileExists(run.ImportFile)) break;
     run.platform.ui.ShowMessage(std::string("Die Datei ") + kCrLf + kCrLf + "'" + run.ImportFile +
                                     "'" + kCrLf + kCrLf + "existiert nicht oder ist leer",
@@ -79,11 +84,11 @@ std::string RunErrorMessage(const Run& run, int number, const std::string& text)
   return message;
 }
 
-ExitStatus Form1Load(Run& run, SettingsStore& settings) {
+ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std::string>& named) {
   std::string remembered = settings.ReadSetting(kLastImportFileSetting);
   if (!remembered.empty()) run.ImportDir = SplitPathFromFile(remembered);
 
-  if (!cmdSuchen(run, settings)) return kNotChosen;
+  if (!cmdSuchen(run, settings, named)) return kNotChosen;
 
   try {
     if (RunConversion(run) == RunOutcome::NotConnected) return kNotConnected;

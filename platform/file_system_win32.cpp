@@ -2,8 +2,8 @@
 // and names are UTF-16 at the API.
 //
 // Only '\' is taken as a separator: the paths split here come from the open
-// dialog, directly or through the remembered setting, and it always gives
-// backslashes.
+// dialog or from the command line through AbsolutePath, directly or through
+// the remembered setting, and both give backslashes.
 #include <windows.h>
 
 #include <cerrno>
@@ -39,6 +39,18 @@ std::string DialogStartFolder(const std::string& folder) {
       ((folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z'));
   if (bareDrive) return folder + "\\";
   return folder;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  const std::wstring wide = Utf16(path);
+  const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;  // the existence check then refuses it
+  std::wstring full(needed, L'\0');
+  const DWORD written = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+  if (written == 0 || written >= needed) return path;
+  full.resize(written);
+  return Utf8(full);
 }
 
 bool FileExists(const std::string& file) {

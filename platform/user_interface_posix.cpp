@@ -2,11 +2,10 @@
 // go to stderr, the file name is read from stdin.
 #include <unistd.h>
 
-#include <filesystem>
 #include <iostream>
-#include <system_error>
 
 #include "platform/console_ui.h"
+#include "platform/file_system.h"
 #include "platform/user_interface.h"
 
 namespace traskel {
@@ -43,8 +42,8 @@ std::string ConsoleLines(const std::string& text) {
 
 class ConsoleUserInterface : public UserInterface {
  public:
-  ConsoleUserInterface(std::istream& in, std::ostream& out, bool echo)
-      : in_(in), out_(out), echo_(echo) {}
+  ConsoleUserInterface(std::istream& in, std::ostream& out, bool echo, std::ostream& answers)
+      : in_(in), out_(out), echo_(echo), answers_(answers) {}
 
   void ShowMessage(const std::string& text, const std::string& title, Icon icon) override {
     out_ << "--- " << title << " [" << IconWord(icon) << "] ---\n"
@@ -57,7 +56,23 @@ class ConsoleUserInterface : public UserInterface {
          << "Filter: " << request.filter << '\n'
          << "Verzeichnis: " << (request.initialDir.empty() ? "(default)" : request.initialDir)
          << '\n'
-         << "Datei: " << std::flush;
+         << std::flush;
+    std::optional<std::string> line = ReadAnswer("Datei: ");
+    if (!line || line->empty()) return std::nullopt;
+    return AbsolutePath(*line);
+  }
+
+  // The console has no event queue.
+  void PumpEvents() override {}
+
+  void ShowCommandLineText(const std::string& text, Icon, ConsoleStream stream) override {
+    (stream == ConsoleStream::Output ? answers_ : out_) << ConsoleLines(text) << '\n' << std::flush;
+  }
+
+ private:
+  // One answer line without its newline; nothing at the end of the input.
+  std::optional<std::string> ReadAnswer(const char* prompt) {
+    out_ << prompt << std::flush;
     std::string line;
     if (!std::getline(in_, line)) {
       // End the prompt's line so later output starts on a line of its own.
@@ -67,33 +82,24 @@ class ConsoleUserInterface : public UserInterface {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     // Typed answers end their line on the terminal; piped ones must be shown.
     if (echo_) out_ << line << '\n' << std::flush;
-    if (line.empty()) return std::nullopt;
-    std::error_code error;
-    std::filesystem::path chosen = std::filesystem::absolute(line, error);
-    // Without a current directory the name stays as typed; the caller's
-    // existence check then decides.
-    if (error) chosen = line;
-    return chosen.lexically_normal().string();
+    return line;
   }
 
-  // The console has no event queue.
-  void PumpEvents() override {}
-
- private:
   std::istream& in_;
   std::ostream& out_;
   bool echo_;
+  std::ostream& answers_;
 };
 
 }  // namespace
 
 std::unique_ptr<UserInterface> MakeConsoleUserInterface(std::istream& in, std::ostream& out,
-                                                        bool echoAnswers) {
-  return std::make_unique<ConsoleUserInterface>(in, out, echoAnswers);
+                                                        bool echoAnswers, std::ostream& answers) {
+  return std::make_unique<ConsoleUserInterface>(in, out, echoAnswers, answers);
 }
 
 std::unique_ptr<UserInterface> MakeSystemUserInterface() {
-  return MakeConsoleUserInterface(std::cin, std::cerr, !::isatty(STDIN_FILENO));
+  return MakeConsoleUserInterface(std::cin, std::cerr, !::isatty(STDIN_FILENO), std::cout);
 }
 
 }  // namespace traskel

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The shipped traskel.exe as a user runs it, under wine on the tests' X
-# display: its open dialog answered by typing into it, the run going into the
-# registered simulated host, the chosen file remembered in the registry.
+# display: its open dialog answered by typing into it or the file named on
+# its command line, the run going into the registered simulated host, the
+# chosen file remembered in the registry.
 #   WINEPREFIX=... DISPLAY=:N end_to_end.sh TRASKEL_EXE WORK_DIR
 #
 # end_to_end.trace is what the embedded host of the Linux build traces for
@@ -62,12 +63,15 @@ check_remembered() {
   fi
 }
 
-# Starts the converter with its trace going to $1; its dialog is then
-# answered by `answer_dialog`, and `finish` collects the exit status.
+# Starts the converter with its trace going to $1 and the arguments $2...;
+# its dialog is then answered by `answer_dialog`, and `finish` collects the
+# exit status.
 pid=
 start_converter() {
-  QUORVEX_SIM_TRACE=$(windows_path "$1") LC_ALL=de_DE.UTF-8 \
-    "$wine_run" "$exe" >>"$work/wine.log" 2>&1 &
+  local trace=$1
+  shift
+  QUORVEX_SIM_TRACE=$(windows_path "$trace") LC_ALL=de_DE.UTF-8 \
+    "$wine_run" "$exe" "$@" >>"$work/wine.log" 2>&1 &
   pid=$!
 }
 
@@ -166,6 +170,32 @@ if [[ -n $box ]]; then press_in "$box" xdotool key Return; fi
 finish
 check "cancel ends with status 2 (status $status)" test "$status" = 2
 check "cancel leaves the host untouched" test ! -s "$work/third.trace"
+
+# 4. A file named on the command line, relative to the current folder, with
+#    a character no ANSI code page of the test locale has: no dialog opens
+#    (if one did, the converter would not end).
+named="Teil Ω.csv"
+cp "$here/end_to_end.csv" "$folder/$named"
+cd "$folder"
+start_converter "$work/fourth.trace" "$named"
+cd - >/dev/null
+finish
+check "a named file converts without the dialog (status $status)" test "$status" = 0
+check "its trace is the embedded host's for the same file" \
+  diff -u "$here/end_to_end.trace" "$work/fourth.trace"
+check_remembered "$folder/$named"
+
+# 5. A named file that is missing: the message, then the dialog.
+start_converter "$work/fifth.trace" "$(windows_path "$folder/fehlt.csv")"
+box=$(window_titled 'Traskel nach Quorvex') || true
+check "a missing named file shows the message box 'Traskel nach Quorvex'" test -n "$box"
+if [[ -n $box ]]; then press_in "$box" xdotool key Return; fi
+answer_dialog "$(windows_path "$folder/teil.csv")"
+finish
+check "then the file typed into the dialog converts (status $status)" test "$status" = 0
+check "its trace is the embedded host's for the same file" \
+  diff -u "$here/end_to_end.trace" "$work/fifth.trace"
+check_remembered "$folder/teil.csv"
 
 echo "$passed passed, $failed failed"
 [[ $failed == 0 ]]
