@@ -1,7 +1,12 @@
 // The console stand-in for message boxes and the open-file dialog: messages
-// go to stderr, the file name is read from stdin.
+// go to stderr, the file name is read from stdin, with line editing and
+// file-name completion when a user types it on a terminal.
+#include <editline/readline.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include "platform/console_ui.h"
@@ -69,9 +74,9 @@ class ConsoleUserInterface : public UserInterface {
     (stream == ConsoleStream::Output ? answers_ : out_) << ConsoleLines(text) << '\n' << std::flush;
   }
 
- private:
+ protected:
   // One answer line without its newline; nothing at the end of the input.
-  std::optional<std::string> ReadAnswer(const char* prompt) {
+  virtual std::optional<std::string> ReadAnswer(const char* prompt) {
     out_ << prompt << std::flush;
     std::string line;
     if (!std::getline(in_, line)) {
@@ -85,10 +90,62 @@ class ConsoleUserInterface : public UserInterface {
     return line;
   }
 
+  // Where the dialog and the messages go.
+  std::ostream& out() { return out_; }
+
+ private:
   std::istream& in_;
   std::ostream& out_;
   bool echo_;
   std::ostream& answers_;
+};
+
+// The whole answer line is one file name: spaces are part of it, and nothing
+// in it is quoted.
+char kNoWordBreaks[] = "";
+
+// Tab on the answer: the file names that start with it. A single match that
+// is a folder gets its '/' so that the next Tab goes on inside it; a file
+// gets nothing, as it is the whole answer.
+char** CompleteFileName(const char* text, int, int) {
+  rl_attempted_completion_over = 1;  // no fallback that would quote the names
+  char** matches = rl_completion_matches(text, rl_filename_completion_function);
+  rl_completion_append_character = '\0';
+  const bool single = matches != nullptr && (matches[1] == nullptr || matches[2] == nullptr);
+  struct stat info;
+  if (single && ::stat(matches[0], &info) == 0 && S_ISDIR(info.st_mode)) {
+    rl_completion_append_character = '/';
+  }
+  return matches;
+}
+
+// A user at a terminal: the answer is read with line editing, Tab completes
+// file names, and earlier answers of this run come back with the arrow keys.
+class TerminalUserInterface : public ConsoleUserInterface {
+ public:
+  TerminalUserInterface() : ConsoleUserInterface(std::cin, std::cerr, false, std::cout) {
+    rl_readline_name = "traskel";
+    rl_instream = stdin;
+    // The prompt and the typing go where the dialog goes: stdout carries the
+    // listing.
+    rl_outstream = stderr;
+    rl_attempted_completion_function = CompleteFileName;
+    rl_completer_word_break_characters = kNoWordBreaks;
+  }
+
+ protected:
+  std::optional<std::string> ReadAnswer(const char* prompt) override {
+    out() << std::flush;
+    char* typed = readline(prompt);
+    if (typed == nullptr) {
+      out() << '\n' << std::flush;  // Ctrl-D leaves the cursor after the prompt
+      return std::nullopt;
+    }
+    std::string line = typed;
+    std::free(typed);
+    if (!line.empty()) add_history(line.c_str());
+    return line;
+  }
 };
 
 }  // namespace
@@ -99,6 +156,11 @@ std::unique_ptr<UserInterface> MakeConsoleUserInterface(std::istream& in, std::o
 }
 
 std::unique_ptr<UserInterface> MakeSystemUserInterface() {
+  // Line editing only when the user both types and sees the line: with
+  // stderr redirected, the echo of the typing would go into the file.
+  if (::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO)) {
+    return std::make_unique<TerminalUserInterface>();
+  }
   return MakeConsoleUserInterface(std::cin, std::cerr, !::isatty(STDIN_FILENO), std::cout);
 }
 
