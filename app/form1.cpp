@@ -4,6 +4,7 @@
 
 #include "app/intake.h"
 #include "conversion/conversion.h"
+#include "conversion/run_time_errors.h"
 #include "platform/file_system.h"
 #include "platform/user_interface.h"
 
@@ -30,15 +31,21 @@ std::string Shorten(const std::string& s) {
 
 }  // namespace
 
-bool cmdSuchen(Run& run, SettingsStore& settings) {
+bool cmdSuchen(Run& run, SettingsStore& settings, const std::optional<std::string>& named) {
+  std::optional<std::string> chosen;
+  if (named) chosen = AbsolutePath(*named);
   for (;;) {
-    FileDialogRequest request{"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|", run.ImportDir};
-    std::optional<std::string> chosen = run.platform.ui.ChooseFile(request);
+    if (!chosen) {
+      FileDialogRequest request{"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|",
+                                DialogStartFolder(run.ImportDir)};
+      chosen = run.platform.ui.ChooseFile(request);
+    }
     if (!chosen) {
       EndInCmdSuchen(run, "");
       return false;
     }
     run.ImportFile = *chosen;
+    chosen.reset();
     if (FileExists(run.ImportFile)) break;
     run.platform.ui.ShowMessage(std::string("Die Datei ") + kCrLf + kCrLf + "'" + run.ImportFile +
                                     "'" + kCrLf + kCrLf + "existiert nicht oder ist leer",
@@ -60,7 +67,8 @@ bool cmdSuchen(Run& run, SettingsStore& settings) {
 }
 
 std::string RunErrorMessage(const Run& run, int number, const std::string& text) {
-  std::string message = "Laufzeitfehler '" + std::to_string(number) + "':" + kCrLf + kCrLf + text;
+  std::string message = "Laufzeitfehler '" + std::to_string(number) + "':" + kCrLf + kCrLf +
+                        RunTimeErrorText(number, text);
   if (run.lineNumber > 0) {
     message += std::string(kCrLf) + kCrLf + "Zeile " + std::to_string(run.lineNumber) + ": " +
                Shorten(run.line);
@@ -76,11 +84,11 @@ std::string RunErrorMessage(const Run& run, int number, const std::string& text)
   return message;
 }
 
-ExitStatus Form1Load(Run& run, SettingsStore& settings) {
+ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std::string>& named) {
   std::string remembered = settings.ReadSetting(kLastImportFileSetting);
   if (!remembered.empty()) run.ImportDir = SplitPathFromFile(remembered);
 
-  if (!cmdSuchen(run, settings)) return kNotChosen;
+  if (!cmdSuchen(run, settings, named)) return kNotChosen;
 
   try {
     if (RunConversion(run) == RunOutcome::NotConnected) return kNotConnected;

@@ -1,6 +1,7 @@
 // The one-pass run: remembered folder, file choice, copy, conversion.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "conversion/run.h"
@@ -20,12 +21,16 @@ enum ExitStatus : int {
 };
 
 // The whole run, in the order of the main window's load event; the settings
-// hold the remembered export.
-ExitStatus Form1Load(Run& run, SettingsStore& settings);
+// hold the remembered export. An export named on the command line stands in
+// for the first choice in the dialog.
+ExitStatus Form1Load(Run& run, SettingsStore& settings,
+                     const std::optional<std::string>& named = std::nullopt);
 
 // Lets the user choose the export, remembers it and writes the copy. False
-// when the run must end (after telling the user why).
-bool cmdSuchen(Run& run, SettingsStore& settings);
+// when the run must end (after telling the user why). A named export is
+// taken as if chosen first; the dialog follows only when it does not exist.
+bool cmdSuchen(Run& run, SettingsStore& settings,
+               const std::optional<std::string>& named = std::nullopt);
 
 // The message for an error that ends the conversion: number, text, and where
 // it happened (the line, and the field when one is noted in the run).

@@ -2,17 +2,25 @@
 // program open in the host, in one pass.
 #include <clocale>
 
+#include "app/command_line.h"
 #include "app/form1.h"
 #include "app/implementations.h"
+#include "platform/command_line.h"
 
-int main() {
+int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");  // the user's character set and number format
+  const traskel::CommandLine command =
+      traskel::ReadCommandLine(traskel::ProgramArguments(argc, argv));
+  // The version and the usage need no host and no settings, and touch none.
+  if (command.action != traskel::CommandLine::Action::Run) {
+    return traskel::AnswerCommandLine(command, *traskel::MakeSystemUserInterface());
+  }
   traskel::Implementations use = traskel::ChooseImplementations();
   traskel::Platform platform{*use.ui, *use.automation, use.numbers};
   traskel::ExitStatus status;
   {
     traskel::Run run(platform);
-    status = traskel::Form1Load(run, *use.settings);
+    status = traskel::Form1Load(run, *use.settings, command.file);
   }
   use.automation->EndOfRun();
   return status;

@@ -12,6 +12,14 @@ namespace traskel {
 // that separator.
 std::string SplitPathFromFile(const std::string& file);
 
+// The folder the open dialog starts in for a folder part SplitPathFromFile
+// gave: the same folder, written so that the dialog reads it as meant.
+std::string DialogStartFolder(const std::string& folder);
+
+// The path made absolute against the current folder and tidied; an empty
+// name stays empty, for the existence check to refuse.
+std::string AbsolutePath(const std::string& path);
+
 // True when the file's length can be read: an empty file exists, a folder,
 // a device, a pipe or a missing name does not.
 bool FileExists(const std::string& file);

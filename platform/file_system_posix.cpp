@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "platform/file_system.h"
 
@@ -17,6 +19,20 @@ std::string SplitPathFromFile(const std::string& file) {
   // A file directly in the root keeps the root as its folder.
   if (s.empty() && !file.empty() && file.front() == '/') return "/";
   return s;
+}
+
+std::string DialogStartFolder(const std::string& folder) {
+  return folder;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  // Without a current folder the name stays as given; the existence check
+  // then decides.
+  if (error) return path;
+  return absolute.lexically_normal().string();
 }
 
 bool FileExists(const std::string& file) {

@@ -2,8 +2,8 @@
 // and names are UTF-16 at the API.
 //
 // Only '\' is taken as a separator: the paths split here come from the open
-// dialog, directly or through the remembered setting, and it always gives
-// backslashes.
+// dialog or from the command line through AbsolutePath, directly or through
+// the remembered setting, and both give backslashes.
 #include <windows.h>
 
 #include <cerrno>
@@ -29,6 +29,28 @@ std::string SplitPathFromFile(const std::string& file) {
   while (!s.empty() && s.back() != ':' && s.back() != '\\') s.pop_back();
   if (!s.empty() && s.back() == '\\') s.pop_back();
   return s;
+}
+
+std::string DialogStartFolder(const std::string& folder) {
+  // "C:" alone names the current folder of drive C, not its root. A share
+  // root \\server\share is a root already and stays.
+  const bool bareDrive =
+      folder.size() == 2 && folder[1] == ':' &&
+      ((folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z'));
+  if (bareDrive) return folder + "\\";
+  return folder;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  const std::wstring wide = Utf16(path);
+  const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;  // the existence check then refuses it
+  std::wstring full(needed, L'\0');
+  const DWORD written = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+  if (written == 0 || written >= needed) return path;
+  full.resize(written);
+  return Utf8(full);
 }
 
 bool FileExists(const std::string& file) {

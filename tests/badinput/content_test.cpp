@@ -50,7 +50,7 @@ TEST_F(BadInput, JunkAndNulBytesAreTextNotFaults) {
                               "X,1,2,3,0,0,1,,,,,,,,,,1\nPT,P2,1,2" + nul + ",3,0,0,1,,,,,,,,,,1\n";
   r = RunOn(content);
   EXPECT_EQ(r.status, 1);
-  EXPECT_THAT(r.err, HasSubstr("Type mismatch"));
+  EXPECT_THAT(r.err, HasSubstr("Typen unverträglich"));
   EXPECT_THAT(r.err, HasSubstr("Zeile 12: PT,P2,1,2"));
   EXPECT_THAT(r.err, HasSubstr("Feld 3: \"2" + nul + "\" ist keine Zahl"));
   EXPECT_THAT(r.out, HasSubstr("c1=\"K\\u0000pf\""));

@@ -1,5 +1,6 @@
-// The shipped converter as a user runs it: a path on standard input, the
-// simulated host configured by its environment variables.
+// The shipped converter as a user runs it: a path on standard input or on
+// the command line, the simulated host configured by its environment
+// variables.
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -25,6 +26,13 @@ class Binary : public testing::ConverterBinary {
   Outcome Run(const std::string& answer, std::vector<std::string> env = {}) {
     return ConverterBinary::Run(answer, Traced(std::move(env)));
   }
+  // With the arguments given, and the answer for a dialog should one open.
+  Outcome RunWith(std::vector<std::string> args, const std::string& answer = "") {
+    testing::BinaryOptions o = Traced();
+    o.args = std::move(args);
+    return ConverterBinary::Run(answer, o);
+  }
+  std::string Remembered() { return ReadAll(folder.File("settings/settings")); }
 };
 
 TEST_F(Binary, ConvertsTheBundledExampleIntoEveryFeatureFamily) {
@@ -51,7 +59,7 @@ TEST_F(Binary, FailuresEndWithTheirMessageAndStatus) {
   folder.Write("t.csv", std::string(10, '\n') + "PT,P1,x\n");
   Outcome bad = Run("t.csv");
   EXPECT_EQ(bad.status, 1);
-  EXPECT_THAT(bad.err, HasSubstr("Type mismatch"));
+  EXPECT_THAT(bad.err, HasSubstr("Laufzeitfehler '13':\n\nTypen unverträglich\n"));
   EXPECT_THAT(bad.err, HasSubstr("Zeile 11: PT,P1,x"));
   EXPECT_TRUE(std::filesystem::exists(folder.File("t.csvconf")));
   EXPECT_THAT(bad.out, HasSubstr("P1"));  // the listing shows what was added
@@ -82,6 +90,65 @@ TEST_F(Binary, UnwritableSettingsStoreGivesTheAdminMessage) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_THAT(r.err, HasSubstr("(Kein Admin) " + folder.File("t.csv")));
   EXPECT_THAT(r.err, Not(HasSubstr("Laufzeitfehler")));
+}
+
+TEST_F(Binary, AFileOnTheCommandLineReplacesTheDialogUnlessItIsMissing) {
+  std::filesystem::create_directory(folder.File("sub"));
+  folder.Write("sub/t.csv", "Kopf\n");
+  const std::string dialog = "Auswahl CSV Dateien";
+
+  // Relative to the current folder, made absolute, remembered.
+  Outcome named = RunWith({"sub/../sub/t.csv"});
+  EXPECT_EQ(named.status, 0) << named.err;
+  EXPECT_THAT(named.err, Not(HasSubstr(dialog)));
+  EXPECT_THAT(named.out, HasSubstr("c1=\"Kopf\""));
+  EXPECT_THAT(Remembered(), HasSubstr("=" + folder.File("sub/t.csv") + "\n"));
+
+  // "--" lets a name start with a dash.
+  folder.Write("-t.csv", "Strich\n");
+  Outcome dashed = RunWith({"--", "-t.csv"});
+  EXPECT_EQ(dashed.status, 0) << dashed.err;
+  EXPECT_THAT(dashed.out, HasSubstr("c1=\"Strich\""));
+
+  // A missing file: its message, then the dialog, as for a typed name.
+  Outcome missing = RunWith({"fehlt.csv"}, "sub/t.csv");
+  EXPECT_EQ(missing.status, 0) << missing.err;
+  EXPECT_THAT(missing.err, HasSubstr("--- Traskel nach Quorvex [information] ---\nDie Datei \n\n'" +
+                                     folder.File("fehlt.csv") +
+                                     "'\n\nexistiert nicht oder ist leer\n" + dialog));
+  EXPECT_THAT(Remembered(), HasSubstr("=" + folder.File("sub/t.csv") + "\n"));
+}
+
+TEST_F(Binary, HelpVersionAndMistakesAnswerWithoutARun) {
+  const std::string usage =
+      "Aufruf: traskel [DATEI]\n"
+      "       traskel --version\n"
+      "       traskel --help\n";
+  folder.Write("t.csv", "Kopf\n");
+
+  Outcome version = RunWith({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "Traskel " TRASKEL_PROJECT_VERSION "\n");
+  EXPECT_EQ(version.err, "");
+
+  for (const char* help : {"--help", "-h", "/?"}) {
+    Outcome r = RunWith({help});
+    EXPECT_EQ(r.status, 0) << help;
+    EXPECT_EQ(r.err, usage) << help;
+    EXPECT_EQ(r.out, "") << help;
+  }
+  // Options come before the file: one after it is a second file.
+  const std::vector<std::vector<std::string>> mistakes = {
+      {"t.csv", "t.csv"}, {"--hilfe"}, {"t.csv", "--help"}, {"--version", "-x"}};
+  for (const auto& wrong : mistakes) {
+    Outcome r = RunWith(wrong);
+    EXPECT_EQ(r.status, 2) << wrong.back();
+    EXPECT_EQ(r.err, usage) << wrong.back();
+    EXPECT_EQ(r.out, "") << wrong.back();
+  }
+  // None of these ran: nothing reached the host, nothing was remembered.
+  EXPECT_FALSE(std::filesystem::exists(trace));
+  EXPECT_FALSE(std::filesystem::exists(folder.File("settings")));
 }
 
 }  // namespace

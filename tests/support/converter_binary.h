@@ -29,9 +29,10 @@ struct Outcome {
 };
 
 struct BinaryOptions {
-  std::vector<std::string> env;  // NAME=value, over the test's own environment
-  bool asNobody = false;         // as user nobody, so that permissions count
-  bool trace = false;            // into the fixture's trace file
+  std::vector<std::string> env;   // NAME=value, over the test's own environment
+  bool asNobody = false;          // as user nobody, so that permissions count
+  bool trace = false;             // into the fixture's trace file
+  std::vector<std::string> args;  // on the command line
 };
 
 inline BinaryOptions Traced(std::vector<std::string> env = {}) {
@@ -78,6 +79,7 @@ class ConverterBinary : public ::testing::Test {
     std::vector<std::string> argv;
     if (o.asNobody) argv = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
     argv.push_back(TRASKEL_BINARY);
+    argv.insert(argv.end(), o.args.begin(), o.args.end());
 
     std::vector<char*> envp, args;
     for (auto& v : env) envp.push_back(v.data());

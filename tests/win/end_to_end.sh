@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The shipped traskel.exe as a user runs it, under wine on the tests' X
-# display: its open dialog answered by typing into it, the run going into the
-# registered simulated host, the chosen file remembered in the registry.
+# display: its open dialog answered by typing into it or the file named on
+# its command line, the run going into the registered simulated host, the
+# chosen file remembered in the registry.
 #   WINEPREFIX=... DISPLAY=:N end_to_end.sh TRASKEL_EXE WORK_DIR [HOST_EXE]
 # With HOST_EXE (quorvex_sim_host.exe, registered with /RegServer) the host
 # runs out of process: started before each run that reaches it, as a user
@@ -41,9 +42,11 @@ windows_path() {
   echo "Z:${p//\//\\}"
 }
 
-# Waits for a window whose whole title is $1; prints its id.
+# Waits for a shown window whose whole title is $1; prints its id. The
+# converter's main window has the caption of its message boxes, but it is
+# never shown.
 window_titled() {
-  timeout 60 xdotool search --sync --name "^$1\$" 2>/dev/null | head -n 1
+  timeout 60 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1
 }
 
 # The remembered file as the registry holds it. reg writes in the console's
@@ -97,12 +100,15 @@ check_host_ended() {
   wait "$host_pid" 2>/dev/null || true
 }
 
-# Starts the converter with its trace going to $1; its dialog is then
-# answered by `answer_dialog`, and `finish` collects the exit status.
+# Starts the converter with its trace going to $1 and the arguments $2...;
+# its dialog is then answered by `answer_dialog`, and `finish` collects the
+# exit status.
 pid=
 start_converter() {
-  QUORVEX_SIM_TRACE=$(windows_path "$1") LC_ALL=de_DE.UTF-8 \
-    "$wine_run" "$exe" >>"$work/wine.log" 2>&1 &
+  local trace=$1
+  shift
+  QUORVEX_SIM_TRACE=$(windows_path "$trace") LC_ALL=de_DE.UTF-8 \
+    "$wine_run" "$exe" "$@" >>"$work/wine.log" 2>&1 &
   pid=$!
 }
 
@@ -205,6 +211,36 @@ if [[ -n $box ]]; then press_in "$box" xdotool key Return; fi
 finish
 check "cancel ends with status 2 (status $status)" test "$status" = 2
 check "cancel leaves the host untouched" test ! -s "$work/third.trace"
+
+# 4. A file named on the command line, relative to the current folder, with
+#    a character no ANSI code page of the test locale has: no dialog opens
+#    (if one did, the converter would not end).
+named="Teil Ω.csv"
+cp "$here/end_to_end.csv" "$folder/$named"
+open_host "$work/fourth.trace"
+cd "$folder"
+start_converter "$work/fourth.trace" "$named"
+cd - >/dev/null
+finish
+check "a named file converts without the dialog (status $status)" test "$status" = 0
+check "its trace is the embedded host's for the same file" \
+  diff -u "$here/end_to_end.trace" "$work/fourth.trace"
+check_remembered "$folder/$named"
+check_host_ended
+
+# 5. A named file that is missing: the message, then the dialog.
+open_host "$work/fifth.trace"
+start_converter "$work/fifth.trace" "$(windows_path "$folder/fehlt.csv")"
+box=$(window_titled 'Traskel nach Quorvex') || true
+check "a missing named file shows the message box 'Traskel nach Quorvex'" test -n "$box"
+if [[ -n $box ]]; then press_in "$box" xdotool key Return; fi
+answer_dialog "$(windows_path "$folder/teil.csv")"
+finish
+check "then the file typed into the dialog converts (status $status)" test "$status" = 0
+check "its trace is the embedded host's for the same file" \
+  diff -u "$here/end_to_end.trace" "$work/fifth.trace"
+check_remembered "$folder/teil.csv"
+check_host_ended
 
 echo "$passed passed, $failed failed"
 [[ $failed == 0 ]]

@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "app/form1.h"
 #include "platform/file_system.h"
 #include "platform/settings.h"
 #include "platform/text.h"
@@ -37,6 +38,30 @@ TEST(FileSystemWin32, SplitPathFromFileKeepsDrivesAndShares) {
       {"C:/Daten/teil.csv", "C:"},
   };
   for (const auto& [file, folder] : cases) EXPECT_EQ(SplitPathFromFile(file), folder) << file;
+}
+
+TEST(FileSystemWin32, TheDialogStartsAtTheRootOfABareDrive) {
+  // The remembered C:\teil.csv keeps its folder part "C:", which Windows
+  // reads as drive C's current folder; the dialog is to open in its root.
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:", "C:\\"},
+      {"d:", "d:\\"},
+      {"C:\\Daten", "C:\\Daten"},
+      {"\\\\server\\share", "\\\\server\\share"},
+      {"", ""},
+  };
+  for (const auto& [folder, start] : cases) EXPECT_EQ(DialogStartFolder(folder), start) << folder;
+
+  // And that is where the run's dialog opens.
+  testing::FakeUi ui;
+  testing::MemorySettings settings;
+  settings.values[kRemembered] = "C:\\teil.csv";
+  quorvex_sim::SimHost host;
+  Platform platform{ui, host, NumberFormat{}};
+  traskel::Run run(platform);
+  EXPECT_EQ(Form1Load(run, settings), kNotChosen);  // the dialog is cancelled
+  ASSERT_EQ(ui.requests.size(), 1u);
+  EXPECT_EQ(ui.requests[0].initialDir, "C:\\");
 }
 
 TEST(FileSystemWin32, FilesAreFoundOpenedAndRemovedByUnicodeName) {

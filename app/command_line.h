@@ -1,0 +1,28 @@
+// What the command line asks for: a run, with or without a named export, or
+// one of the program's own answers.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/user_interface.h"
+
+namespace traskel {
+
+struct CommandLine {
+  enum class Action { Run, Help, Version, Misuse };
+  Action action = Action::Run;
+  std::optional<std::string> file;  // Run: the export named; none: the dialog
+};
+
+// Options come before the file, and "--" ends them. "--help", "-h" and "/?"
+// ask for the usage, "--version" for the version. An option not known, or a
+// second file, is a misuse; a misuse wins over everything else.
+CommandLine ReadCommandLine(const std::vector<std::string>& arguments);
+
+// Shows what a command line other than a run asks for and gives the exit
+// status: 0 for the usage or the version asked for, 2 for a misuse.
+int AnswerCommandLine(const CommandLine& command, UserInterface& ui);
+
+}  // namespace traskel
