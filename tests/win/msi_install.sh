@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The MSI as an administrator uses it, under wine in the tests' prefix:
-# installed over an older version (MajorUpgrade), a downgrade refused, then
-# uninstalled, each step checked on the files, the Start menu and the
-# registry.
+# installed over an older version (MajorUpgrade), the installed program run
+# once, a downgrade refused, then uninstalled, each step checked on the
+# files, the Start menu and the registry.
 #   WINEPREFIX=... DISPLAY=:N msi_install.sh WORK_DIR VERSION MSI PRODUCT_CODE \
 #     OLD_VERSION OLD_MSI OLD_PRODUCT_CODE EXE LICENSE NOTICE
 # EXE, LICENSE and NOTICE are the files the package was built from.
@@ -131,6 +131,22 @@ if ((${#found[@]} == 1)); then
 fi
 check "the remembered path is untouched" \
   test "$(registry_value "$setting_key" LastImportFile)" = "$marker"
+
+# The installed program converts an export named on its command line, as
+# when one is dropped on the shortcut: no dialog (a dialog would keep it
+# from ending), the registered simulated host's trace, the file remembered.
+cp "$here/end_to_end.csv" "$work/teil.csv"
+status=0
+QUORVEX_SIM_TRACE=$(windows_path "$work/installed.trace") LC_ALL=de_DE.UTF-8 \
+  timeout 120 "$wine_run" "$program_dir/traskel.exe" "$(windows_path "$work/teil.csv")" \
+  >>"$work/wine.log" 2>&1 || status=$?
+check "the installed traskel.exe converts a file named on its command line (status $status)" \
+  test "$status" = 0
+check "its trace is the embedded host's for the same file" \
+  diff -u "$here/end_to_end.trace" "$work/installed.trace"
+check "it remembers the file" \
+  test "$(registry_value "$setting_key" LastImportFile)" = "$(windows_path "$work/teil.csv")"
+"$wine_run" reg add "$setting_key" /v LastImportFile /t REG_SZ /d "$marker" /f >>"$work/wine.log" 2>&1
 
 # 3. An older version does not install over a newer one.
 status=$(msiexec /i "$old_msi" downgrade.log)
