@@ -1,6 +1,8 @@
 #include "quorvex_sim/host_state.h"
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 namespace quorvex_sim {
 
@@ -53,7 +55,12 @@ HostState::HostState(Options o) : options(std::move(o)), progress_(options.showP
 
 HostState::~HostState() = default;
 
+void HostState::Wait() const {
+  if (options.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(options.delayMs));
+}
+
 void HostState::BeginOperation(Role role, const char* kind, DispId id) {
+  Wait();
   ++operations;
   if (!tracing_) return;
   line_.clear();
@@ -65,6 +72,7 @@ void HostState::BeginOperation(Role role, const char* kind, DispId id) {
 }
 
 void HostState::BeginCreate(const std::string& className) {
+  Wait();
   ++operations;
   if (!tracing_) return;
   line_.clear();

@@ -76,6 +76,8 @@ class HostState {
   std::int64_t operations = 0;
 
  private:
+  // A slow host: every operation waits the configured time before it starts.
+  void Wait() const;
   void EmitLine();
 
   TraceFile traceFile_;

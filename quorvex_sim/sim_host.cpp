@@ -40,20 +40,34 @@ State ParseState(const char* text) {
   return State::Running;
 }
 
+// A decimal count without sign; false when the text is none or too large.
+bool ParseCount(const char* text, std::int64_t& n) {
+  n = 0;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '9' || n > (std::numeric_limits<std::int64_t>::max() - 9) / 10) {
+      return false;
+    }
+    n = n * 10 + (*p - '0');
+  }
+  return true;
+}
+
 std::int64_t ParseFailAt(const char* text) {
   std::int64_t n = 0;
-  bool ok = true;
-  for (const char* p = text; *p != '\0' && ok; ++p) {
-    if (*p < '0' || *p > '9' || n > (std::numeric_limits<std::int64_t>::max() - 9) / 10) {
-      ok = false;
-    } else {
-      n = n * 10 + (*p - '0');
-    }
-  }
-  if (ok) return n;
+  if (ParseCount(text, n)) return n;
   std::fprintf(stderr,
                "quorvex_sim: warning: QUORVEX_SIM_FAIL_AT=\"%s\" is not a decimal operation "
                "number; no operation fails\n",
+               text);
+  return 0;
+}
+
+std::int64_t ParseDelay(const char* text) {
+  std::int64_t n = 0;
+  if (ParseCount(text, n)) return n;
+  std::fprintf(stderr,
+               "quorvex_sim: warning: QUORVEX_SIM_DELAY=\"%s\" is not a decimal number of "
+               "milliseconds; no operation waits\n",
                text);
   return 0;
 }
@@ -65,6 +79,7 @@ Options Options::FromEnvironment() {
   if (const char* state = Environment("QUORVEX_SIM_STATE")) o.state = ParseState(state);
   if (const char* trace = Environment("QUORVEX_SIM_TRACE")) o.tracePath = trace;
   if (const char* failAt = Environment("QUORVEX_SIM_FAIL_AT")) o.failAt = ParseFailAt(failAt);
+  if (const char* delay = Environment("QUORVEX_SIM_DELAY")) o.delayMs = ParseDelay(delay);
   return o;
 }
 

@@ -28,11 +28,12 @@ struct Options {
   std::string tracePath;                              // appended to; empty: none
   std::function<void(const std::string&)> traceSink;  // each trace line, without LF
   std::int64_t failAt = 0;                            // the N-th operation fails; 0: none
+  std::int64_t delayMs = 0;                           // each operation waits this long first
   bool handBackNewPointData = false;                  // FeatureData 60 returns a new PointData
   bool showProgress = true;                           // status text on a terminal's stderr
   bool printListing = true;                           // listing on stdout at the end of a run
 
-  // QUORVEX_SIM_STATE, QUORVEX_SIM_TRACE, QUORVEX_SIM_FAIL_AT.
+  // QUORVEX_SIM_STATE, QUORVEX_SIM_TRACE, QUORVEX_SIM_FAIL_AT, QUORVEX_SIM_DELAY.
   static Options FromEnvironment();
 };
 

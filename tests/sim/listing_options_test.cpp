@@ -165,19 +165,21 @@ class ScopedEnv {
 TEST(SimOptions, FromEnvironment) {
   {
     ScopedEnv state("QUORVEX_SIM_STATE", nullptr), trace("QUORVEX_SIM_TRACE", nullptr),
-        failAt("QUORVEX_SIM_FAIL_AT", nullptr);
+        failAt("QUORVEX_SIM_FAIL_AT", nullptr), delay("QUORVEX_SIM_DELAY", nullptr);
     const Options o = Options::FromEnvironment();
     EXPECT_EQ(o.state, State::Running);
     EXPECT_EQ(o.tracePath, "");
     EXPECT_EQ(o.failAt, 0);
+    EXPECT_EQ(o.delayMs, 0);
   }
   {
     ScopedEnv state("QUORVEX_SIM_STATE", "no-commands"), trace("QUORVEX_SIM_TRACE", "/tmp/t.txt"),
-        failAt("QUORVEX_SIM_FAIL_AT", "1234");
+        failAt("QUORVEX_SIM_FAIL_AT", "1234"), delay("QUORVEX_SIM_DELAY", "250");
     const Options o = Options::FromEnvironment();
     EXPECT_EQ(o.state, State::NoCommands);
     EXPECT_EQ(o.tracePath, "/tmp/t.txt");
     EXPECT_EQ(o.failAt, 1234);
+    EXPECT_EQ(o.delayMs, 250);
   }
   const std::pair<const char*, State> states[] = {
       {"running", State::Running},
@@ -191,14 +193,17 @@ TEST(SimOptions, FromEnvironment) {
 }
 
 TEST(SimOptions, BadValuesWarnAndFallBack) {
-  ScopedEnv state("QUORVEX_SIM_STATE", "Absent!"), failAt("QUORVEX_SIM_FAIL_AT", "12x");
+  ScopedEnv state("QUORVEX_SIM_STATE", "Absent!"), failAt("QUORVEX_SIM_FAIL_AT", "12x"),
+      delay("QUORVEX_SIM_DELAY", "-5");
   testing::internal::CaptureStderr();
   const Options o = Options::FromEnvironment();
   const std::string warnings = testing::internal::GetCapturedStderr();
   EXPECT_EQ(o.state, State::Running);
   EXPECT_EQ(o.failAt, 0);
+  EXPECT_EQ(o.delayMs, 0);
   EXPECT_NE(warnings.find("QUORVEX_SIM_STATE"), std::string::npos) << warnings;
   EXPECT_NE(warnings.find("QUORVEX_SIM_FAIL_AT"), std::string::npos) << warnings;
+  EXPECT_NE(warnings.find("QUORVEX_SIM_DELAY"), std::string::npos) << warnings;
 
   ScopedEnv huge("QUORVEX_SIM_FAIL_AT", "99999999999999999999");
   testing::internal::CaptureStderr();
