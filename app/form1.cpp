@@ -66,8 +66,10 @@ std::string RunErrorMessage(const Run& run, int number, const std::string& text)
                Shorten(run.line);
   }
   if (run.failedField) {
-    message += std::string(kCrLf) + "Feld " + std::to_string(*run.failedField) + ": \"" +
-               Shorten(run.failedFieldText) + "\" ist keine Zahl";
+    message +=
+        std::string(kCrLf) + "Feld " + std::to_string(*run.failedField) + ": \"" +
+        Shorten(run.failedFieldText) + "\" " +
+        (number == host::kOverflow ? "liegt außerhalb des Zahlenbereichs" : "ist keine Zahl");
   }
   if (!run.ImportFile.empty() && FileExists(CopyPathFor(run.ImportFile))) {
     message += std::string(kCrLf) + kCrLf + "Die Kopie " + CopyPathFor(run.ImportFile) +

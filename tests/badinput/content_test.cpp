@@ -67,7 +67,8 @@ TEST_F(BadInput, HugeLinesAndFieldCountsAreReadWholeAndShownShort) {
   EXPECT_EQ(ListedCommands(r.out), 1 + 11);
   EXPECT_NE(r.out.find("c1=\"$$ HEX $$ - HEX," + tail + "\"\n"), std::string::npos);
 
-  // A long line as a number: the message names it, cut to a readable size.
+  // A long line as a number, too large for a Double: the message names it,
+  // cut to a readable size.
   const std::string digits(1'000'000, '7');
   r = RunOn(Header() + "PT,P1," + digits);
   EXPECT_EQ(r.status, 1);
@@ -75,7 +76,7 @@ TEST_F(BadInput, HugeLinesAndFieldCountsAreReadWholeAndShownShort) {
   EXPECT_THAT(r.err, HasSubstr("Zeile 11: PT,P1,777"));
   EXPECT_THAT(r.err, HasSubstr("(1000006 Bytes)"));
   EXPECT_THAT(r.err, HasSubstr("Feld 2: \"777"));
-  EXPECT_THAT(r.err, HasSubstr("(1000000 Bytes)\" ist keine Zahl"));
+  EXPECT_THAT(r.err, HasSubstr("(1000000 Bytes)\" liegt außerhalb des Zahlenbereichs"));
   EXPECT_TRUE(CopyLeft());
 
   // 100,000 commas: fields past the 81st are dropped, a line of commas alone
@@ -108,8 +109,8 @@ TEST_F(BadInput, InvalidTextBecomesReplacementCharactersInEveryLocale) {
 TEST_F(BadInput, EveryMalformedNumberStopsAtItsLineAndField) {
   // Fields are cut at commas, so grouping with commas can't reach a number.
   const char* const kNotNumbers[] = {
-      "",      "abc", "1.2.3", "0x1A", "inf", "nan", "Infinity", "1e400", "-1e400", "1 234",
-      "1'234", "--1", "+-1",   "1e",   "e5",  ".",   "-",        "1e+",   "1.5f",   "\xD9\xA1",
+      "",    "abc", "1.2.3", "0x1A", "inf", "nan", "Infinity", "1 234", "1'234",
+      "--1", "+-1", "1e",    "e5",   ".",   "-",   "1e+",      "1.5f",  "\xD9\xA1",
   };
   for (const std::string text : kNotNumbers) {
     SCOPED_TRACE("X = \"" + text + "\"");
@@ -119,6 +120,18 @@ TEST_F(BadInput, EveryMalformedNumberStopsAtItsLineAndField) {
     EXPECT_THAT(r.err, HasSubstr("Zeile 11: PT,P1, " + text + " ,2,3"));
     EXPECT_THAT(r.err, HasSubstr("Feld 2: \"" + text + "\" ist keine Zahl"));
     EXPECT_EQ(ListedCommands(r.out), 1 + 10 + 1);  // the point was created before
+    EXPECT_TRUE(CopyLeft());
+  }
+
+  // A number beyond the Double range is the overflow error.
+  for (const std::string text : {"1e400", "-1e400"}) {
+    SCOPED_TRACE("X = \"" + text + "\"");
+    const std::string record = "PT,P1," + text + ",2,3,0,0,1,,,,,,,,,,1";
+    Outcome r = RunOn(Header() + record + "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(
+        r.err, HasSubstr("Laufzeitfehler '6':\n\nOverflow\n\nZeile 11: " + record + "\nFeld 2: \"" +
+                         text + "\" liegt außerhalb des Zahlenbereichs\n"));
     EXPECT_TRUE(CopyLeft());
   }
 
