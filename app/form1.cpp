@@ -52,7 +52,7 @@ bool cmdSuchen(Run& run, SettingsStore& settings) {
         kAppTitle, Icon::None);
   }
   std::string error;
-  if (!WriteNormalisedCopy(run.ImportFile, CopyPathFor(run.ImportFile), error)) {
+  if (!WriteNormalisedCopy(run.ImportFile, CopyPathFor(run.ImportFile), run.copy, error)) {
     EndInCmdSuchen(run, error);
     return false;
   }
@@ -71,6 +71,12 @@ std::string RunErrorMessage(const Run& run, int number, const std::string& text)
         Shorten(run.failedFieldText) + "\" " +
         (number == host::kOverflow ? "liegt außerhalb des Zahlenbereichs" : "ist keine Zahl");
   }
+  if (run.shortRead) {
+    message += std::string(kCrLf) + "Die Kopie " + CopyPathFor(run.ImportFile) +
+               " wurde während der Konvertierung verändert (geschrieben: " +
+               std::to_string(run.copy.length) +
+               " Bytes, gelesen: " + std::to_string(*run.shortRead) + " Bytes).";
+  }
   if (!run.ImportFile.empty() && FileExists(CopyPathFor(run.ImportFile))) {
     message += std::string(kCrLf) + kCrLf + "Die Kopie " + CopyPathFor(run.ImportFile) +
                " bleibt erhalten; die bis hier angelegten Befehle bleiben im Messprogramm.";
@@ -88,9 +94,12 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings) {
     if (RunConversion(run) == RunOutcome::NotConnected) return kNotConnected;
     return kConverted;
   } catch (const host::Error& e) {
+    // The copy stays for the user to look at; this run is done with it.
+    run.copy.file.reset();
     run.platform.ui.ShowMessage(RunErrorMessage(run, e.number(), e.text()), kAppTitle,
                                 Icon::Critical);
   } catch (const std::exception& e) {
+    run.copy.file.reset();
     run.platform.ui.ShowMessage(
         RunErrorMessage(run, host::kInternalError, std::string("Internal error: ") + e.what()),
         kAppTitle, Icon::Critical);

@@ -5,11 +5,14 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "host/value.h"
+#include "platform/held_file.h"
 #include "platform/locale.h"
+#include "platform/text.h"
 
 namespace traskel {
 
@@ -23,6 +26,14 @@ struct Platform {
   UserInterface& ui;
   host::Automation& automation;
   NumberFormat numbers;
+};
+
+// The normalised copy the conversion reads, held by the run from its
+// creation to its deletion.
+struct HeldCopy {
+  std::unique_ptr<HeldFile> file;
+  std::uint64_t length = 0;                    // bytes written; no more are read
+  TextEncoding encoding = TextEncoding::Utf8;  // decided once over the whole export
 };
 
 struct Run {
@@ -41,12 +52,16 @@ struct Run {
   host::Ref Cmd;          // the command added last
   host::Ref FeatureData;  // the feature part of the last feature command
 
+  HeldCopy copy;
+
   // Where the conversion stands, so an error that ends it can name the line
   // and, when a field is no number, the field.
   std::int64_t lineNumber = 0;
   std::string line;
   std::optional<int> failedField;
   std::string failedFieldText;
+  // Set when the copy ended before its length: the bytes it gave.
+  std::optional<std::uint64_t> shortRead;
 };
 
 // The normalised copy the conversion reads: the export's name with "conf"

@@ -90,19 +90,25 @@ TEST_F(BadInput, HugeLinesAndFieldCountsAreReadWholeAndShownShort) {
   EXPECT_THAT(r.out, HasSubstr("c1=\"$$ UDF $$ - UDF" + commas + "\""));
 }
 
-TEST_F(BadInput, InvalidTextBecomesReplacementCharactersInEveryLocale) {
+TEST_F(BadInput, TextThatIsNoUtf8IsWindows1252InEveryLocale) {
   const std::string bad = "\xC3\x28 \xE4\xF6\xFC \xED\xA0\x80 \xF4\x90\x80\x80 \xC0\xAF";
+  const std::string read =
+      "\xC3\x83( \xC3\xA4\xC3\xB6\xC3\xBC \xC3\xAD\xC2\xA0\xE2\x82\xAC "
+      "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC \xC3\x80\xC2\xAF";
   const std::string content = "Kopf " + bad + "\n" + Header().substr(7) + "PT,Ma" + bad +
                               ",1,2,3,0,0,1,,,,,,,,,,1\nUDF," + bad + "\n";
+  std::string first;
   for (const char* locale : {"C.UTF-8", "C"}) {
     SCOPED_TRACE(locale);
     Outcome r = RunOn(content, WithEnv({std::string("LC_ALL=") + locale}));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ListedCommands(r.out), 1 + 10 + 2);
     EXPECT_TRUE(IsUtf8(r.out)) << "undecodable bytes reached the host";
-    EXPECT_THAT(r.out, HasSubstr("c1=\"Kopf \xEF\xBF\xBD"));
-    EXPECT_THAT(r.out, HasSubstr("point (603) \"Ma\xEF\xBF\xBD"));
-    EXPECT_THAT(r.out, HasSubstr("c1=\"$$ UDF $$ - UDF,\xEF\xBF\xBD"));
+    EXPECT_THAT(r.out, HasSubstr("c1=\"Kopf " + read + "\""));
+    EXPECT_THAT(r.out, HasSubstr("point (603) \"Ma" + read + "\""));
+    EXPECT_THAT(r.out, HasSubstr("c1=\"$$ UDF $$ - UDF," + read + "\""));
+    if (first.empty()) first = r.out;
+    EXPECT_EQ(r.out, first);
   }
 }
 

@@ -1,5 +1,8 @@
 // Whole runs from the file dialog to the deleted copy, traced call by call.
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <regex>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -86,9 +89,9 @@ TEST_F(WholeRun, ByteOrderMarkNeverReachesTheFirstComment) {
   EXPECT_THAT(Trace(), ElementsAreArray(Expected({"Kopf"}, {})));
 }
 
-TEST_F(WholeRun, BytesThatDoNotDecodeBecomeReplacementCharacters) {
+TEST_F(WholeRun, BytesThatAreNoUtf8AreReadAsWindows1252) {
   EXPECT_EQ(RunOn("Teil \xFF\xFE Ende\n"), kConverted);
-  EXPECT_THAT(Trace(), ::testing::Contains(HasSubstr("Teil \xEF\xBF\xBD\xEF\xBF\xBD Ende")));
+  EXPECT_THAT(Trace(), ::testing::Contains(HasSubstr("Teil \xC3\xBF\xC3\xBE Ende")));
 }
 
 TEST_F(WholeRun, BadFieldEndsTheRunNamingLineAndField) {
@@ -122,6 +125,49 @@ TEST_F(WholeRun, HostFailureHalfWayIsReportedWithItsNumberAndLine) {
   EXPECT_THAT(failing.ui.messages[0].text, HasSubstr("'440'"));
   EXPECT_THAT(failing.ui.messages[0].text, HasSubstr("Zeile 2: Datum,2026-12-01"));
   EXPECT_TRUE(CopyExists());
+}
+
+TEST_F(WholeRun, CopyChangedDuringTheRunIsReadOnlyAsWritten) {
+  // Lines of a thousand bytes: the copy is many times what is read ahead.
+  Lines lines = Header();
+  for (int n = 0; n < 300; ++n) lines.push_back("HEX," + std::string(996, 'a' + n % 26));
+  const std::string copy = Join(lines, "\r\n");
+  const std::string copyPath = folder.File("teil.csvconf");
+
+  // Cut short while the first line is converted: the run ends at the line
+  // where reading stopped, and says how much of the copy it got.
+  bed.ui.onPump = [&] {
+    if (bed.ui.pumps == 1) std::filesystem::resize_file(copyPath, copy.size() / 2 + 17);
+  };
+  EXPECT_EQ(RunOn(Join(lines, "\n")), kRunFailed);
+  ASSERT_EQ(bed.ui.messages.size(), 1u);
+  const std::string& text = bed.ui.messages[0].text;
+  std::smatch read;
+  ASSERT_TRUE(std::regex_search(text, read, std::regex("gelesen: (\\d+) Bytes")));
+  const std::size_t got = std::stoul(read[1]);
+  ASSERT_LT(got, copy.size());
+  const std::size_t lineStart = copy.rfind("\r\n", got - 1) + 2;
+  const std::size_t lineNumber = std::count(copy.begin(), copy.begin() + lineStart, '\n') + 1;
+  EXPECT_THAT(
+      text, ::testing::StartsWith("Laufzeitfehler '75':\r\n\r\nPath/File access error"
+                                  "\r\n\r\nZeile " +
+                                  std::to_string(lineNumber) + ": " + copy.substr(lineStart, 40)));
+  EXPECT_THAT(text,
+              HasSubstr("\r\nDie Kopie " + copyPath +
+                        " wurde während der Konvertierung verändert (geschrieben: " +
+                        std::to_string(copy.size()) + " Bytes, gelesen: " + std::to_string(got) +
+                        " Bytes).\r\n\r\nDie Kopie " + copyPath + " bleibt erhalten"));
+  EXPECT_TRUE(CopyExists());
+  EXPECT_EQ(bed.host.commands().size(), lineNumber);  // START and every line before
+
+  // Bytes added meanwhile are never converted.
+  TestBed grown;
+  grown.ui.onPump = [&] {
+    if (grown.ui.pumps == 1) std::ofstream(copyPath, std::ios::app) << "HEX,fremd\r\n";
+  };
+  EXPECT_EQ(RunOn(Join(lines, "\n"), grown), kConverted);
+  EXPECT_EQ(grown.host.commands().size(), 1 + lines.size());
+  EXPECT_FALSE(CopyExists());
 }
 
 TEST_F(WholeRun, HostStatesEachGiveTheirMessagesAndKeepTheCopy) {
