@@ -14,6 +14,8 @@ namespace {
 constexpr const char* kCrLf = "\r\n";
 // A line is shown in an error message up to this many bytes.
 constexpr std::size_t kShownLineBytes = 300;
+// A skipped line is shown up to this many characters.
+constexpr std::size_t kShownSkippedChars = 80;
 
 void EndInCmdSuchen(Run& run, const std::string& reason) {
   std::string text = "Error oder Abbruch in cmdSuchenDar Programm wird beendet";
@@ -28,7 +30,38 @@ std::string Shorten(const std::string& s) {
   return s.substr(0, cut) + " … (" + std::to_string(s.size()) + " Bytes)";
 }
 
+// "…" after the first kShownSkippedChars characters of a longer line.
+std::string Cut(const std::string& line) {
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if ((static_cast<unsigned char>(line[i]) & 0xC0) == 0x80) continue;  // within a character
+    if (characters++ == kShownSkippedChars) return line.substr(0, i) + "…";
+  }
+  return line;
+}
+
+std::string SeparatorHint(const char* separator) {
+  return std::string("Die Datei scheint mit ") + separator +
+         " statt Komma getrennt zu sein; Traskel erwartet Kommas.";
+}
+
 }  // namespace
+
+std::string NotTakenMessage(const RecordTally& tally) {
+  if (tally.records == 0) return "Die Datei enthält keine Datenzeilen.";
+  std::string text = std::to_string(tally.skipped) + " von " + std::to_string(tally.records) +
+                     " Datenzeilen wurden nicht übernommen (unbekannter Typ):" + kCrLf;
+  for (const SkippedLine& skipped : tally.firstSkipped) {
+    text +=
+        std::string(kCrLf) + "Zeile " + std::to_string(skipped.number) + ": " + Cut(skipped.text);
+  }
+  if (tally.skipped > static_cast<std::int64_t>(tally.firstSkipped.size())) {
+    text += std::string(kCrLf) + "…";
+  }
+  if (tally.keyWithSemicolon) text += std::string(kCrLf) + kCrLf + SeparatorHint("Semikolon");
+  if (tally.keyWithTab) text += std::string(kCrLf) + kCrLf + SeparatorHint("Tabulator");
+  return text;
+}
 
 bool cmdSuchen(Run& run, SettingsStore& settings) {
   for (;;) {
@@ -92,7 +125,9 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings) {
 
   try {
     if (RunConversion(run) == RunOutcome::NotConnected) return kNotConnected;
-    return kConverted;
+    if (run.tally.records > 0 && run.tally.skipped == 0) return kConverted;
+    run.platform.ui.ShowMessage(NotTakenMessage(run.tally), kMainCaption, Icon::Information);
+    return kLinesNotTaken;
   } catch (const host::Error& e) {
     // The copy stays for the user to look at; this run is done with it.
     run.copy.file.reset();

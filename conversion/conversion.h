@@ -24,8 +24,8 @@ void ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncoding 
 // the text after the last comma is one too, fields past the last are dropped.
 void SplitFields(FieldArray& fields, std::string_view line);
 
-// Routes a split record by its type key.
-void DispatchRecord(Run& run, const std::string& line);
+// Routes a split record by its type key; false when the key is none it knows.
+bool DispatchRecord(Run& run, const std::string& line);
 
 // Adds one comment command holding the text.
 void AddComment(Run& run, const std::string& text);

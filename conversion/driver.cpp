@@ -5,6 +5,7 @@
 
 #include "conversion/connection.h"
 #include "conversion/conversion.h"
+#include "conversion/feature.h"
 #include "conversion/host_ids.h"
 #include "platform/user_interface.h"
 
@@ -77,13 +78,27 @@ std::string ProgressText(std::uint64_t consumed, std::uint64_t length, const std
   return std::to_string(percent) + "% Bearbeite Zeile: " + line;
 }
 
+// Counts a record line that is not empty, and notes it when its key is
+// unknown, so that the run can say what it left out.
+void Tally(Run& run, bool taken) {
+  RecordTally& t = run.tally;
+  ++t.records;
+  if (taken) return;
+  ++t.skipped;
+  if (t.firstSkipped.size() < kShownSkipped) t.firstSkipped.push_back({run.lineNumber, run.line});
+  const std::string& key = run.Fields[field::kKey];
+  t.keyWithSemicolon = t.keyWithSemicolon || key.find(';') != std::string::npos;
+  t.keyWithTab = t.keyWithTab || key.find('\t') != std::string::npos;
+}
+
 void HandleLine(Run& run) {
   std::string trimmed(TrimSpaces(run.line));
   if (run.lineNumber <= 10) {
     AddComment(run, trimmed);
   } else {
     SplitFields(run.Fields, trimmed);
-    DispatchRecord(run, trimmed);
+    const bool taken = DispatchRecord(run, trimmed);
+    if (!trimmed.empty()) Tally(run, taken);
   }
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/value.h"
 #include "platform/held_file.h"
@@ -36,6 +37,23 @@ struct HeldCopy {
   TextEncoding encoding = TextEncoding::Utf8;  // decided once over the whole export
 };
 
+// A record line the conversion did not take over.
+struct SkippedLine {
+  std::int64_t number = 0;
+  std::string text;
+};
+
+inline constexpr std::size_t kShownSkipped = 10;
+
+// What became of the record lines, those after the header.
+struct RecordTally {
+  std::int64_t records = 0;               // record lines that are not empty
+  std::int64_t skipped = 0;               // of those, the ones whose type key is unknown
+  std::vector<SkippedLine> firstSkipped;  // the first kShownSkipped of them
+  bool keyWithSemicolon = false;          // a skipped line's key holds a ';'
+  bool keyWithTab = false;                // ... or a tab
+};
+
 struct Run {
   explicit Run(Platform& p) : platform(p) {}
 
@@ -53,6 +71,7 @@ struct Run {
   host::Ref FeatureData;  // the feature part of the last feature command
 
   HeldCopy copy;
+  RecordTally tally;
 
   // Where the conversion stands, so an error that ends it can name the line
   // and, when a field is no number, the field.

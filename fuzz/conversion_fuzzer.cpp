@@ -184,12 +184,22 @@ void RunWhole(std::string_view data, Draw& draw) {
   {
     traskel::Run run(platform);
     status = traskel::Form1Load(run, settings);
+    const traskel::RecordTally& tally = run.tally;
+    const bool leftOut = tally.records == 0 || tally.skipped > 0;
+    if (status == traskel::kConverted && leftOut) Broken("lines were left out in silence");
+    if (status == traskel::kLinesNotTaken &&
+        (!leftOut || ui.messages.empty() ||
+         ui.messages.back().find("Datenzeilen") == std::string::npos)) {
+      Broken("status 4 without its reason");
+    }
+    if (tally.skipped > tally.records) Broken("more lines skipped than there are");
   }
   host.EndOfRun();
 
   const bool copyLeft = std::filesystem::exists(copy);
   switch (status) {
     case traskel::kConverted:
+    case traskel::kLinesNotTaken:
       if (copyLeft) Broken("a finished run left its copy");
       break;
     case traskel::kRunFailed:
