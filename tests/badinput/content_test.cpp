@@ -33,6 +33,17 @@ bool IsUtf8(const std::string& s) {
   return true;
 }
 
+// True when s holds no character that steers a terminal: C0 but tab and
+// LF, DEL, C1.
+bool TerminalSafe(const std::string& s) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F) return false;
+    if (c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) < 0xA0) return false;
+  }
+  return true;
+}
+
 TEST_F(BadInput, JunkAndNulBytesAreTextNotFaults) {
   // Random bytes: ten lines of comments, the rest has no known key.
   std::mt19937 random(4711);
@@ -43,6 +54,10 @@ TEST_F(BadInput, JunkAndNulBytesAreTextNotFaults) {
   EXPECT_EQ(ListedCommands(r.out), 1 + 10);
   EXPECT_TRUE(IsUtf8(r.out)) << "undecodable bytes reached the host";
   EXPECT_FALSE(CopyLeft());
+  // The skipped lines it names, and the listing, are safe on a terminal.
+  EXPECT_THAT(r.err, HasSubstr("Datenzeilen wurden nicht übernommen"));
+  EXPECT_TRUE(TerminalSafe(r.err) && IsUtf8(r.err)) << r.err;
+  EXPECT_TRUE(TerminalSafe(r.out));
 
   // NUL is a character like any other: kept in texts, no digit in numbers.
   const std::string nul(1, '\0');
@@ -52,7 +67,7 @@ TEST_F(BadInput, JunkAndNulBytesAreTextNotFaults) {
   EXPECT_EQ(r.status, 1);
   EXPECT_THAT(r.err, HasSubstr("Type mismatch"));
   EXPECT_THAT(r.err, HasSubstr("Zeile 12: PT,P2,1,2"));
-  EXPECT_THAT(r.err, HasSubstr("Feld 3: \"2" + nul + "\" ist keine Zahl"));
+  EXPECT_THAT(r.err, HasSubstr("Feld 3: \"2\\x00\" ist keine Zahl"));
   EXPECT_THAT(r.out, HasSubstr("c1=\"K\\u0000pf\""));
   EXPECT_THAT(r.out, HasSubstr("point (603) \"P\\u0000X\""));
   EXPECT_EQ(ListedCommands(r.out), 1 + 10 + 2);
@@ -92,9 +107,10 @@ TEST_F(BadInput, HugeLinesAndFieldCountsAreReadWholeAndShownShort) {
 
 TEST_F(BadInput, TextThatIsNoUtf8IsWindows1252InEveryLocale) {
   const std::string bad = "\xC3\x28 \xE4\xF6\xFC \xED\xA0\x80 \xF4\x90\x80\x80 \xC0\xAF";
+  // As the listing shows it: 0x90 is the C1 character U+0090, escaped.
   const std::string read =
       "\xC3\x83( \xC3\xA4\xC3\xB6\xC3\xBC \xC3\xAD\xC2\xA0\xE2\x82\xAC "
-      "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC \xC3\x80\xC2\xAF";
+      "\xC3\xB4\\u0090\xE2\x82\xAC\xE2\x82\xAC \xC3\x80\xC2\xAF";
   const std::string content = "Kopf " + bad + "\n" + Header().substr(7) + "PT,Ma" + bad +
                               ",1,2,3,0,0,1,,,,,,,,,,1\nUDF," + bad + "\n";
   std::string first;
