@@ -9,11 +9,15 @@
 #include <gtest/gtest.h>
 
 #include "support/converter_binary.h"
+#include "support/encodings.h"
 #include "support/test_bed.h"
 
 namespace traskel {
 namespace {
 
+using testing::AsLatin1;
+using testing::AsUtf16;
+using testing::CodePoints;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using testing::Outcome;
@@ -74,35 +78,6 @@ TEST_F(Binary, TheUsersLocaleDecidesOnlyTheWrittenHalfSize) {
     EXPECT_THAT(t, HasSubstr("Cmd call 28 Str:\"" + std::string(half) + "\" I4:78 I4:0")) << locale;
     EXPECT_THAT(t, HasSubstr("FeatureData put 6 R8:12.7")) << locale;
   }
-}
-
-// The code points of UTF-8 text.
-std::u32string CodePoints(const std::string& utf8) {
-  std::u32string out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    const int n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    char32_t cp = n == 1 ? c : c & (0x3F >> (n - 1));
-    for (int k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-    out += cp;
-    i += n;
-  }
-  return out;
-}
-
-std::string AsLatin1(const std::u32string& text) {
-  std::string out;
-  for (char32_t c : text) out += static_cast<char>(c);  // the export has none above U+00FF
-  return out;
-}
-
-std::string AsUtf16(const std::u32string& text, bool bigEndian) {
-  std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
-  for (char32_t c : text) {
-    const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
-    out += bigEndian ? std::string{high, low} : std::string{low, high};
-  }
-  return out;
 }
 
 TEST_F(Binary, EveryEncodingOfAnExportGivesTheSameHostTexts) {
