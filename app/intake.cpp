@@ -1,6 +1,8 @@
 #include "app/intake.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "platform/file_system.h"
 
@@ -23,6 +25,21 @@ void LineEndNormaliser::Put(char c, std::string& out) {
   lineOpen_ = true;
 }
 
+void LineEndNormaliser::PutAll(std::string_view text, std::string& out) {
+  while (!text.empty()) {
+    // Text up to the next CR or LF goes as it is.
+    const std::size_t run = pendingCr_ ? 0 : std::min(text.find_first_of("\r\n"), text.size());
+    if (run > 0) {
+      out.append(text.data(), run);
+      lineOpen_ = true;
+      text.remove_prefix(run);
+      continue;
+    }
+    Put(text.front(), out);
+    text.remove_prefix(1);
+  }
+}
+
 void LineEndNormaliser::Feed(std::string_view chunk, std::string& out) {
   if (!started_) {
     head_.append(chunk);
@@ -30,11 +47,11 @@ void LineEndNormaliser::Feed(std::string_view chunk, std::string& out) {
     started_ = true;
     std::string_view rest = head_;
     if (rest.starts_with(kByteOrderMark)) rest.remove_prefix(kByteOrderMark.size());
-    for (char c : rest) Put(c, out);
+    PutAll(rest, out);
     head_.clear();
     return;
   }
-  for (char c : chunk) Put(c, out);
+  PutAll(chunk, out);
 }
 
 void LineEndNormaliser::Finish(std::string& out) {
@@ -43,7 +60,7 @@ void LineEndNormaliser::Finish(std::string& out) {
     // Only part of a mark, or nothing: it was text after all.
     std::string held;
     held.swap(head_);
-    for (char c : held) Put(c, out);
+    PutAll(held, out);
   }
   if (lineOpen_) out += "\r\n";  // a trailing CR counts as the line's end
   pendingCr_ = false;
@@ -168,7 +185,8 @@ void Discard(std::unique_ptr<HeldFile>& copy, const std::string& copyPath, std::
 bool CopyText(std::FILE* in, const std::string& source, const std::string& copyPath, HeldCopy& copy,
               std::string& error) {
   ExportText text;
-  std::string buffer(1 << 16, '\0');
+  constexpr std::size_t kChunk = 1 << 16;
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kChunk);
   std::string converted;
   auto write = [&]() {
     if (!copy.file->Write(converted)) {
@@ -180,9 +198,9 @@ bool CopyText(std::FILE* in, const std::string& source, const std::string& copyP
     return true;
   };
   for (;;) {
-    const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in);
+    const std::size_t n = std::fread(buffer.get(), 1, kChunk, in);
     if (n == 0) break;
-    text.Feed(std::string_view(buffer.data(), n), converted);
+    text.Feed(std::string_view(buffer.get(), n), converted);
     if (!write()) return false;
   }
   if (std::ferror(in)) {

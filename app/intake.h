@@ -26,6 +26,7 @@ class LineEndNormaliser {
   bool pendingCr_ = false;  // a CR read, not yet written
   bool lineOpen_ = false;   // bytes written since the last line end
   void Put(char c, std::string& out);
+  void PutAll(std::string_view text, std::string& out);
 };
 
 // The export as its copy holds it, chunk by chunk: line ends normalised, and

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host/value.h"
+#include "quorvex_sim/model.h"
 #include "quorvex_sim/sim_host.h"
 #include "support/terminal.h"
 #include "support/test_bed.h"
@@ -136,6 +137,21 @@ TEST(SimListing, EndOfRunPrintsItOnlyWhenAProgramExists) {
     testing::internal::CaptureStdout();
     host.EndOfRun();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  }
+}
+
+TEST(SimModel, RecordsStayDistinctAndInPlaceAcrossChunks) {
+  quorvex_sim::ProgramModel model;
+  std::vector<const quorvex_sim::Record*> added;
+  for (int n = 0; n < 5000; ++n) {
+    quorvex_sim::Record& r = model.Add();
+    r.typeCode = n;
+    added.push_back(&r);
+  }
+  ASSERT_EQ(model.size(), 5000u);
+  for (std::size_t n = 0; n < added.size(); ++n) {
+    ASSERT_EQ(&model[n], added[n]) << n;
+    ASSERT_EQ(model[n].typeCode, static_cast<int>(n));
   }
 }
 
