@@ -28,7 +28,10 @@ void LineEndNormaliser::Put(char c, std::string& out) {
 void LineEndNormaliser::PutAll(std::string_view text, std::string& out) {
   while (!text.empty()) {
     // Text up to the next CR or LF goes as it is.
-    const std::size_t run = pendingCr_ ? 0 : std::min(text.find_first_of("\r\n"), text.size());
+    std::size_t run = 0;
+    if (!pendingCr_) {
+      while (run < text.size() && text[run] != '\r' && text[run] != '\n') ++run;
+    }
     if (run > 0) {
       out.append(text.data(), run);
       lineOpen_ = true;
