@@ -1,6 +1,5 @@
 #include "app/intake.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <memory>
 
