@@ -15,6 +15,8 @@ namespace {
 constexpr const char* kCrLf = "\r\n";
 // A line is shown in an error message up to this many bytes.
 constexpr std::size_t kShownLineBytes = 300;
+// A skipped line is shown up to this many characters.
+constexpr std::size_t kShownSkippedChars = 80;
 
 void EndInCmdSuchen(Run& run, const std::string& reason) {
   std::string text = "Error oder Abbruch in cmdSuchenDar Programm wird beendet";
@@ -29,7 +31,38 @@ std::string Shorten(const std::string& s) {
   return s.substr(0, cut) + " … (" + std::to_string(s.size()) + " Bytes)";
 }
 
+// "…" after the first kShownSkippedChars characters of a longer line.
+std::string Cut(const std::string& line) {
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if ((static_cast<unsigned char>(line[i]) & 0xC0) == 0x80) continue;  // within a character
+    if (characters++ == kShownSkippedChars) return line.substr(0, i) + "…";
+  }
+  return line;
+}
+
+std::string SeparatorHint(const char* separator) {
+  return std::string("Die Datei scheint mit ") + separator +
+         " statt Komma getrennt zu sein; Traskel erwartet Kommas.";
+}
+
 }  // namespace
+
+std::string NotTakenMessage(const RecordTally& tally) {
+  if (tally.records == 0) return "Die Datei enthält keine Datenzeilen.";
+  std::string text = std::to_string(tally.skipped) + " von " + std::to_string(tally.records) +
+                     " Datenzeilen wurden nicht übernommen (unbekannter Typ):" + kCrLf;
+  for (const SkippedLine& skipped : tally.firstSkipped) {
+    text +=
+        std::string(kCrLf) + "Zeile " + std::to_string(skipped.number) + ": " + Cut(skipped.text);
+  }
+  if (tally.skipped > static_cast<std::int64_t>(tally.firstSkipped.size())) {
+    text += std::string(kCrLf) + "…";
+  }
+  if (tally.keyWithSemicolon) text += std::string(kCrLf) + kCrLf + SeparatorHint("Semikolon");
+  if (tally.keyWithTab) text += std::string(kCrLf) + kCrLf + SeparatorHint("Tabulator");
+  return text;
+}
 
 bool cmdSuchen(Run& run, SettingsStore& settings, const std::optional<std::string>& named) {
   std::optional<std::string> chosen;
@@ -59,7 +92,7 @@ bool cmdSuchen(Run& run, SettingsStore& settings, const std::optional<std::strin
         kAppTitle, Icon::None);
   }
   std::string error;
-  if (!WriteNormalisedCopy(run.ImportFile, CopyPathFor(run.ImportFile), error)) {
+  if (!WriteNormalisedCopy(run.ImportFile, CopyPathFor(run.ImportFile), run.copy, error)) {
     EndInCmdSuchen(run, error);
     return false;
   }
@@ -69,13 +102,22 @@ bool cmdSuchen(Run& run, SettingsStore& settings, const std::optional<std::strin
 std::string RunErrorMessage(const Run& run, int number, const std::string& text) {
   std::string message = "Laufzeitfehler '" + std::to_string(number) + "':" + kCrLf + kCrLf +
                         RunTimeErrorText(number, text);
+  if (!run.errorDetail.empty()) message += std::string(kCrLf) + run.errorDetail;
   if (run.lineNumber > 0) {
     message += std::string(kCrLf) + kCrLf + "Zeile " + std::to_string(run.lineNumber) + ": " +
                Shorten(run.line);
   }
   if (run.failedField) {
-    message += std::string(kCrLf) + "Feld " + std::to_string(*run.failedField) + ": \"" +
-               Shorten(run.failedFieldText) + "\" ist keine Zahl";
+    message +=
+        std::string(kCrLf) + "Feld " + std::to_string(*run.failedField) + ": \"" +
+        Shorten(run.failedFieldText) + "\" " +
+        (number == host::kOverflow ? "liegt außerhalb des Zahlenbereichs" : "ist keine Zahl");
+  }
+  if (run.shortRead) {
+    message += std::string(kCrLf) + "Die Kopie " + CopyPathFor(run.ImportFile) +
+               " wurde während der Konvertierung verändert (geschrieben: " +
+               std::to_string(run.copy.length) +
+               " Bytes, gelesen: " + std::to_string(*run.shortRead) + " Bytes).";
   }
   if (!run.ImportFile.empty() && FileExists(CopyPathFor(run.ImportFile))) {
     message += std::string(kCrLf) + kCrLf + "Die Kopie " + CopyPathFor(run.ImportFile) +
@@ -92,11 +134,17 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
 
   try {
     if (RunConversion(run) == RunOutcome::NotConnected) return kNotConnected;
-    return kConverted;
+    if (run.tally.records > 0 && run.tally.skipped == 0) return kConverted;
+    run.platform.ui.ShowMessage(NotTakenMessage(run.tally), kMainCaption, Icon::Information);
+    return kLinesNotTaken;
   } catch (const host::Error& e) {
+    // The copy stays for the user to look at; this run is done with it.
+    run.copy.file.reset();
     run.platform.ui.ShowMessage(RunErrorMessage(run, e.number(), e.text()), kAppTitle,
                                 Icon::Critical);
   } catch (const std::exception& e) {
+    run.copy.file.reset();
+    run.errorDetail = e.what();
     run.platform.ui.ShowMessage(
         RunErrorMessage(run, host::kInternalError, std::string("Internal error: ") + e.what()),
         kAppTitle, Icon::Critical);

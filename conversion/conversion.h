@@ -11,16 +11,21 @@ namespace traskel {
 
 enum class RunOutcome { Converted, NotConnected };
 
-// Connects, walks the normalised copy line by line and deletes it at the end.
+// Connects, walks the held copy line by line and deletes it at the end.
 // Errors travel up; the copy and the commands added so far then stay.
 RunOutcome RunConversion(Run& run);
+
+// The driver's loop: converts `length` bytes of normalised text from `text`,
+// read in `encoding`, line by line into the connected host. Text that ends
+// before its length is the path/file access error, with run.shortRead set.
+void ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncoding encoding);
 
 // Cuts a record into fresh fields: all 81 start empty, each comma ends one,
 // the text after the last comma is one too, fields past the last are dropped.
 void SplitFields(FieldArray& fields, std::string_view line);
 
-// Routes a split record by its type key.
-void DispatchRecord(Run& run, const std::string& line);
+// Routes a split record by its type key; false when the key is none it knows.
+bool DispatchRecord(Run& run, const std::string& line);
 
 // Adds one comment command holding the text.
 void AddComment(Run& run, const std::string& text);

@@ -1,7 +1,6 @@
 // File functions of the platform, with its own path rules. Paths are UTF-8.
 #pragma once
 
-#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -32,9 +31,6 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Opens a file in binary mode ("rb" or "wb"); empty and errno on failure.
 File OpenBinary(const std::string& path, const char* mode);
-
-// The size in bytes of the file at path; false when it can't be read.
-bool FileSize(const std::string& path, std::uint64_t& size);
 
 // True when both names lead to the same file.
 bool SameFile(const std::string& a, const std::string& b);

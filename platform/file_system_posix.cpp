@@ -47,13 +47,6 @@ File OpenBinary(const std::string& path, const char* mode) {
   return File(std::fopen(path.c_str(), mode));
 }
 
-bool FileSize(const std::string& path, std::uint64_t& size) {
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0) return false;
-  size = static_cast<std::uint64_t>(info.st_size);
-  return true;
-}
-
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat first, second;
   return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&

@@ -66,16 +66,6 @@ File OpenBinary(const std::string& path, const char* mode) {
   return File(_wfopen(Utf16(path).c_str(), Utf16(mode).c_str()));
 }
 
-bool FileSize(const std::string& path, std::uint64_t& size) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(Utf16(path).c_str(), GetFileExInfoStandard, &data)) {
-    lastSystemError = GetLastError();
-    return false;
-  }
-  size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  return true;
-}
-
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code error;
   return std::filesystem::equivalent(std::filesystem::path(Utf16(a)),

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "platform/console.h"
 #include "platform/console_ui.h"
 #include "platform/file_system.h"
 #include "platform/user_interface.h"
@@ -30,29 +31,18 @@ const char* IconWord(Icon icon) {
   return "none";
 }
 
-// Message texts break lines with CR LF for the dialog; a terminal wants LF,
-// and a lone CR would make it overwrite the line.
-std::string ConsoleLines(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r') {
-      out += text[i];
-    } else if (i + 1 >= text.size() || text[i + 1] != '\n') {
-      out += '\n';
-    }
-  }
-  return out;
-}
-
 class ConsoleUserInterface : public UserInterface {
  public:
   ConsoleUserInterface(std::istream& in, std::ostream& out, bool echo, std::ostream& answers)
       : in_(in), out_(out), echo_(echo), answers_(answers) {}
 
+  // Texts break lines with CR LF for the dialog; a terminal wants LF, and
+  // what a line of the export brings must not steer it. A progress line on
+  // the same terminal is ended first.
   void ShowMessage(const std::string& text, const std::string& title, Icon icon) override {
-    out_ << "--- " << title << " [" << IconWord(icon) << "] ---\n"
-         << ConsoleLines(text) << '\n'
+    console::EndProgress();
+    out_ << "--- " << TerminalText(title, false) << " [" << IconWord(icon) << "] ---\n"
+         << TerminalText(text, true) << '\n'
          << std::flush;
   }
 
@@ -71,7 +61,8 @@ class ConsoleUserInterface : public UserInterface {
   void PumpEvents() override {}
 
   void ShowCommandLineText(const std::string& text, Icon, ConsoleStream stream) override {
-    (stream == ConsoleStream::Output ? answers_ : out_) << ConsoleLines(text) << '\n' << std::flush;
+    (stream == ConsoleStream::Output ? answers_ : out_) << TerminalText(text, true) << '\n'
+                                                        << std::flush;
   }
 
  protected:

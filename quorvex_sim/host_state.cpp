@@ -1,5 +1,6 @@
 #include "quorvex_sim/host_state.h"
 
+#include <chrono>
 #include <cstdio>
 #include <thread>
 

@@ -113,7 +113,7 @@ void AppendComment(std::string& out, const CommentPart& c) {
     out += " c";
     AppendInt(out, line);
     out += '=';
-    AppendJsonString(out, text);
+    AppendShownString(out, text);
   }
 }
 
@@ -132,7 +132,7 @@ void AppendCommand(std::string& out, std::size_t number, int width, const Record
   out += " (";
   AppendInt(out, c.typeCode);
   out += ") ";
-  AppendJsonString(out, c.label);
+  AppendShownString(out, c.label);
   if (c.comment) AppendComment(out, *c.comment);
   for (const auto& [code, data] : c.slots) AppendSlot(out, code, data);
   for (int n = 0; n < static_cast<int>(kPropertyIds.size()); ++n) {
@@ -144,7 +144,7 @@ void AppendCommand(std::string& out, std::size_t number, int width, const Record
     out += " t";
     AppendInt(out, code);
     out += '=';
-    AppendJsonString(out, text);
+    AppendShownString(out, text);
   }
   out += '\n';
 }

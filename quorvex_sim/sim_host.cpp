@@ -93,6 +93,7 @@ std::chrono::milliseconds ParseDelay(const char* text) {
   return {};
 }
 
+
 }  // namespace
 
 Options Options::FromEnvironment() {

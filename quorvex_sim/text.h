@@ -16,6 +16,9 @@ void AppendR8(std::string& out, double v);
 // A JSON string literal: quotes, backslash and control characters escaped,
 // other bytes as they are.
 void AppendJsonString(std::string& out, std::string_view s);
+// The same with DEL and the C1 characters escaped as well, for text that a
+// terminal may show.
+void AppendShownString(std::string& out, std::string_view s);
 // "type[&]:text" as the trace writes an argument or a result.
 void AppendTraceValue(std::string& out, const traskel::host::Value& v, bool byRef);
 

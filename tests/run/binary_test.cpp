@@ -2,6 +2,7 @@
 // the command line, the simulated host configured by its environment
 // variables.
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -9,11 +10,15 @@
 #include <gtest/gtest.h>
 
 #include "support/converter_binary.h"
+#include "support/encodings.h"
 #include "support/test_bed.h"
 
 namespace traskel {
 namespace {
 
+using testing::AsLatin1;
+using testing::AsUtf16;
+using testing::CodePoints;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using testing::Outcome;
@@ -83,18 +88,47 @@ TEST_F(Binary, TheUsersLocaleDecidesOnlyTheWrittenHalfSize) {
   }
 }
 
+TEST_F(Binary, EveryEncodingOfAnExportGivesTheSameHostTexts) {
+  const std::string utf8 = ReadAll(TRASKEL_SOURCE_DIR "/examples/bauteil.csv");
+  ASSERT_THAT(utf8, HasSubstr("Geh\xC3\xA4usedeckel"));
+  const std::u32string text = CodePoints(utf8);
+  const std::pair<const char*, std::string> twins[] = {
+      {"UTF-8", utf8},
+      {"UTF-8 with mark", "\xEF\xBB\xBF" + utf8},
+      {"Windows-1252", AsLatin1(text)},
+      {"UTF-16LE", AsUtf16(text, false)},
+      {"UTF-16BE", AsUtf16(text, true)},
+  };
+  std::string first;
+  for (const auto& [name, content] : twins) {
+    SCOPED_TRACE(name);
+    folder.Write("b.csv", content);
+    std::filesystem::remove(trace);
+    Outcome r = Run("b.csv", {"LC_ALL=C"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    // The percentages follow the copy's size, which differs; all else is equal.
+    const std::string t = std::regex_replace(ReadAll(trace), std::regex(R"(Str:"\d+% Bearbeite)"),
+                                             "Str:\"% Bearbeite");
+    EXPECT_THAT(t, HasSubstr("Str&:\"CAD-Merkmalsexport Geh\xC3\xA4usedeckel GD-4711 Rev. C\""));
+    if (first.empty()) first = t;
+    EXPECT_EQ(t, first);
+  }
+}
+
 TEST_F(Binary, UnwritableSettingsStoreGivesTheAdminMessage) {
   folder.Write("settings", "not a folder");
   folder.Write("t.csv", "Kopf\n");
   Outcome r = Run("t.csv");
-  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.status, 4) << r.err;  // converted; a header alone has no data lines
   EXPECT_THAT(r.err, HasSubstr("(Kein Admin) " + folder.File("t.csv")));
   EXPECT_THAT(r.err, Not(HasSubstr("Laufzeitfehler")));
 }
 
 TEST_F(Binary, AFileOnTheCommandLineReplacesTheDialogUnlessItIsMissing) {
+  // A header line, nine more, and one record: a file that converts fully.
+  const std::string body = std::string(9, '\n') + "PT,P1,1,2,3,0,0,1,,,,,,,,,,1\n";
   std::filesystem::create_directory(folder.File("sub"));
-  folder.Write("sub/t.csv", "Kopf\n");
+  folder.Write("sub/t.csv", "Kopf\n" + body);
   const std::string dialog = "Auswahl CSV Dateien";
 
   // Relative to the current folder, made absolute, remembered.
@@ -105,7 +139,7 @@ TEST_F(Binary, AFileOnTheCommandLineReplacesTheDialogUnlessItIsMissing) {
   EXPECT_THAT(Remembered(), HasSubstr("=" + folder.File("sub/t.csv") + "\n"));
 
   // "--" lets a name start with a dash.
-  folder.Write("-t.csv", "Strich\n");
+  folder.Write("-t.csv", "Strich\n" + body);
   Outcome dashed = RunWith({"--", "-t.csv"});
   EXPECT_EQ(dashed.status, 0) << dashed.err;
   EXPECT_THAT(dashed.out, HasSubstr("c1=\"Strich\""));
