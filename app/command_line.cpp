@@ -7,35 +7,53 @@ namespace traskel {
 namespace {
 
 constexpr const char* kUsage =
-    "Aufruf: traskel [DATEI]\r\n"
+    "Aufruf: traskel [--pruefen] [--protokoll PROTOKOLL] [DATEI]\r\n"
     "       traskel --version\r\n"
     "       traskel --help";
+
+constexpr std::string_view kLogOption = "--protokoll";
+
+CommandLine Only(CommandLine::Action action) {
+  CommandLine command;
+  command.action = action;
+  return command;
+}
 
 }  // namespace
 
 CommandLine ReadCommandLine(const std::vector<std::string>& arguments) {
   bool help = false, version = false, options = true;
+  std::optional<std::string> log;
   std::vector<std::string> files;
-  for (const std::string& argument : arguments) {
+  for (auto it = arguments.begin(); it != arguments.end(); ++it) {
+    const std::string& argument = *it;
     if (options && argument == "--") {
       options = false;
+    } else if (options && argument == kLogOption) {
+      if (++it == arguments.end() || it->empty()) return Only(CommandLine::Action::Misuse);
+      log = *it;
+    } else if (options && argument.starts_with(std::string(kLogOption) + "=")) {
+      log = argument.substr(kLogOption.size() + 1);
+      if (log->empty()) return Only(CommandLine::Action::Misuse);
     } else if (options && (argument == "--help" || argument == "-h" || argument == "/?")) {
       help = true;
     } else if (options && argument == "--version") {
       version = true;
     } else if (options && argument.size() > 1 && argument.front() == '-') {
-      return {CommandLine::Action::Misuse, {}};
+      return Only(CommandLine::Action::Misuse);
     } else {
       // "-" alone is a name; after the first file, everything is a file.
       files.push_back(argument);
       options = false;
     }
   }
-  if (files.size() > 1) return {CommandLine::Action::Misuse, {}};
-  if (help) return {CommandLine::Action::Help, {}};
-  if (version) return {CommandLine::Action::Version, {}};
-  if (files.empty()) return {CommandLine::Action::Run, std::nullopt};
-  return {CommandLine::Action::Run, files.front()};
+  if (files.size() > 1) return Only(CommandLine::Action::Misuse);
+  if (help) return Only(CommandLine::Action::Help);
+  if (version) return Only(CommandLine::Action::Version);
+  CommandLine run = Only(CommandLine::Action::Run);
+  if (!files.empty()) run.file = files.front();
+  run.log = log;
+  return run;
 }
 
 int AnswerCommandLine(const CommandLine& command, UserInterface& ui) {

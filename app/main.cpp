@@ -2,6 +2,7 @@
 // program open in the host, in one pass.
 #include <clocale>
 
+#include "app/call_log_file.h"
 #include "app/command_line.h"
 #include "app/form1.h"
 #include "app/implementations.h"
@@ -15,8 +16,17 @@ int main(int argc, char** argv) {
   if (command.action != traskel::CommandLine::Action::Run) {
     return traskel::AnswerCommandLine(command, *traskel::MakeSystemUserInterface());
   }
+  // A log that can't be made ends the program before anything else happens.
+  traskel::CallLogFile log;
+  if (std::string message; command.log && !log.Create(*command.log, message)) {
+    traskel::MakeSystemUserInterface()->ShowMessage(message, traskel::kMainCaption,
+                                                    traskel::Icon::Critical);
+    return traskel::kNotChosen;
+  }
   traskel::Implementations use = traskel::ChooseImplementations();
-  traskel::Platform platform{*use.ui, *use.automation, use.numbers};
+  std::unique_ptr<traskel::host::Automation> logged;
+  if (command.log) logged = log.Logging(*use.automation, *use.ui);
+  traskel::Platform platform{*use.ui, logged ? *logged : *use.automation, use.numbers};
   traskel::ExitStatus status;
   {
     traskel::Run run(platform);

@@ -4,12 +4,18 @@
 #include <charconv>
 #include <utility>
 
-#include "quorvex_sim/text.h"
+#include "host/trace_text.h"
+#include "quorvex_sim/host_state.h"
 
 namespace quorvex_sim {
 
 namespace {
 
+using traskel::host::AppendInt;
+using traskel::host::AppendJsonString;
+using traskel::host::AppendR8;
+using traskel::host::AppendShownString;
+using traskel::host::AppendTraceValue;
 using traskel::host::Bool;
 using traskel::host::I2;
 using traskel::host::Type;
@@ -92,7 +98,7 @@ void AppendProperty(std::string& out, std::int32_t id, const Value& v) {
       out += v.boolean() ? "True" : "False";
       break;
     default:
-      AppendTraceValue(out, v, false);
+      AppendTraceValue(out, v, false, ObjectText);
   }
 }
 

@@ -155,7 +155,7 @@ TEST_F(Binary, AFileOnTheCommandLineReplacesTheDialogUnlessItIsMissing) {
 
 TEST_F(Binary, HelpVersionAndMistakesAnswerWithoutARun) {
   const std::string usage =
-      "Aufruf: traskel [DATEI]\n"
+      "Aufruf: traskel [--pruefen] [--protokoll PROTOKOLL] [DATEI]\n"
       "       traskel --version\n"
       "       traskel --help\n";
   folder.Write("t.csv", "Kopf\n");
@@ -172,8 +172,9 @@ TEST_F(Binary, HelpVersionAndMistakesAnswerWithoutARun) {
     EXPECT_EQ(r.out, "") << help;
   }
   // Options come before the file: one after it is a second file.
-  const std::vector<std::vector<std::string>> mistakes = {
-      {"t.csv", "t.csv"}, {"--hilfe"}, {"t.csv", "--help"}, {"--version", "-x"}};
+  const std::vector<std::vector<std::string>> mistakes = {{"t.csv", "t.csv"},  {"--hilfe"},
+                                                          {"t.csv", "--help"}, {"--version", "-x"},
+                                                          {"--protokoll"},     {"--protokoll="}};
   for (const auto& wrong : mistakes) {
     Outcome r = RunWith(wrong);
     EXPECT_EQ(r.status, 2) << wrong.back();

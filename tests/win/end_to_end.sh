@@ -222,20 +222,29 @@ finish
 check "cancel ends with status 2 (status $status)" test "$status" = 2
 check "cancel leaves the host untouched" test ! -s "$work/third.trace"
 
+# A trace's or a log's lines without what follows " -> ", the result or the
+# error, which host and caller may put differently.
+operations() {
+  sed 's/ -> .*$//' "$1"
+}
+
 # 4. A file named on the command line, relative to the current folder, with
 #    a character no ANSI code page of the test locale has: no dialog opens
-#    (if one did, the converter would not end).
+#    (if one did, the converter would not end). The converter logs its host
+#    calls itself.
 named="Teil Ω.csv"
 cp "$here/end_to_end.csv" "$folder/$named"
 open_host "$work/fourth.trace"
 cd "$folder"
-start_converter "$work/fourth.trace" "$named"
+start_converter "$work/fourth.trace" --protokoll "$(windows_path "$work/fourth.log")" "$named"
 cd - >/dev/null
 confirm_box "the line left out"
 finish
 check "a named file converts without the dialog, but one line (status $status)" test "$status" = 4
 check "its trace is the embedded host's for the same file" \
   diff -u "$here/end_to_end.trace" "$work/fourth.trace"
+check "its call log holds the host's trace, operation for operation" \
+  diff -u <(operations "$work/fourth.trace") <(operations "$work/fourth.log")
 check_remembered "$folder/$named"
 check_host_ended
 

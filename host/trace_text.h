@@ -1,5 +1,6 @@
-// Texts shared by the trace and the listing: numbers in their shortest exact
-// form and strings as JSON literals, so every line stays one line.
+// How traces of host calls write values: numbers in their shortest exact
+// form and strings as JSON literals, so every line stays one line. Shared by
+// the call log and every host stand-in.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,7 @@
 
 #include "host/value.h"
 
-namespace quorvex_sim {
+namespace traskel::host {
 
 void AppendInt(std::string& out, std::int64_t v);
 // The shortest text that reads back as the same double, '.' as decimal point.
@@ -19,7 +20,10 @@ void AppendJsonString(std::string& out, std::string_view s);
 // The same with DEL and the C1 characters escaped as well, for text that a
 // terminal may show.
 void AppendShownString(std::string& out, std::string_view s);
-// "type[&]:text" as the trace writes an argument or a result.
-void AppendTraceValue(std::string& out, const traskel::host::Value& v, bool byRef);
+// The name a trace gives an object: its role, or "Nothing" for none.
+using ObjectName = const char* (*)(const Object* object);
 
-}  // namespace quorvex_sim
+// "type[&]:text" as the trace writes an argument or a result.
+void AppendTraceValue(std::string& out, const Value& v, bool byRef, ObjectName nameOf);
+
+}  // namespace traskel::host

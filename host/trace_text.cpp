@@ -1,12 +1,8 @@
-#include "quorvex_sim/text.h"
+#include "host/trace_text.h"
 
 #include <charconv>
 
-#include "quorvex_sim/host_state.h"
-
-namespace quorvex_sim {
-
-using traskel::host::Type;
+namespace traskel::host {
 
 void AppendInt(std::string& out, std::int64_t v) {
   char buf[24];
@@ -84,8 +80,8 @@ void AppendShownString(std::string& out, std::string_view s) {
   AppendQuoted(out, s, true);
 }
 
-void AppendTraceValue(std::string& out, const traskel::host::Value& v, bool byRef) {
-  out += traskel::host::TypeName(v.type());
+void AppendTraceValue(std::string& out, const Value& v, bool byRef, ObjectName nameOf) {
+  out += TypeName(v.type());
   if (byRef) out += '&';
   out += ':';
   switch (v.type()) {
@@ -107,9 +103,9 @@ void AppendTraceValue(std::string& out, const traskel::host::Value& v, bool byRe
       out += v.boolean() ? "True" : "False";
       break;
     case Type::Obj:
-      out += ObjectText(v.obj().get());
+      out += nameOf(v.obj().get());
       break;
   }
 }
 
-}  // namespace quorvex_sim
+}  // namespace traskel::host
