@@ -7,35 +7,47 @@ namespace traskel {
 namespace {
 
 constexpr const char* kUsage =
-    "Aufruf: traskel [DATEI]\r\n"
+    "Aufruf: traskel [--pruefen] [--protokoll PROTOKOLL] [DATEI]\r\n"
     "       traskel --version\r\n"
     "       traskel --help";
+
+// A command line that asks for no run.
+CommandLine Answer(CommandLine::Action action) {
+  CommandLine answer;
+  answer.action = action;
+  return answer;
+}
 
 }  // namespace
 
 CommandLine ReadCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine run;
   bool help = false, version = false, options = true;
   std::vector<std::string> files;
-  for (const std::string& argument : arguments) {
+  // By index, so that an option may take the argument after it.
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
     if (options && argument == "--") {
       options = false;
     } else if (options && (argument == "--help" || argument == "-h" || argument == "/?")) {
       help = true;
     } else if (options && argument == "--version") {
       version = true;
+    } else if (options && argument == "--pruefen") {
+      run.checkOnly = true;
     } else if (options && argument.size() > 1 && argument.front() == '-') {
-      return {CommandLine::Action::Misuse, {}};
+      return Answer(CommandLine::Action::Misuse);
     } else {
       // "-" alone is a name; after the first file, everything is a file.
       files.push_back(argument);
       options = false;
     }
   }
-  if (files.size() > 1) return {CommandLine::Action::Misuse, {}};
-  if (help) return {CommandLine::Action::Help, {}};
-  if (version) return {CommandLine::Action::Version, {}};
-  if (files.empty()) return {CommandLine::Action::Run, std::nullopt};
-  return {CommandLine::Action::Run, files.front()};
+  if (files.size() > 1) return Answer(CommandLine::Action::Misuse);
+  if (help) return Answer(CommandLine::Action::Help);
+  if (version) return Answer(CommandLine::Action::Version);
+  if (!files.empty()) run.file = files.front();
+  return run;
 }
 
 int AnswerCommandLine(const CommandLine& command, UserInterface& ui) {

@@ -2,6 +2,7 @@
 // program open in the host, in one pass.
 #include <clocale>
 
+#include "app/check.h"
 #include "app/command_line.h"
 #include "app/form1.h"
 #include "app/implementations.h"
@@ -20,7 +21,8 @@ int main(int argc, char** argv) {
   traskel::ExitStatus status;
   {
     traskel::Run run(platform);
-    status = traskel::Form1Load(run, *use.settings, command.file);
+    status = command.checkOnly ? traskel::CheckExport(run, *use.settings, command.file)
+                               : traskel::Form1Load(run, *use.settings, command.file);
   }
   use.automation->EndOfRun();
   return status;
