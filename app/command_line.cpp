@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <string_view>
+
 #include "traskel_version.h"
 
 namespace traskel {
@@ -13,46 +15,50 @@ constexpr const char* kUsage =
 
 constexpr std::string_view kLogOption = "--protokoll";
 
-CommandLine Only(CommandLine::Action action) {
-  CommandLine command;
-  command.action = action;
-  return command;
+// A command line that asks for no run.
+CommandLine Answer(CommandLine::Action action) {
+  CommandLine answer;
+  answer.action = action;
+  return answer;
 }
 
 }  // namespace
 
 CommandLine ReadCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine run;
   bool help = false, version = false, options = true;
-  std::optional<std::string> log;
   std::vector<std::string> files;
-  for (auto it = arguments.begin(); it != arguments.end(); ++it) {
-    const std::string& argument = *it;
+  // By index, so that an option may take the argument after it.
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
     if (options && argument == "--") {
       options = false;
-    } else if (options && argument == kLogOption) {
-      if (++it == arguments.end() || it->empty()) return Only(CommandLine::Action::Misuse);
-      log = *it;
-    } else if (options && argument.starts_with(std::string(kLogOption) + "=")) {
-      log = argument.substr(kLogOption.size() + 1);
-      if (log->empty()) return Only(CommandLine::Action::Misuse);
     } else if (options && (argument == "--help" || argument == "-h" || argument == "/?")) {
       help = true;
     } else if (options && argument == "--version") {
       version = true;
+    } else if (options && argument == "--pruefen") {
+      run.checkOnly = true;
+    } else if (options && argument == kLogOption) {
+      if (++i == arguments.size() || arguments[i].empty()) {
+        return Answer(CommandLine::Action::Misuse);
+      }
+      run.log = arguments[i];
+    } else if (options && argument.starts_with(std::string(kLogOption) + "=")) {
+      run.log = argument.substr(kLogOption.size() + 1);
+      if (run.log->empty()) return Answer(CommandLine::Action::Misuse);
     } else if (options && argument.size() > 1 && argument.front() == '-') {
-      return Only(CommandLine::Action::Misuse);
+      return Answer(CommandLine::Action::Misuse);
     } else {
       // "-" alone is a name; after the first file, everything is a file.
       files.push_back(argument);
       options = false;
     }
   }
-  if (files.size() > 1) return Only(CommandLine::Action::Misuse);
-  if (help) return Only(CommandLine::Action::Help);
-  if (version) return Only(CommandLine::Action::Version);
-  CommandLine run = Only(CommandLine::Action::Run);
+  if (files.size() > 1) return Answer(CommandLine::Action::Misuse);
+  if (help) return Answer(CommandLine::Action::Help);
+  if (version) return Answer(CommandLine::Action::Version);
   if (!files.empty()) run.file = files.front();
-  run.log = log;
   return run;
 }
 

@@ -18,12 +18,6 @@ constexpr std::size_t kShownLineBytes = 300;
 // A skipped line is shown up to this many characters.
 constexpr std::size_t kShownSkippedChars = 80;
 
-void EndInCmdSuchen(Run& run, const std::string& reason) {
-  std::string text = "Error oder Abbruch in cmdSuchenDar Programm wird beendet";
-  if (!reason.empty()) text += std::string(kCrLf) + kCrLf + reason;
-  run.platform.ui.ShowMessage(text, kMainCaption, Icon::Critical);
-}
-
 std::string Shorten(const std::string& s) {
   if (s.size() <= kShownLineBytes) return s;
   std::size_t cut = kShownLineBytes;
@@ -64,7 +58,18 @@ std::string NotTakenMessage(const RecordTally& tally) {
   return text;
 }
 
-bool cmdSuchen(Run& run, SettingsStore& settings, const std::optional<std::string>& named) {
+void EndInCmdSuchen(Run& run, const std::string& reason) {
+  std::string text = "Error oder Abbruch in cmdSuchenDar Programm wird beendet";
+  if (!reason.empty()) text += std::string(kCrLf) + kCrLf + reason;
+  run.platform.ui.ShowMessage(text, kMainCaption, Icon::Critical);
+}
+
+void ReadRememberedFolder(Run& run, SettingsStore& settings) {
+  std::string remembered = settings.ReadSetting(kLastImportFileSetting);
+  if (!remembered.empty()) run.ImportDir = SplitPathFromFile(remembered);
+}
+
+bool ChooseExport(Run& run, SettingsStore& settings, const std::optional<std::string>& named) {
   std::optional<std::string> chosen;
   if (named) chosen = AbsolutePath(*named);
   for (;;) {
@@ -91,12 +96,23 @@ bool cmdSuchen(Run& run, SettingsStore& settings, const std::optional<std::strin
             run.ImportFile,
         kAppTitle, Icon::None);
   }
+  return true;
+}
+
+bool cmdSuchen(Run& run, SettingsStore& settings, const std::optional<std::string>& named) {
+  if (!ChooseExport(run, settings, named)) return false;
   std::string error;
   if (!WriteNormalisedCopy(run.ImportFile, CopyPathFor(run.ImportFile), run.copy, error)) {
     EndInCmdSuchen(run, error);
     return false;
   }
   return true;
+}
+
+std::string FailedFieldNote(const Run& run, int number) {
+  return "Feld " + std::to_string(run.failedField.value_or(0)) + ": \"" +
+         Shorten(run.failedFieldText) + "\" " +
+         (number == host::kOverflow ? "liegt außerhalb des Zahlenbereichs" : "ist keine Zahl");
 }
 
 std::string RunErrorMessage(const Run& run, int number, const std::string& text) {
@@ -107,12 +123,7 @@ std::string RunErrorMessage(const Run& run, int number, const std::string& text)
     message += std::string(kCrLf) + kCrLf + "Zeile " + std::to_string(run.lineNumber) + ": " +
                Shorten(run.line);
   }
-  if (run.failedField) {
-    message +=
-        std::string(kCrLf) + "Feld " + std::to_string(*run.failedField) + ": \"" +
-        Shorten(run.failedFieldText) + "\" " +
-        (number == host::kOverflow ? "liegt außerhalb des Zahlenbereichs" : "ist keine Zahl");
-  }
+  if (run.failedField) message += std::string(kCrLf) + FailedFieldNote(run, number);
   if (run.shortRead) {
     message += std::string(kCrLf) + "Die Kopie " + CopyPathFor(run.ImportFile) +
                " wurde während der Konvertierung verändert (geschrieben: " +
@@ -127,8 +138,7 @@ std::string RunErrorMessage(const Run& run, int number, const std::string& text)
 }
 
 ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std::string>& named) {
-  std::string remembered = settings.ReadSetting(kLastImportFileSetting);
-  if (!remembered.empty()) run.ImportDir = SplitPathFromFile(remembered);
+  ReadRememberedFolder(run, settings);
 
   if (!cmdSuchen(run, settings, named)) return kNotChosen;
 

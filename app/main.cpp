@@ -3,13 +3,14 @@
 #include <clocale>
 
 #include "app/call_log_file.h"
+#include "app/check.h"
 #include "app/command_line.h"
 #include "app/form1.h"
 #include "app/implementations.h"
 #include "platform/command_line.h"
 
 int main(int argc, char** argv) {
-  std::setlocale(LC_ALL, "");  // the user's character set and number format
+  std::setlocale(LC_ALL, "");  // the user's number format
   const traskel::CommandLine command =
       traskel::ReadCommandLine(traskel::ProgramArguments(argc, argv));
   // The version and the usage need no host and no settings, and touch none.
@@ -30,7 +31,8 @@ int main(int argc, char** argv) {
   traskel::ExitStatus status;
   {
     traskel::Run run(platform);
-    status = traskel::Form1Load(run, *use.settings, command.file);
+    status = command.checkOnly ? traskel::CheckExport(run, *use.settings, command.file)
+                               : traskel::Form1Load(run, *use.settings, command.file);
   }
   use.automation->EndOfRun();
   return status;

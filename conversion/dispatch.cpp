@@ -1,3 +1,5 @@
+#include <vector>
+
 #include "conversion/conversion.h"
 #include "conversion/feature.h"
 
@@ -15,24 +17,53 @@ bool Comment(Run& run, const std::string& text) {
   return true;
 }
 
+bool Slot(Run& run) {
+  return Feature(run, run.Fields[field::kShape] == "ROUND" ? kRoundSlot : kOtherSlot);
+}
+
+struct Route {
+  std::string_view key;
+  bool (*handle)(Run& run, const std::string& line);
+};
+
+// The keys in the order they are tried.
+constexpr Route kRoutes[] = {
+    {"PT", [](Run& run, const std::string&) { return Feature(run, kPoint); }},
+    {"BPT", [](Run& run, const std::string&) { return Feature(run, kEdgePoint); }},
+    {"LN", [](Run& run, const std::string&) { return Feature(run, kLinePlane); }},
+    {"CIR", [](Run& run, const std::string&) { return Feature(run, kCircle); }},
+    {"SLT", [](Run& run, const std::string&) { return Slot(run); }},
+    {"PLN", [](Run& run, const std::string&) { return Feature(run, kLinePlane); }},
+    {"CLY", [](Run& run, const std::string&) { return Feature(run, kCylinder); }},
+    {"SPH", [](Run& run, const std::string&) { return Feature(run, kSphere); }},
+    {"CON", [](Run& run, const std::string&) { return Feature(run, kCone); }},
+    {"HEX",
+     [](Run& run, const std::string& line) {
+       return Comment(run, "$$ HEX $$ - " + std::string(TrimSpaces(line)));
+     }},
+    {"ELL", [](Run& run, const std::string&) { return Feature(run, kEllipse); }},
+    {"UDF",
+     [](Run& run, const std::string& line) {
+       return Comment(run, "$$ UDF $$ - " + std::string(TrimSpaces(line)));
+     }},
+};
+
 }  // namespace
 
+const std::vector<std::string_view>& RecordKeys() {
+  static const std::vector<std::string_view> keys = [] {
+    std::vector<std::string_view> k;
+    for (const Route& route : kRoutes) k.push_back(route.key);
+    return k;
+  }();
+  return keys;
+}
+
 bool DispatchRecord(Run& run, const std::string& line) {
-  const std::string key = run.Fields[field::kKey];
-  if (key == "PT") return Feature(run, kPoint);
-  if (key == "BPT") return Feature(run, kEdgePoint);
-  if (key == "LN") return Feature(run, kLinePlane);
-  if (key == "CIR") return Feature(run, kCircle);
-  if (key == "SLT") {
-    return Feature(run, run.Fields[field::kShape] == "ROUND" ? kRoundSlot : kOtherSlot);
+  const std::string& key = run.Fields[field::kKey];
+  for (const Route& route : kRoutes) {
+    if (key == route.key) return route.handle(run, line);
   }
-  if (key == "PLN") return Feature(run, kLinePlane);
-  if (key == "CLY") return Feature(run, kCylinder);
-  if (key == "SPH") return Feature(run, kSphere);
-  if (key == "CON") return Feature(run, kCone);
-  if (key == "HEX") return Comment(run, "$$ HEX $$ - " + std::string(TrimSpaces(line)));
-  if (key == "ELL") return Feature(run, kEllipse);
-  if (key == "UDF") return Comment(run, "$$ UDF $$ - " + std::string(TrimSpaces(line)));
   // Any other key, the empty one of an empty line included: nothing.
   return false;
 }

@@ -102,6 +102,22 @@ void HandleLine(Run& run) {
   }
 }
 
+// With a watcher, a failing line is told to it instead of ending the loop.
+void HandleLine(Run& run, LineWatcher* watcher) {
+  if (watcher == nullptr) return HandleLine(run);
+  run.failedField.reset();
+  run.failedFieldText.clear();
+  try {
+    HandleLine(run);
+  } catch (const Error& e) {
+    // Only a known key's builder fails, so the record counts as taken.
+    if (run.lineNumber > 10 && !TrimSpaces(run.line).empty()) Tally(run, true);
+    watcher->Handled(run, &e);
+    return;
+  }
+  watcher->Handled(run, nullptr);
+}
+
 [[noreturn]] void CutShort(Run& run, std::uint64_t read) {
   run.shortRead = read;
   throw Error(kPathFileAccessError, "Path/File access error");
@@ -118,7 +134,8 @@ void DeleteCopy(Run& run) {
 
 }  // namespace
 
-void ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncoding encoding) {
+void ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncoding encoding,
+                 LineWatcher* watcher) {
   LineReader reader(text, length);
   std::string raw;
   while (!reader.AtEnd()) {
@@ -129,7 +146,7 @@ void ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncoding 
     run.Application.Put(ids::application::kStatusText,
                         Str(ProgressText(reader.consumed(), length, run.line)));
     run.platform.ui.PumpEvents();
-    HandleLine(run);
+    HandleLine(run, watcher);
   }
   run.lineNumber = 0;
   run.line.clear();

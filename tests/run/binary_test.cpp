@@ -1,9 +1,11 @@
 // The shipped converter as a user runs it: a path on standard input or on
 // the command line, the simulated host configured by its environment
 // variables.
+#include <chrono>
 #include <filesystem>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -172,9 +174,9 @@ TEST_F(Binary, HelpVersionAndMistakesAnswerWithoutARun) {
     EXPECT_EQ(r.out, "") << help;
   }
   // Options come before the file: one after it is a second file.
-  const std::vector<std::vector<std::string>> mistakes = {{"t.csv", "t.csv"},  {"--hilfe"},
-                                                          {"t.csv", "--help"}, {"--version", "-x"},
-                                                          {"--protokoll"},     {"--protokoll="}};
+  const std::vector<std::vector<std::string>> mistakes = {
+      {"t.csv", "t.csv"}, {"--hilfe"},      {"t.csv", "--help"},          {"--version", "-x"},
+      {"--protokoll"},    {"--protokoll="}, {"--pruefen", "--protokoll"}, {"t.csv", "--pruefen"}};
   for (const auto& wrong : mistakes) {
     Outcome r = RunWith(wrong);
     EXPECT_EQ(r.status, 2) << wrong.back();
@@ -184,6 +186,67 @@ TEST_F(Binary, HelpVersionAndMistakesAnswerWithoutARun) {
   // None of these ran: nothing reached the host, nothing was remembered.
   EXPECT_FALSE(std::filesystem::exists(trace));
   EXPECT_FALSE(std::filesystem::exists(folder.File("settings")));
+}
+
+TEST_F(Binary, CheckOnlyTellsWhatAConversionWouldDoAndTouchesNeitherHostNorCopy) {
+  // Keys out of the dispatch's order; the conversion of the same file is
+  // the measure.
+  const std::string clean = std::string(10, '\n') +
+                            "CIR,C1,1,2,3,0,0,1,,12.7,,,,,INNER,,,0.02\n"
+                            "PT,P1,1,2,3,0,0,1,,,,,,,,,,1\n\n"
+                            "UDF,U1\nPT,P2,1,2,3,0,0,1,,,,,,,,,,1\n";
+  folder.Write("t.csv", clean);
+  Outcome check = RunWith({"--pruefen", "t.csv"});
+  EXPECT_EQ(check.status, 0) << check.err;
+  EXPECT_EQ(check.err, "--- Traskel nach Quorvex [information] ---\nPrüfung von " +
+                           folder.File("t.csv") + ": 4 Datenzeilen (PT 2, CIR 1, UDF 1)\n");
+  EXPECT_EQ(check.out, "");
+  EXPECT_EQ(ReadAll(trace), "") << "the check reached the host";
+  EXPECT_FALSE(std::filesystem::exists(folder.File("t.csvconf")));
+  EXPECT_THAT(Remembered(), HasSubstr("=" + folder.File("t.csv") + "\n"));
+  Outcome conversion = RunWith({"t.csv"});
+  EXPECT_EQ(conversion.status, 0) << conversion.err;
+
+  // While a conversion of the same export holds its copy, a check reads the
+  // export and leaves the copy to the conversion, which goes on.
+  std::filesystem::remove(trace);
+  testing::BinaryOptions slow = Traced({"QUORVEX_SIM_DELAY=10"});
+  slow.args = {"t.csv"};
+  testing::Started first = Start("", slow, "-1");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ReadAll(trace).find("Application put 9") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  testing::BinaryOptions alongside = testing::WithEnv({"QUORVEX_SIM_TRACE=" + folder.File("t2")});
+  alongside.args = {"--pruefen", "t.csv"};
+  Outcome during = ConverterBinary::Run("", alongside);
+  const bool copyHeld = std::filesystem::exists(folder.File("t.csvconf"));
+  Outcome held = Finish(first);
+  EXPECT_EQ(during.status, 0) << during.err;
+  EXPECT_TRUE(copyHeld) << "the conversion was over before the check";
+  EXPECT_EQ(held.status, 0) << held.err;
+  EXPECT_EQ(ReadAll(folder.File("t2")), "");
+
+  // Lines left out, and a file without data lines: what the conversion
+  // says of them, under the counts; the file chosen in the dialog.
+  folder.Write("t.csv", clean + "FOO;1\n");
+  Outcome skipped = RunWith({"--pruefen"}, "t.csv");
+  Outcome converted = RunWith({"t.csv"});
+  EXPECT_EQ(skipped.status, 4) << skipped.err;
+  EXPECT_EQ(converted.status, 4) << converted.err;
+  const std::string box = "--- Traskel nach Quorvex [information] ---\n";
+  const std::string leftOut = converted.err.substr(converted.err.rfind(box) + box.size());
+  EXPECT_THAT(skipped.err, HasSubstr("--- Traskel nach Quorvex [exclamation] ---\nPrüfung von " +
+                                     folder.File("t.csv") +
+                                     ": 5 Datenzeilen (PT 2, CIR 1, UDF 1)\n\n" + leftOut));
+  EXPECT_THAT(leftOut, HasSubstr("Zeile 16: FOO;1"));
+
+  folder.Write("t.csv", "Kopf\n");
+  Outcome empty = RunWith({"--pruefen", "t.csv"});
+  EXPECT_EQ(empty.status, 4) << empty.err;
+  EXPECT_THAT(empty.err, HasSubstr("[exclamation] ---\nPrüfung von " + folder.File("t.csv") +
+                                   ": Die Datei enthält keine Datenzeilen.\n"));
 }
 
 }  // namespace

@@ -57,6 +57,12 @@ TEST_F(CallLog, HoldsTheHostsTraceCallForCallAndWhereTheHostFailed) {
   ASSERT_EQ(lines.size(), 300u);
   EXPECT_THAT(lines.back(), ::testing::EndsWith(" -> error 440 Quorvex: simulated failure of "
                                                 "operation 300"));
+
+  // A check sends the host nothing, so its log is made and stays empty.
+  testing::Outcome check = RunLogged({"--pruefen", "--protokoll", log, "b.csv"});
+  EXPECT_EQ(check.status, 0) << check.err;
+  EXPECT_TRUE(std::filesystem::exists(log));
+  EXPECT_EQ(ReadAll(log), "");
 }
 
 TEST_F(CallLog, ALogThatCannotBeMadeEndsTheRunBeforeAnythingElse) {

@@ -2,7 +2,7 @@
 # The shipped traskel.exe as a user runs it, under wine on the tests' X
 # display: its open dialog answered by typing into it or the file named on
 # its command line, the run going into the registered simulated host, the
-# chosen file remembered in the registry.
+# chosen file remembered in the registry; and once checking a file only.
 #   WINEPREFIX=... DISPLAY=:N end_to_end.sh TRASKEL_EXE WORK_DIR [HOST_EXE]
 # With HOST_EXE (quorvex_sim_host.exe, registered with /RegServer) the host
 # runs out of process: started before each run that reaches it, as a user
@@ -261,6 +261,18 @@ check "its trace is the embedded host's for the same file" \
   diff -u "$here/end_to_end.trace" "$work/fifth.trace"
 check_remembered "$folder/teil.csv"
 check_host_ended
+
+# 6. A check of the file the fourth run converted, as when it is dropped on
+#    "Export prüfen": one message box, the status of that conversion, the
+#    file remembered, neither the host nor the copy touched (a host object
+#    created would reach the trace, in process or not).
+start_converter "$work/sixth.trace" --pruefen "$(windows_path "$folder/$named")"
+confirm_box "the check"
+finish
+check "the check ends with the status its conversion had (status $status)" test "$status" = 4
+check "the check leaves the host untouched" test ! -s "$work/sixth.trace"
+check "it writes no copy" test ! -e "$folder/${named}conf"
+check_remembered "$folder/$named"
 
 echo "$passed passed, $failed failed"
 [[ $failed == 0 ]]

@@ -2,7 +2,7 @@
 # The MSI as an administrator uses it, under wine in the tests' prefix:
 # installed over an older version (MajorUpgrade), the installed program run
 # once, a downgrade refused, then uninstalled, each step checked on the
-# files, the Start menu and the registry.
+# files, the Start menu (the converter and "Export prüfen") and the registry.
 #   WINEPREFIX=... DISPLAY=:N msi_install.sh WORK_DIR VERSION MSI PRODUCT_CODE \
 #     OLD_VERSION OLD_MSI OLD_PRODUCT_CODE EXE LICENSE NOTICE
 # EXE, LICENSE and NOTICE are the files the package was built from.
@@ -19,6 +19,7 @@ program_dir="$WINEPREFIX/drive_c/Program Files/Traskel"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 setting_key='HKLM\SOFTWARE\Zelvar\Kastovel\CSV'
 shortcut_name='Traskel nach Quorvex.lnk'
+check_shortcut_name='Export prüfen.lnk'
 
 passed=0
 failed=0
@@ -59,15 +60,21 @@ key_missing() {
   ! "$wine_run" reg query "$1" >/dev/null 2>&1
 }
 
-# Every shortcut of that name in the prefix: wine puts a per-machine one into
-# the user's Start menu, Windows into ProgramData's.
+# Every shortcut named $1 (the converter's by default) in the prefix: wine
+# puts a per-machine one into the user's Start menu, Windows into
+# ProgramData's.
 shortcuts() {
-  find "$WINEPREFIX/drive_c" -name "$shortcut_name" 2>/dev/null
+  find "$WINEPREFIX/drive_c" -name "${1:-$shortcut_name}" 2>/dev/null
 }
 
 # The shortcut's target, as the .lnk stores it (UTF-16 there).
 shortcut_points_to_program() {
   tr -d '\0' <"$1" | grep -aqF 'Program Files\Traskel\traskel.exe'
+}
+
+# The arguments it starts the program with, stored there the same way.
+shortcut_has_arguments() {
+  tr -d '\0' <"$1" | grep -aqF -- "$2"
 }
 
 same_file() {
@@ -129,6 +136,14 @@ if ((${#found[@]} == 1)); then
   check "it starts Program Files\\Traskel\\traskel.exe" shortcut_points_to_program "${found[0]}"
   shortcut_folder=$(dirname "${found[0]}")
 fi
+mapfile -t found < <(shortcuts "$check_shortcut_name")
+check "one Start-menu shortcut '${check_shortcut_name%.lnk}' (found ${#found[@]})" \
+  test "${#found[@]}" = 1
+if ((${#found[@]} == 1)); then
+  check "it is beside the first" test "$(dirname "${found[0]}")" = "${shortcut_folder:-}"
+  check "it starts Program Files\\Traskel\\traskel.exe" shortcut_points_to_program "${found[0]}"
+  check "with --pruefen" shortcut_has_arguments "${found[0]}" --pruefen
+fi
 check "the remembered path is untouched" \
   test "$(registry_value "$setting_key" LastImportFile)" = "$marker"
 
@@ -165,6 +180,8 @@ check "msiexec /x ends with 0 (status $status)" test "$status" = 0
 check "Program Files\\Traskel is gone" test ! -e "$program_dir"
 mapfile -t found < <(shortcuts)
 check "the shortcut is gone (found ${#found[@]})" test "${#found[@]}" = 0
+mapfile -t found < <(shortcuts "$check_shortcut_name")
+check "so is '${check_shortcut_name%.lnk}' (found ${#found[@]})" test "${#found[@]}" = 0
 if [[ -n ${shortcut_folder:-} ]]; then
   check "so is its Start-menu folder" test ! -e "$shortcut_folder"
 fi
