@@ -4,6 +4,7 @@
 
 #include "app/intake.h"
 #include "conversion/conversion.h"
+#include "conversion/run_time_errors.h"
 #include "platform/file_system.h"
 #include "platform/user_interface.h"
 
@@ -14,12 +15,8 @@ namespace {
 constexpr const char* kCrLf = "\r\n";
 // A line is shown in an error message up to this many bytes.
 constexpr std::size_t kShownLineBytes = 300;
-
-void EndInCmdSuchen(Run& run, const std::string& reason) {
-  std::string text = "Error oder Abbruch in cmdSuchenDar Programm wird beendet";
-  if (!reason.empty()) text += std::string(kCrLf) + kCrLf + reason;
-  run.platform.ui.ShowMessage(text, kMainCaption, Icon::Critical);
-}
+// A skipped line is shown up to this many characters.
+constexpr std::size_t kShownSkippedChars = 80;
 
 std::string Shorten(const std::string& s) {
   if (s.size() <= kShownLineBytes) return s;
@@ -28,17 +25,65 @@ std::string Shorten(const std::string& s) {
   return s.substr(0, cut) + " … (" + std::to_string(s.size()) + " Bytes)";
 }
 
+// "…" after the first kShownSkippedChars characters of a longer line.
+std::string Cut(const std::string& line) {
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if ((static_cast<unsigned char>(line[i]) & 0xC0) == 0x80) continue;  // within a character
+    if (characters++ == kShownSkippedChars) return line.substr(0, i) + "…";
+  }
+  return line;
+}
+
+std::string SeparatorHint(const char* separator) {
+  return std::string("Die Datei scheint mit ") + separator +
+         " statt Komma getrennt zu sein; Traskel erwartet Kommas.";
+}
+
 }  // namespace
 
-bool cmdSuchen(Run& run, SettingsStore& settings) {
+std::string NotTakenMessage(const RecordTally& tally) {
+  if (tally.records == 0) return "Die Datei enthält keine Datenzeilen.";
+  std::string text = std::to_string(tally.skipped) + " von " + std::to_string(tally.records) +
+                     " Datenzeilen wurden nicht übernommen (unbekannter Typ):" + kCrLf;
+  for (const SkippedLine& skipped : tally.firstSkipped) {
+    text +=
+        std::string(kCrLf) + "Zeile " + std::to_string(skipped.number) + ": " + Cut(skipped.text);
+  }
+  if (tally.skipped > static_cast<std::int64_t>(tally.firstSkipped.size())) {
+    text += std::string(kCrLf) + "…";
+  }
+  if (tally.keyWithSemicolon) text += std::string(kCrLf) + kCrLf + SeparatorHint("Semikolon");
+  if (tally.keyWithTab) text += std::string(kCrLf) + kCrLf + SeparatorHint("Tabulator");
+  return text;
+}
+
+void EndInCmdSuchen(Run& run, const std::string& reason) {
+  std::string text = "Error oder Abbruch in cmdSuchenDar Programm wird beendet";
+  if (!reason.empty()) text += std::string(kCrLf) + kCrLf + reason;
+  run.platform.ui.ShowMessage(text, kMainCaption, Icon::Critical);
+}
+
+void ReadRememberedFolder(Run& run, SettingsStore& settings) {
+  std::string remembered = settings.ReadSetting(kLastImportFileSetting);
+  if (!remembered.empty()) run.ImportDir = SplitPathFromFile(remembered);
+}
+
+bool ChooseExport(Run& run, SettingsStore& settings, const std::optional<std::string>& named) {
+  std::optional<std::string> chosen;
+  if (named) chosen = AbsolutePath(*named);
   for (;;) {
-    FileDialogRequest request{"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|", run.ImportDir};
-    std::optional<std::string> chosen = run.platform.ui.ChooseFile(request);
+    if (!chosen) {
+      FileDialogRequest request{"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|",
+                                DialogStartFolder(run.ImportDir)};
+      chosen = run.platform.ui.ChooseFile(request);
+    }
     if (!chosen) {
       EndInCmdSuchen(run, "");
       return false;
     }
     run.ImportFile = *chosen;
+    chosen.reset();
     if (FileExists(run.ImportFile)) break;
     run.platform.ui.ShowMessage(std::string("Die Datei ") + kCrLf + kCrLf + "'" + run.ImportFile +
                                     "'" + kCrLf + kCrLf + "existiert nicht oder ist leer",
@@ -51,23 +96,39 @@ bool cmdSuchen(Run& run, SettingsStore& settings) {
             run.ImportFile,
         kAppTitle, Icon::None);
   }
+  return true;
+}
+
+bool cmdSuchen(Run& run, SettingsStore& settings, const std::optional<std::string>& named) {
+  if (!ChooseExport(run, settings, named)) return false;
   std::string error;
-  if (!WriteNormalisedCopy(run.ImportFile, CopyPathFor(run.ImportFile), error)) {
+  if (!WriteNormalisedCopy(run.ImportFile, CopyPathFor(run.ImportFile), run.copy, error)) {
     EndInCmdSuchen(run, error);
     return false;
   }
   return true;
 }
 
+std::string FailedFieldNote(const Run& run, int number) {
+  return "Feld " + std::to_string(run.failedField.value_or(0)) + ": \"" +
+         Shorten(run.failedFieldText) + "\" " +
+         (number == host::kOverflow ? "liegt außerhalb des Zahlenbereichs" : "ist keine Zahl");
+}
+
 std::string RunErrorMessage(const Run& run, int number, const std::string& text) {
-  std::string message = "Laufzeitfehler '" + std::to_string(number) + "':" + kCrLf + kCrLf + text;
+  std::string message = "Laufzeitfehler '" + std::to_string(number) + "':" + kCrLf + kCrLf +
+                        RunTimeErrorText(number, text);
+  if (!run.errorDetail.empty()) message += std::string(kCrLf) + run.errorDetail;
   if (run.lineNumber > 0) {
     message += std::string(kCrLf) + kCrLf + "Zeile " + std::to_string(run.lineNumber) + ": " +
                Shorten(run.line);
   }
-  if (run.failedField) {
-    message += std::string(kCrLf) + "Feld " + std::to_string(*run.failedField) + ": \"" +
-               Shorten(run.failedFieldText) + "\" ist keine Zahl";
+  if (run.failedField) message += std::string(kCrLf) + FailedFieldNote(run, number);
+  if (run.shortRead) {
+    message += std::string(kCrLf) + "Die Kopie " + CopyPathFor(run.ImportFile) +
+               " wurde während der Konvertierung verändert (geschrieben: " +
+               std::to_string(run.copy.length) +
+               " Bytes, gelesen: " + std::to_string(*run.shortRead) + " Bytes).";
   }
   if (!run.ImportFile.empty() && FileExists(CopyPathFor(run.ImportFile))) {
     message += std::string(kCrLf) + kCrLf + "Die Kopie " + CopyPathFor(run.ImportFile) +
@@ -76,19 +137,24 @@ std::string RunErrorMessage(const Run& run, int number, const std::string& text)
   return message;
 }
 
-ExitStatus Form1Load(Run& run, SettingsStore& settings) {
-  std::string remembered = settings.ReadSetting(kLastImportFileSetting);
-  if (!remembered.empty()) run.ImportDir = SplitPathFromFile(remembered);
+ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std::string>& named) {
+  ReadRememberedFolder(run, settings);
 
-  if (!cmdSuchen(run, settings)) return kNotChosen;
+  if (!cmdSuchen(run, settings, named)) return kNotChosen;
 
   try {
     if (RunConversion(run) == RunOutcome::NotConnected) return kNotConnected;
-    return kConverted;
+    if (run.tally.records > 0 && run.tally.skipped == 0) return kConverted;
+    run.platform.ui.ShowMessage(NotTakenMessage(run.tally), kMainCaption, Icon::Information);
+    return kLinesNotTaken;
   } catch (const host::Error& e) {
+    // The copy stays for the user to look at; this run is done with it.
+    run.copy.file.reset();
     run.platform.ui.ShowMessage(RunErrorMessage(run, e.number(), e.text()), kAppTitle,
                                 Icon::Critical);
   } catch (const std::exception& e) {
+    run.copy.file.reset();
+    run.errorDetail = e.what();
     run.platform.ui.ShowMessage(
         RunErrorMessage(run, host::kInternalError, std::string("Internal error: ") + e.what()),
         kAppTitle, Icon::Critical);

@@ -1,6 +1,7 @@
 // The one-pass run: remembered folder, file choice, copy, conversion.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "conversion/run.h"
@@ -11,21 +12,47 @@ namespace traskel {
 inline constexpr const char* kLastImportFileSetting =
     "HKLM\\SOFTWARE\\Zelvar\\Kastovel\\CSV\\LastImportFile";
 
-// Exit status of the program.
+// Exit status of the program; a check ends with the one its conversion
+// would end with.
 enum ExitStatus : int {
-  kConverted = 0,     // the whole file went into the host
-  kRunFailed = 1,     // an error ended the conversion part-way
-  kNotChosen = 2,     // no file chosen, or no copy could be written
-  kNotConnected = 3,  // the host or its measurement program is missing
+  kConverted = 0,      // the whole file went into the host
+  kRunFailed = 1,      // an error ended the conversion part-way
+  kNotChosen = 2,      // no file chosen, or no copy could be written
+  kNotConnected = 3,   // the host or its measurement program is missing
+  kLinesNotTaken = 4,  // converted, but lines were not taken over
 };
 
 // The whole run, in the order of the main window's load event; the settings
-// hold the remembered export.
-ExitStatus Form1Load(Run& run, SettingsStore& settings);
+// hold the remembered export. An export named on the command line stands in
+// for the first choice in the dialog.
+ExitStatus Form1Load(Run& run, SettingsStore& settings,
+                     const std::optional<std::string>& named = std::nullopt);
 
-// Lets the user choose the export, remembers it and writes the copy. False
-// when the run must end (after telling the user why).
-bool cmdSuchen(Run& run, SettingsStore& settings);
+// Where the file dialog opens: the folder of the remembered export.
+void ReadRememberedFolder(Run& run, SettingsStore& settings);
+
+// Lets the user choose the export and remembers it. False when none was
+// chosen (after telling the user). A named export is taken as if chosen
+// first; the dialog follows only when it does not exist.
+bool ChooseExport(Run& run, SettingsStore& settings,
+                  const std::optional<std::string>& named = std::nullopt);
+
+// Chooses the export as ChooseExport does and writes the copy. False when
+// the run must end (after telling the user why).
+bool cmdSuchen(Run& run, SettingsStore& settings,
+               const std::optional<std::string>& named = std::nullopt);
+
+// The message that ends the run before anything reached the host, with the
+// reason when there is one.
+void EndInCmdSuchen(Run& run, const std::string& reason);
+
+// The message at the end of a conversion that left record lines out, or
+// found none.
+std::string NotTakenMessage(const RecordTally& tally);
+
+// "Feld K: "<text>" ist keine Zahl", or that it is out of range for the
+// overflow error: the field noted in the run, its text cut to a readable size.
+std::string FailedFieldNote(const Run& run, int number);
 
 // The message for an error that ends the conversion: number, text, and where
 // it happened (the line, and the field when one is noted in the run).

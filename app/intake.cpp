@@ -1,6 +1,7 @@
 #include "app/intake.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "platform/file_system.h"
 
@@ -23,6 +24,24 @@ void LineEndNormaliser::Put(char c, std::string& out) {
   lineOpen_ = true;
 }
 
+void LineEndNormaliser::PutAll(std::string_view text, std::string& out) {
+  while (!text.empty()) {
+    // Text up to the next CR or LF goes as it is.
+    std::size_t run = 0;
+    if (!pendingCr_) {
+      while (run < text.size() && text[run] != '\r' && text[run] != '\n') ++run;
+    }
+    if (run > 0) {
+      out.append(text.data(), run);
+      lineOpen_ = true;
+      text.remove_prefix(run);
+      continue;
+    }
+    Put(text.front(), out);
+    text.remove_prefix(1);
+  }
+}
+
 void LineEndNormaliser::Feed(std::string_view chunk, std::string& out) {
   if (!started_) {
     head_.append(chunk);
@@ -30,11 +49,11 @@ void LineEndNormaliser::Feed(std::string_view chunk, std::string& out) {
     started_ = true;
     std::string_view rest = head_;
     if (rest.starts_with(kByteOrderMark)) rest.remove_prefix(kByteOrderMark.size());
-    for (char c : rest) Put(c, out);
+    PutAll(rest, out);
     head_.clear();
     return;
   }
-  for (char c : chunk) Put(c, out);
+  PutAll(chunk, out);
 }
 
 void LineEndNormaliser::Finish(std::string& out) {
@@ -43,56 +62,171 @@ void LineEndNormaliser::Finish(std::string& out) {
     // Only part of a mark, or nothing: it was text after all.
     std::string held;
     held.swap(head_);
-    for (char c : held) Put(c, out);
+    PutAll(held, out);
   }
   if (lineOpen_) out += "\r\n";  // a trailing CR counts as the line's end
   pendingCr_ = false;
   lineOpen_ = false;
 }
 
-bool WriteNormalisedCopy(const std::string& source, const std::string& copy, std::string& error) {
+void ExportText::Feed(std::string_view chunk, std::string& out) {
+  if (form_ != Form::Open) return Pass(chunk, out);
+  // Both UTF-16 byte-order marks are two bytes long.
+  head_.append(chunk);
+  if (head_.size() >= 2) Decide(out);
+}
+
+void ExportText::Decide(std::string& out) {
+  std::string_view head = head_;
+  const bool littleEndian = head.starts_with("\xFF\xFE");
+  const bool bigEndian = head.starts_with("\xFE\xFF");
+  if (littleEndian || bigEndian) {
+    form_ = Form::Utf16;
+    utf16_ = Utf16Decoder(bigEndian);
+    // The UTF-16 mark is the one mark; a U+FEFF after it is text.
+    lines_ = LineEndNormaliser(false);
+    head.remove_prefix(2);
+  } else {
+    form_ = Form::Bytes;
+  }
+  Pass(head, out);
+  head_.clear();
+}
+
+void ExportText::Pass(std::string_view chunk, std::string& out) {
+  if (form_ == Form::Utf16) {
+    decoded_.clear();
+    utf16_.Feed(chunk, decoded_);
+    lines_.Feed(decoded_, out);
+    return;
+  }
+  const std::size_t before = out.size();
+  lines_.Feed(chunk, out);
+  utf8_.Feed(std::string_view(out).substr(before));
+}
+
+TextEncoding ExportText::Finish(std::string& out) {
+  if (form_ == Form::Open) Decide(out);
+  if (form_ == Form::Utf16) {
+    decoded_.clear();
+    utf16_.Finish(decoded_);
+    lines_.Feed(decoded_, out);
+    lines_.Finish(out);
+    return TextEncoding::Utf8;
+  }
+  const std::size_t before = out.size();
+  lines_.Finish(out);
+  utf8_.Feed(std::string_view(out).substr(before));
+  return utf8_.Valid() ? TextEncoding::Utf8 : TextEncoding::SystemCodePage;
+}
+
+namespace {
+
+constexpr const char* kBusy = "Die Datei wird gerade von einem anderen Traskel-Lauf konvertiert.";
+
+std::string Refused(const std::string& copyPath, const std::string& why) {
+  return "Die Kopie " + copyPath + " kann nicht angelegt werden: " + why;
+}
+
+std::string RefusalText(HeldFileRefusal refusal, const std::string& reason) {
+  switch (refusal) {
+    case HeldFileRefusal::Link:
+      return "ist eine Verknüpfung";
+    case HeldFileRefusal::HardLink:
+      return "ist eine weitere Verknüpfung einer anderen Datei";
+    case HeldFileRefusal::NotRegular:
+      return "ist keine gewöhnliche Datei";
+    case HeldFileRefusal::None:
+    case HeldFileRefusal::Busy:
+    case HeldFileRefusal::Failed:
+      break;
+  }
+  return reason;
+}
+
+// The copy's name, held for this run and emptied; nothing when it is
+// refused, and then nothing there is changed.
+std::unique_ptr<HeldFile> TakeCopy(const std::string& source, const std::string& copyPath,
+                                   std::string& error) {
+  HeldFileRefusal refusal = HeldFileRefusal::None;
+  std::string reason;
+  std::unique_ptr<HeldFile> copy = TakeFile(copyPath, refusal, reason);
+  if (refusal == HeldFileRefusal::Busy) {
+    error = kBusy;
+    return nullptr;
+  }
+  if (!copy) {
+    error = Refused(copyPath, RefusalText(refusal, reason));
+    return nullptr;
+  }
+  // The export itself may be a link to the copy's name: emptying that would
+  // empty the export.
+  if (SameFile(source, copyPath)) {
+    error = Refused(copyPath, "sie ist die Datei " + source + " selbst");
+    return nullptr;
+  }
+  if (!copy->Clear()) {
+    error = Refused(copyPath, copy->error());
+    return nullptr;
+  }
+  return copy;
+}
+
+// A copy that could not be written whole is deleted; the message says so.
+void Discard(std::unique_ptr<HeldFile>& copy, const std::string& copyPath, std::string& error) {
+  if (copy->Remove()) {
+    error += "\r\n\r\nEs wurde keine Kopie angelegt.";
+  } else {
+    error += "\r\n\r\nDie unvollständige Kopie " + copyPath +
+             " konnte nicht gelöscht werden: " + copy->error();
+  }
+  copy.reset();
+}
+
+// Reads the export through the text conversion into the held copy.
+bool CopyText(std::FILE* in, const std::string& source, const std::string& copyPath, HeldCopy& copy,
+              std::string& error) {
+  ExportText text;
+  constexpr std::size_t kChunk = 1 << 16;
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kChunk);
+  std::string converted;
+  auto write = [&]() {
+    if (!copy.file->Write(converted)) {
+      error = "Die Kopie " + copyPath + " kann nicht geschrieben werden: " + copy.file->error();
+      return false;
+    }
+    copy.length += converted.size();
+    converted.clear();
+    return true;
+  };
+  for (;;) {
+    const std::size_t n = std::fread(buffer.get(), 1, kChunk, in);
+    if (n == 0) break;
+    text.Feed(std::string_view(buffer.get(), n), converted);
+    if (!write()) return false;
+  }
+  if (std::ferror(in)) {
+    error = "Die Datei " + source + " kann nicht gelesen werden: " + LastFileError();
+    return false;
+  }
+  copy.encoding = text.Finish(converted);
+  return write();
+}
+
+}  // namespace
+
+bool WriteNormalisedCopy(const std::string& source, const std::string& copyPath, HeldCopy& copy,
+                         std::string& error) {
+  copy = HeldCopy{};
   File in = OpenBinary(source, "rb");
   if (!in) {
     error = "Die Datei " + source + " kann nicht gelesen werden: " + LastFileError();
     return false;
   }
-  // A copy name that is a link to the export would empty the export.
-  if (SameFile(source, copy)) {
-    error = "Die Kopie " + copy + " kann nicht angelegt werden: sie ist die Datei " + source +
-            " selbst";
-    return false;
-  }
-  File out = OpenBinary(copy, "wb");
-  if (!out) {
-    error = "Die Kopie " + copy + " kann nicht angelegt werden: " + LastFileError();
-    return false;
-  }
-  LineEndNormaliser normaliser;
-  std::string buffer(1 << 16, '\0');
-  std::string converted;
-  auto write = [&]() {
-    if (!converted.empty() &&
-        std::fwrite(converted.data(), 1, converted.size(), out.get()) != converted.size()) {
-      error = "Die Kopie " + copy + " kann nicht geschrieben werden: " + LastFileError();
-      return false;
-    }
-    converted.clear();
-    return true;
-  };
-  for (;;) {
-    std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get());
-    if (n == 0) break;
-    normaliser.Feed(std::string_view(buffer.data(), n), converted);
-    if (!write()) return false;
-  }
-  if (std::ferror(in.get())) {
-    error = "Die Datei " + source + " kann nicht gelesen werden: " + LastFileError();
-    return false;
-  }
-  normaliser.Finish(converted);
-  if (!write()) return false;
-  if (std::fclose(out.release()) != 0) {
-    error = "Die Kopie " + copy + " kann nicht geschrieben werden: " + LastFileError();
+  copy.file = TakeCopy(source, copyPath, error);
+  if (!copy.file) return false;
+  if (!CopyText(in.get(), source, copyPath, copy, error)) {
+    Discard(copy.file, copyPath, error);
     return false;
   }
   return true;

@@ -1,16 +1,22 @@
-// The normalised copy of the export: every line ends in CR LF.
+// The normalised copy of the export: every line ends in CR LF, and its text
+// is UTF-8 or single-byte text of the system's code page, decided once for
+// the whole export.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "conversion/run.h"
+#include "platform/text.h"
+
 namespace traskel {
 
 // Rewrites line ends chunk by chunk: LF and CR LF both become CR LF, a last
 // line without line feed is ended too, other CRs pass unchanged, and a UTF-8
-// byte-order mark that opens the input is dropped.
+// byte-order mark that opens the input is dropped, unless told to keep it.
 class LineEndNormaliser {
  public:
+  explicit LineEndNormaliser(bool dropByteOrderMark = true) : started_(!dropByteOrderMark) {}
   void Feed(std::string_view chunk, std::string& out);
   void Finish(std::string& out);
 
@@ -20,9 +26,37 @@ class LineEndNormaliser {
   bool pendingCr_ = false;  // a CR read, not yet written
   bool lineOpen_ = false;   // bytes written since the last line end
   void Put(char c, std::string& out);
+  void PutAll(std::string_view text, std::string& out);
 };
 
-// Writes the normalised copy; false and a reason when it can't.
-bool WriteNormalisedCopy(const std::string& source, const std::string& copy, std::string& error);
+// The export as its copy holds it, chunk by chunk: line ends normalised, and
+// the encoding the conversion reads it in. An export that opens with the
+// UTF-16 byte-order mark (either order) is written as UTF-8 without it; any
+// other is written byte for byte and is UTF-8 when all of it is, otherwise
+// text of the system's code page.
+class ExportText {
+ public:
+  void Feed(std::string_view chunk, std::string& out);
+  // What was held back, and the encoding of the whole export.
+  TextEncoding Finish(std::string& out);
+
+ private:
+  enum class Form { Open, Bytes, Utf16 };
+  void Decide(std::string& out);
+  void Pass(std::string_view chunk, std::string& out);
+
+  Form form_ = Form::Open;
+  std::string head_;  // first bytes held back until the form is known
+  LineEndNormaliser lines_;
+  Utf16Decoder utf16_{false};
+  std::string decoded_;  // UTF-16 turned UTF-8, reused between chunks
+  Utf8Check utf8_;
+};
+
+// Writes the normalised copy of source to copyPath and keeps holding it for
+// the run. False, with the reason, when the name is refused or the copy can't
+// be written whole; a copy cut short is deleted again.
+bool WriteNormalisedCopy(const std::string& source, const std::string& copyPath, HeldCopy& copy,
+                         std::string& error);
 
 }  // namespace traskel

@@ -2,17 +2,37 @@
 // program open in the host, in one pass.
 #include <clocale>
 
+#include "app/call_log_file.h"
+#include "app/check.h"
+#include "app/command_line.h"
 #include "app/form1.h"
 #include "app/implementations.h"
+#include "platform/command_line.h"
 
-int main() {
-  std::setlocale(LC_ALL, "");  // the user's character set and number format
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");  // the user's number format
+  const traskel::CommandLine command =
+      traskel::ReadCommandLine(traskel::ProgramArguments(argc, argv));
+  // The version and the usage need no host and no settings, and touch none.
+  if (command.action != traskel::CommandLine::Action::Run) {
+    return traskel::AnswerCommandLine(command, *traskel::MakeSystemUserInterface());
+  }
+  // A log that can't be made ends the program before anything else happens.
+  traskel::CallLogFile log;
+  if (std::string message; command.log && !log.Create(*command.log, message)) {
+    traskel::MakeSystemUserInterface()->ShowMessage(message, traskel::kMainCaption,
+                                                    traskel::Icon::Critical);
+    return traskel::kNotChosen;
+  }
   traskel::Implementations use = traskel::ChooseImplementations();
-  traskel::Platform platform{*use.ui, *use.automation, use.numbers};
+  std::unique_ptr<traskel::host::Automation> logged;
+  if (command.log) logged = log.Logging(*use.automation, *use.ui);
+  traskel::Platform platform{*use.ui, logged ? *logged : *use.automation, use.numbers};
   traskel::ExitStatus status;
   {
     traskel::Run run(platform);
-    status = traskel::Form1Load(run, *use.settings);
+    status = command.checkOnly ? traskel::CheckExport(run, *use.settings, command.file)
+                               : traskel::Form1Load(run, *use.settings, command.file);
   }
   use.automation->EndOfRun();
   return status;

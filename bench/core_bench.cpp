@@ -115,10 +115,10 @@ void BM_RunConversion(benchmark::State& state) {
   std::string error;
   for (auto _ : state) {
     state.PauseTiming();
-    if (!WriteNormalisedCopy(path, copy, error)) state.SkipWithError(error.c_str());
     Bed bed;
     Run run(bed.platform);
     run.ImportFile = path;
+    if (!WriteNormalisedCopy(path, copy, run.copy, error)) state.SkipWithError(error.c_str());
     state.ResumeTiming();
     RunConversion(run);
   }
@@ -135,7 +135,7 @@ int ConvertOnce(const std::string& file) {
   run.ImportFile = file;
   std::string error;
   const auto start = std::chrono::steady_clock::now();
-  if (!WriteNormalisedCopy(file, CopyPathFor(file), error)) {
+  if (!WriteNormalisedCopy(file, CopyPathFor(file), run.copy, error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 2;
   }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "conversion/host_ids.h"
+#include "conversion/run_time_errors.h"
 #include "host/busy.h"
 #include "platform/user_interface.h"
 
@@ -32,6 +33,13 @@ std::string Described(const std::string& text, int number) {
     std::snprintf(code, sizeof code, " (Fehler %d)", number);
   }
   return text + code;
+}
+
+// A call on a missing object is the program's own error and reads as its
+// other run-time errors do; the host's and the system's errors come as they
+// are.
+std::string TextOf(const Error& e) {
+  return e.number() == kObjectNotSet ? OwnErrorText(kObjectNotSet) : e.text();
 }
 
 void ReportFailure(Run& run, const char* step, const std::string& error) {
@@ -75,7 +83,7 @@ bool fktStartQuorvex(Run& run) {
   } catch (const GaveUpOnBusyHost& e) {
     ReportFailure(run, step, Described("vom Benutzer abgebrochen", e.number()));
   } catch (const Error& e) {
-    ReportFailure(run, step, Described(e.text(), e.number()));
+    ReportFailure(run, step, Described(TextOf(e), e.number()));
   }
   return false;
 }

@@ -1,13 +1,12 @@
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "conversion/connection.h"
 #include "conversion/conversion.h"
+#include "conversion/feature.h"
 #include "conversion/host_ids.h"
-#include "platform/file_system.h"
-#include "platform/text.h"
 #include "platform/user_interface.h"
 
 namespace traskel {
@@ -16,15 +15,18 @@ using namespace host;
 
 namespace {
 
-// Reads the copy line by line, a line ending at CR or CR LF, and counts the
-// bytes consumed so far for the progress figure.
-class CopyReader {
+// Reads normalised text line by line, a line ending at CR or CR LF, and no
+// further than its length: bytes added after it was written are never read.
+// Counts the bytes consumed for the progress figure.
+class LineReader {
  public:
-  explicit CopyReader(std::FILE* f) : file_(f) {}
+  LineReader(ByteSource& source, std::uint64_t length) : source_(source), length_(length) {}
 
-  bool AtEnd() { return pos_ == len_ && !Refill(); }
+  bool AtEnd() const { return consumed_ == length_; }
 
-  void ReadLine(std::string& line) {
+  // False when the text ended before its length, in the middle of this line
+  // or before it began.
+  bool ReadLine(std::string& line) {
     line.clear();
     while (pos_ < len_ || Refill()) {
       const char* begin = buf_ + pos_;
@@ -38,19 +40,24 @@ class CopyReader {
       line.append(begin, n);
       Consume(n + 1);
       if ((pos_ < len_ || Refill()) && buf_[pos_] == '\n') Consume(1);
-      return;
+      return true;
     }
+    return AtEnd();
   }
 
   std::uint64_t consumed() const { return consumed_; }
+  std::uint64_t fetched() const { return fetched_; }
 
  private:
   bool Refill() {
-    pos_ = 0;
-    len_ = std::fread(buf_, 1, sizeof buf_, file_);
-    if (len_ == 0 && std::ferror(file_)) {
-      throw Error(kDeviceIoError, "Device I/O error while reading the copy of the input");
-    }
+    pos_ = len_ = 0;
+    const std::uint64_t left = length_ - fetched_;
+    if (left == 0) return false;
+    const std::int64_t n =
+        source_.Read(buf_, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buf_, left)));
+    if (n < 0) throw Error(kDeviceIoError, "Device I/O error");
+    len_ = static_cast<std::size_t>(n);
+    fetched_ += len_;
     return len_ > 0;
   }
   void Consume(std::size_t n) {
@@ -58,10 +65,11 @@ class CopyReader {
     consumed_ += n;
   }
 
-  std::FILE* file_;
+  ByteSource& source_;
+  const std::uint64_t length_;
   char buf_[1 << 16];
   std::size_t pos_ = 0, len_ = 0;
-  std::uint64_t consumed_ = 0;
+  std::uint64_t consumed_ = 0, fetched_ = 0;
 };
 
 std::string ProgressText(std::uint64_t consumed, std::uint64_t length, const std::string& line) {
@@ -70,52 +78,103 @@ std::string ProgressText(std::uint64_t consumed, std::uint64_t length, const std
   return std::to_string(percent) + "% Bearbeite Zeile: " + line;
 }
 
+// Counts a record line that is not empty, and notes it when its key is
+// unknown, so that the run can say what it left out.
+void Tally(Run& run, bool taken) {
+  RecordTally& t = run.tally;
+  ++t.records;
+  if (taken) return;
+  ++t.skipped;
+  if (t.firstSkipped.size() < kShownSkipped) t.firstSkipped.push_back({run.lineNumber, run.line});
+  const std::string& key = run.Fields[field::kKey];
+  t.keyWithSemicolon = t.keyWithSemicolon || key.find(';') != std::string::npos;
+  t.keyWithTab = t.keyWithTab || key.find('\t') != std::string::npos;
+}
+
 void HandleLine(Run& run) {
   std::string trimmed(TrimSpaces(run.line));
   if (run.lineNumber <= 10) {
     AddComment(run, trimmed);
   } else {
     SplitFields(run.Fields, trimmed);
-    DispatchRecord(run, trimmed);
+    const bool taken = DispatchRecord(run, trimmed);
+    if (!trimmed.empty()) Tally(run, taken);
   }
 }
 
+// With a watcher, a failing line is told to it instead of ending the loop.
+void HandleLine(Run& run, LineWatcher* watcher) {
+  if (watcher == nullptr) return HandleLine(run);
+  run.failedField.reset();
+  run.failedFieldText.clear();
+  try {
+    HandleLine(run);
+  } catch (const Error& e) {
+    // Only a known key's builder fails, so the record counts as taken.
+    if (run.lineNumber > 10 && !TrimSpaces(run.line).empty()) Tally(run, true);
+    watcher->Handled(run, &e);
+    return;
+  }
+  watcher->Handled(run, nullptr);
+}
+
+[[noreturn]] void CutShort(Run& run, std::uint64_t read) {
+  run.shortRead = read;
+  throw Error(kPathFileAccessError, "Path/File access error");
+}
+
+void DeleteCopy(Run& run) {
+  if (!run.copy.file->Remove()) {
+    run.platform.ui.ShowMessage("Die Datei " + CopyPathFor(run.ImportFile) +
+                                    " konnte nicht gelöscht werden: " + run.copy.file->error(),
+                                kMainCaption, Icon::Exclamation);
+  }
+  run.copy.file.reset();
+}
+
 }  // namespace
+
+void ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncoding encoding,
+                 LineWatcher* watcher) {
+  LineReader reader(text, length);
+  std::string raw;
+  while (!reader.AtEnd()) {
+    ++run.lineNumber;
+    const bool whole = reader.ReadLine(raw);
+    run.line = DecodeText(raw, encoding);
+    if (!whole) CutShort(run, reader.fetched());
+    run.Application.Put(ids::application::kStatusText,
+                        Str(ProgressText(reader.consumed(), length, run.line)));
+    run.platform.ui.PumpEvents();
+    HandleLine(run, watcher);
+  }
+  run.lineNumber = 0;
+  run.line.clear();
+}
 
 RunOutcome RunConversion(Run& run) {
   if (!fktStartQuorvex(run)) return RunOutcome::NotConnected;
 
   const std::string copyPath = CopyPathFor(run.ImportFile);
-  File copy = OpenBinary(copyPath, "rb");
-  if (!copy) {
-    throw Error(kFileNotFound, "File not found: " + copyPath + " (" + LastFileError() + ")");
+  if (!run.copy.file) {
+    run.errorDetail = "Die Kopie " + copyPath + " fehlt.";
+    throw Error(kFileNotFound, "File not found");
   }
-  std::uint64_t length = 0;
-  if (!FileSize(copyPath, length)) {
-    throw Error(kPathFileAccessError,
-                "Path/File access error: " + copyPath + " (" + LastFileError() + ")");
+  if (!run.copy.file->Rewind()) {
+    run.errorDetail =
+        "Die Kopie " + copyPath + " kann nicht gelesen werden: " + run.copy.file->error();
+    throw Error(kPathFileAccessError, "Path/File access error");
   }
-
-  CopyReader reader(copy.get());
-  std::string raw;
-  while (!reader.AtEnd()) {
-    ++run.lineNumber;
-    reader.ReadLine(raw);
-    run.line = DecodeSystemText(raw);
-    run.Application.Put(ids::application::kStatusText,
-                        Str(ProgressText(reader.consumed(), length, run.line)));
-    run.platform.ui.PumpEvents();
-    HandleLine(run);
+  try {
+    ConvertText(run, *run.copy.file, run.copy.length, run.copy.encoding);
+  } catch (const Error& e) {
+    if (e.number() == kDeviceIoError) {
+      run.errorDetail =
+          "Die Kopie " + copyPath + " kann nicht gelesen werden: " + run.copy.file->error();
+    }
+    throw;
   }
-  copy.reset();
-  run.lineNumber = 0;
-  run.line.clear();
-
-  if (!RemoveFile(copyPath)) {
-    run.platform.ui.ShowMessage(
-        "Die Datei " + copyPath + " konnte nicht gelöscht werden: " + LastFileError(), kMainCaption,
-        Icon::Exclamation);
-  }
+  DeleteCopy(run);
   return RunOutcome::Converted;
 }
 

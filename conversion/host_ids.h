@@ -3,6 +3,7 @@
 // where they are used.
 #pragma once
 
+#include "host/call_log.h"
 #include "host/value.h"
 
 namespace traskel::ids {
@@ -50,5 +51,21 @@ namespace comment_data {
 inline constexpr DispId kKind = 1;     // put Long
 inline constexpr DispId kSetLine = 6;  // call (line number, text by reference)
 }  // namespace comment_data
+
+// The host's objects by the role they have for the program, as the host's
+// trace names them and the call log does.
+inline constexpr host::ObjectRoles::Created kCreatedRoles[] = {
+    {"Quorvex.Application", "Application"},
+    {"Quorvex.PointData", "PointData"},
+};
+inline constexpr host::ObjectRoles::Result kResultRoles[] = {
+    {"Application", application::kMeasurementProgram, "MeasurementProgram"},
+    {"MeasurementProgram", program::kCommands, "CMDS"},
+    {"CMDS", commands::kCurrent, "Cmd"},
+    {"CMDS", commands::kAdd, "Cmd"},
+    {"Cmd", command::kFeaturePart, "FeatureData"},
+    {"Cmd", command::kCommentPart, "CommentData"},
+};
+inline constexpr host::ObjectRoles kRoles{kCreatedRoles, kResultRoles};
 
 }  // namespace traskel::ids

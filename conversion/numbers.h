@@ -11,7 +11,8 @@ namespace traskel {
 // A decimal number: optional sign, digits with "." or the locale's decimal
 // separator, optional exponent, spaces and tabs around. Fields are cut at
 // commas, so "." must always work; grouping is never accepted. Anything else
-// (and a value out of the Double range) is a type mismatch.
+// is a type mismatch. A number too large for a Double is the overflow error;
+// one too small for it reads as zero.
 double TextToDouble(std::string_view text, const NumberFormat& format);
 
 // General format: at most 15 significant digits, no trailing zeros, exponent

@@ -5,12 +5,16 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/busy.h"
 #include "host/value.h"
+#include "platform/held_file.h"
 #include "platform/locale.h"
+#include "platform/text.h"
 
 namespace traskel {
 
@@ -25,6 +29,31 @@ struct Platform {
   host::Automation& automation;
   NumberFormat numbers;
   host::BusyWait busyWait{};  // how long a busy host is waited for before the user is asked
+};
+
+// The normalised copy the conversion reads, held by the run from its
+// creation to its deletion.
+struct HeldCopy {
+  std::unique_ptr<HeldFile> file;
+  std::uint64_t length = 0;                    // bytes written; no more are read
+  TextEncoding encoding = TextEncoding::Utf8;  // decided once over the whole export
+};
+
+// A record line the conversion did not take over.
+struct SkippedLine {
+  std::int64_t number = 0;
+  std::string text;
+};
+
+inline constexpr std::size_t kShownSkipped = 10;
+
+// What became of the record lines, those after the header.
+struct RecordTally {
+  std::int64_t records = 0;               // record lines that are not empty
+  std::int64_t skipped = 0;               // of those, the ones whose type key is unknown
+  std::vector<SkippedLine> firstSkipped;  // the first kShownSkipped of them
+  bool keyWithSemicolon = false;          // a skipped line's key holds a ';'
+  bool keyWithTab = false;                // ... or a tab
 };
 
 struct Run {
@@ -43,12 +72,20 @@ struct Run {
   host::Ref Cmd;          // the command added last
   host::Ref FeatureData;  // the feature part of the last feature command
 
+  HeldCopy copy;
+  RecordTally tally;
+
   // Where the conversion stands, so an error that ends it can name the line
   // and, when a field is no number, the field.
   std::int64_t lineNumber = 0;
   std::string line;
   std::optional<int> failedField;
   std::string failedFieldText;
+  // Set when the copy ended before its length: the bytes it gave.
+  std::optional<std::uint64_t> shortRead;
+  // What an error's number alone does not say, such as the file and the
+  // system's reason; shown under the error's text.
+  std::string errorDetail;
 };
 
 // The normalised copy the conversion reads: the export's name with "conf"

@@ -1,11 +1,10 @@
-// Arbitrary bytes through the whole path an export takes: the line-end
-// normaliser fed in chunks of random size, then the real run from the file
-// choice to the simulated host, as the program does it. Errors the run
-// reports are expected; crashes, leaks, hangs, undefined behaviour and a
-// broken invariant are findings.
+// Arbitrary bytes through the whole path an export takes: the export's text
+// (encoding decision, UTF-16 decoding, line ends) fed in chunks of random
+// size, then the real run from the file choice to the simulated host, as the
+// program does it. Errors the run reports are expected; crashes, leaks,
+// hangs, undefined behaviour and a broken invariant are findings.
 #include <unistd.h>
 
-#include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +20,7 @@
 #include "conversion/run.h"
 #include "platform/file_system.h"
 #include "platform/settings.h"
+#include "platform/text.h"
 #include "platform/user_interface.h"
 #include "quorvex_sim/sim_host.h"
 
@@ -85,17 +85,23 @@ class MemorySettings : public traskel::SettingsStore {
   std::map<std::string, std::string> values;
 };
 
-std::string Normalise(std::string_view in, Draw* chunks) {
-  traskel::LineEndNormaliser n;
-  std::string out;
+struct Copy {
+  std::string text;
+  traskel::TextEncoding encoding;
+  bool operator==(const Copy&) const = default;
+};
+
+Copy Normalise(std::string_view in, Draw* chunks) {
+  traskel::ExportText text;
+  Copy out;
   while (!in.empty()) {
     std::size_t size = chunks ? 1 + chunks->Next() % 8 : in.size();
-    if (chunks && chunks->Next() % 4 == 0) n.Feed({}, out);  // empty reads happen too
+    if (chunks && chunks->Next() % 4 == 0) text.Feed({}, out.text);  // empty reads happen too
     size = std::min(size, in.size());
-    n.Feed(in.substr(0, size), out);
+    text.Feed(in.substr(0, size), out.text);
     in.remove_prefix(size);
   }
-  n.Finish(out);
+  out.encoding = text.Finish(out.text);
   return out;
 }
 
@@ -114,20 +120,31 @@ std::vector<std::string_view> Lines(std::string_view s) {
   return out;
 }
 
-void CheckNormaliser(std::string_view in, Draw& draw) {
-  const std::string chunked = Normalise(in, &draw);
-  if (chunked != Normalise(in, nullptr)) Broken("the output depends on the chunk sizes");
+void CheckExportText(std::string_view in, Draw& draw) {
+  const Copy chunked = Normalise(in, &draw);
+  if (chunked != Normalise(in, nullptr)) Broken("the copy depends on the chunk sizes");
+  const std::string& out = chunked.text;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if (out[i] == '\n' && (i == 0 || out[i - 1] != '\r')) Broken("LF without CR");
+  }
+  if (!out.empty() && !out.ends_with("\r\n")) Broken("the last line is not ended");
+  const bool utf8 = chunked.encoding == traskel::TextEncoding::Utf8;
+  if (utf8 && traskel::RepairUtf8(out) != out) Broken("a copy read as UTF-8 is none");
+  if (in.starts_with("\xFF\xFE") || in.starts_with("\xFE\xFF")) {
+    if (!utf8) Broken("UTF-16 was not made UTF-8");
+    return;
+  }
+  // Anything else is copied byte for byte but for its line ends and mark.
   std::string_view body = in;
   if (body.starts_with(kByteOrderMark)) body.remove_prefix(kByteOrderMark.size());
   // One mark goes; a second one is text.
-  if (std::string_view(chunked).starts_with(kByteOrderMark) != body.starts_with(kByteOrderMark)) {
+  if (std::string_view(out).starts_with(kByteOrderMark) != body.starts_with(kByteOrderMark)) {
     Broken("a byte-order mark opens the output");
   }
-  for (std::size_t i = 0; i < chunked.size(); ++i) {
-    if (chunked[i] == '\n' && (i == 0 || chunked[i - 1] != '\r')) Broken("LF without CR");
+  if (Lines(body) != Lines(out)) Broken("a line was lost, split or changed");
+  if (utf8 != (traskel::RepairUtf8(std::string(body)) == body)) {
+    Broken("the encoding decision disagrees with the whole text");
   }
-  if (!chunked.empty() && !chunked.ends_with("\r\n")) Broken("the last line is not ended");
-  if (Lines(body) != Lines(chunked)) Broken("a line was lost, split or changed");
 }
 
 // Never destroyed: the clean-up at exit still needs it.
@@ -171,12 +188,22 @@ void RunWhole(std::string_view data, Draw& draw) {
   {
     traskel::Run run(platform);
     status = traskel::Form1Load(run, settings);
+    const traskel::RecordTally& tally = run.tally;
+    const bool leftOut = tally.records == 0 || tally.skipped > 0;
+    if (status == traskel::kConverted && leftOut) Broken("lines were left out in silence");
+    if (status == traskel::kLinesNotTaken &&
+        (!leftOut || ui.messages.empty() ||
+         ui.messages.back().find("Datenzeilen") == std::string::npos)) {
+      Broken("status 4 without its reason");
+    }
+    if (tally.skipped > tally.records) Broken("more lines skipped than there are");
   }
   host.EndOfRun();
 
   const bool copyLeft = std::filesystem::exists(copy);
   switch (status) {
     case traskel::kConverted:
+    case traskel::kLinesNotTaken:
       if (copyLeft) Broken("a finished run left its copy");
       break;
     case traskel::kRunFailed:
@@ -195,16 +222,6 @@ void RunWhole(std::string_view data, Draw& draw) {
   std::remove(input.c_str());
 }
 
-// Decoding goes by the locale's character set: UTF-8 repair or the C
-// library's multibyte path. Switched only when the draw asks for the other.
-void ChooseLocale(Draw& draw) {
-  static bool utf8 = false;  // a program starts in the "C" locale
-  const bool want = draw.Next() % 4 != 0;
-  if (want == utf8) return;
-  if (std::setlocale(LC_ALL, want ? "C.UTF-8" : "C") == nullptr) Broken("no C.UTF-8 locale");
-  utf8 = want;
-}
-
 void RemoveWorkFolder() {
   std::error_code ec;
   std::filesystem::remove_all(WorkFolder(), ec);
@@ -217,8 +234,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   Draw draw(data);
   static const bool cleanUp = std::atexit(RemoveWorkFolder) == 0;
   (void)cleanUp;
-  ChooseLocale(draw);
-  CheckNormaliser(data, draw);
+  CheckExportText(data, draw);
   RunWhole(data, draw);
   return 0;
 }

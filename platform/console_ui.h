@@ -2,7 +2,7 @@
 // their own.
 #pragma once
 
-#include <iosfwd>
+#include <iostream>
 #include <memory>
 
 #include "platform/user_interface.h"
@@ -10,8 +10,10 @@
 namespace traskel {
 
 // Messages and prompts go to out, answers come from in; echoAnswers repeats
-// each answer on out, for input that does not come from a terminal.
+// each answer on out, for input that does not come from a terminal. What the
+// command line asks for goes to answers or out, as it names.
 std::unique_ptr<UserInterface> MakeConsoleUserInterface(std::istream& in, std::ostream& out,
-                                                        bool echoAnswers = false);
+                                                        bool echoAnswers = false,
+                                                        std::ostream& answers = std::cout);
 
 }  // namespace traskel

@@ -1,7 +1,6 @@
 // File functions of the platform, with its own path rules. Paths are UTF-8.
 #pragma once
 
-#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -11,6 +10,14 @@ namespace traskel {
 // The directory part of a path: everything up to the last separator, without
 // that separator.
 std::string SplitPathFromFile(const std::string& file);
+
+// The folder the open dialog starts in for a folder part SplitPathFromFile
+// gave: the same folder, written so that the dialog reads it as meant.
+std::string DialogStartFolder(const std::string& folder);
+
+// The path made absolute against the current folder and tidied; an empty
+// name stays empty, for the existence check to refuse.
+std::string AbsolutePath(const std::string& path);
 
 // True when the file's length can be read: an empty file exists, a folder,
 // a device, a pipe or a missing name does not.
@@ -24,9 +31,6 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Opens a file in binary mode ("rb" or "wb"); empty and errno on failure.
 File OpenBinary(const std::string& path, const char* mode);
-
-// The size in bytes of the file at path; false when it can't be read.
-bool FileSize(const std::string& path, std::uint64_t& size);
 
 // True when both names lead to the same file.
 bool SameFile(const std::string& a, const std::string& b);

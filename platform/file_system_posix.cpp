@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "platform/file_system.h"
 
@@ -19,6 +21,20 @@ std::string SplitPathFromFile(const std::string& file) {
   return s;
 }
 
+std::string DialogStartFolder(const std::string& folder) {
+  return folder;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  // Without a current folder the name stays as given; the existence check
+  // then decides.
+  if (error) return path;
+  return absolute.lexically_normal().string();
+}
+
 bool FileExists(const std::string& file) {
   if (file.empty()) return false;
   struct stat info;
@@ -29,13 +45,6 @@ bool FileExists(const std::string& file) {
 
 File OpenBinary(const std::string& path, const char* mode) {
   return File(std::fopen(path.c_str(), mode));
-}
-
-bool FileSize(const std::string& path, std::uint64_t& size) {
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0) return false;
-  size = static_cast<std::uint64_t>(info.st_size);
-  return true;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

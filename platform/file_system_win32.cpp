@@ -2,8 +2,8 @@
 // and names are UTF-16 at the API.
 //
 // Only '\' is taken as a separator: the paths split here come from the open
-// dialog, directly or through the remembered setting, and it always gives
-// backslashes.
+// dialog or from the command line through AbsolutePath, directly or through
+// the remembered setting, and both give backslashes.
 #include <windows.h>
 
 #include <cerrno>
@@ -31,6 +31,28 @@ std::string SplitPathFromFile(const std::string& file) {
   return s;
 }
 
+std::string DialogStartFolder(const std::string& folder) {
+  // "C:" alone names the current folder of drive C, not its root. A share
+  // root \\server\share is a root already and stays.
+  const bool bareDrive =
+      folder.size() == 2 && folder[1] == ':' &&
+      ((folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z'));
+  if (bareDrive) return folder + "\\";
+  return folder;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  const std::wstring wide = Utf16(path);
+  const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;  // the existence check then refuses it
+  std::wstring full(needed, L'\0');
+  const DWORD written = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+  if (written == 0 || written >= needed) return path;
+  full.resize(written);
+  return Utf8(full);
+}
+
 bool FileExists(const std::string& file) {
   if (file.empty()) return false;
   WIN32_FILE_ATTRIBUTE_DATA data;
@@ -42,16 +64,6 @@ bool FileExists(const std::string& file) {
 File OpenBinary(const std::string& path, const char* mode) {
   lastSystemError = 0;
   return File(_wfopen(Utf16(path).c_str(), Utf16(mode).c_str()));
-}
-
-bool FileSize(const std::string& path, std::uint64_t& size) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(Utf16(path).c_str(), GetFileExInfoStandard, &data)) {
-    lastSystemError = GetLastError();
-    return false;
-  }
-  size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  return true;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

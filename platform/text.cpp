@@ -2,12 +2,159 @@
 
 namespace traskel {
 
-std::string DecodeSystemText(const std::string& bytes) {
-  // A line of ASCII, the usual case, needs no decoding.
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// The number of bytes of the sequence a lead byte opens and the range its
+// second byte must lie in, which rules out overlong forms, surrogates and
+// values above U+10FFFF; 0 for a byte that opens none.
+int SequenceLength(unsigned char lead, unsigned char& low, unsigned char& high) {
+  low = 0x80;
+  high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+    return 3;
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+    return 4;
+  }
+  return 0;
+}
+
+std::size_t AsciiPrefix(const std::string& bytes) {
   std::size_t first = 0;
   while (first < bytes.size() && static_cast<unsigned char>(bytes[first]) < 0x80) ++first;
+  return first;
+}
+
+}  // namespace
+
+std::string DecodeText(const std::string& bytes, TextEncoding encoding) {
+  return encoding == TextEncoding::Utf8 ? RepairUtf8(bytes) : DecodeSystemText(bytes);
+}
+
+std::string RepairUtf8(const std::string& bytes) {
+  // A line of ASCII, the usual case, is copied as it is.
+  std::size_t i = AsciiPrefix(bytes);
+  if (i == bytes.size()) return bytes;
+  std::string out(bytes, 0, i);
+  out.reserve(bytes.size() + 8);
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  while (i < n) {
+    if (p[i] < 0x80) {
+      out += static_cast<char>(p[i++]);
+      continue;
+    }
+    unsigned char low, high;
+    const std::size_t length = static_cast<std::size_t>(SequenceLength(p[i], low, high));
+    std::size_t matched = 1;
+    while (matched < length && i + matched < n) {
+      const unsigned char next = p[i + matched];
+      if (next < low || next > high) break;
+      low = 0x80;
+      high = 0xBF;
+      ++matched;
+    }
+    if (length > 0 && matched == length) {
+      out.append(bytes, i, length);
+    } else {
+      out += kReplacement;
+    }
+    i += matched;
+  }
+  return out;
+}
+
+std::string DecodeSystemText(const std::string& bytes) {
+  const std::size_t first = AsciiPrefix(bytes);
   if (first == bytes.size()) return bytes;
   return DecodeSystemTextFrom(bytes, first);
+}
+
+void Utf8Check::Feed(std::string_view bytes) {
+  if (bad_) return;
+  for (char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (need_ > 0) {
+      if (c < low_ || c > high_) {
+        bad_ = true;
+        return;
+      }
+      low_ = 0x80;
+      high_ = 0xBF;
+      --need_;
+    } else if (c >= 0x80) {
+      need_ = SequenceLength(c, low_, high_) - 1;
+      if (need_ < 0) {
+        bad_ = true;
+        return;
+      }
+    }
+  }
+}
+
+void Utf16Decoder::Feed(std::string_view bytes, std::string& out) {
+  for (char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (!haveByte_) {
+      byte_ = c;
+      haveByte_ = true;
+      continue;
+    }
+    haveByte_ = false;
+    Put(static_cast<char16_t>(bigEndian_ ? (byte_ << 8) | c : (c << 8) | byte_), out);
+  }
+}
+
+void Utf16Decoder::Put(char16_t unit, std::string& out) {
+  const bool isHigh = unit >= 0xD800 && unit <= 0xDBFF;
+  const bool isLow = unit >= 0xDC00 && unit <= 0xDFFF;
+  if (high_ != 0) {
+    if (isLow) {
+      AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(high_) - 0xD800) << 10) + (unit - 0xDC00));
+      high_ = 0;
+      return;
+    }
+    out += kReplacement;
+    high_ = 0;
+  }
+  if (isHigh) {
+    high_ = unit;
+  } else if (isLow) {
+    out += kReplacement;
+  } else {
+    AppendUtf8(out, unit);
+  }
+}
+
+void Utf16Decoder::Finish(std::string& out) {
+  if (high_ != 0) out += kReplacement;
+  high_ = 0;
+  haveByte_ = false;  // an odd last byte is no character
 }
 
 }  // namespace traskel

@@ -1,18 +1,64 @@
-// Text of the system's single-byte code page, as the program's UTF-8.
+// The program's text is UTF-8. Exports come as UTF-8, as UTF-16 or as
+// single-byte text of the system's code page; these pieces read each of them.
 #pragma once
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace traskel {
 
-// Text of the system's code page (the process locale's character set on
-// POSIX, the ANSI code page on Windows) as UTF-8; a byte that does not
-// decode becomes U+FFFD.
+// How the bytes of a text are read.
+enum class TextEncoding {
+  Utf8,
+  SystemCodePage,  // Windows-1252 on POSIX, the ANSI code page on Windows
+};
+
+// The text as UTF-8, read in the given encoding.
+std::string DecodeText(const std::string& bytes, TextEncoding encoding);
+
+// Well-formed UTF-8 as it is; each maximal ill-formed part becomes one U+FFFD.
+std::string RepairUtf8(const std::string& bytes);
+
+// Text of the system's code page as UTF-8. On POSIX that is Windows-1252,
+// whose five unassigned bytes stand for the C1 characters of the same
+// number, as Windows maps them; on Windows the ANSI code page, where a byte
+// that does not decode becomes U+FFFD. Never the locale's character set, so
+// that both builds read an export alike.
 std::string DecodeSystemText(const std::string& bytes);
 
 // The part of DecodeSystemText each platform brings: bytes[0, first) are
 // ASCII, which every code page keeps as it is.
 std::string DecodeSystemTextFrom(const std::string& bytes, std::size_t first);
+
+// Tells, fed piece by piece, whether a whole text is well-formed UTF-8.
+class Utf8Check {
+ public:
+  void Feed(std::string_view bytes);
+  // True when all fed so far is UTF-8 and no sequence is left open.
+  bool Valid() const { return !bad_ && need_ == 0; }
+
+ private:
+  bool bad_ = false;
+  int need_ = 0;                            // continuation bytes still to come
+  unsigned char low_ = 0x80, high_ = 0xBF;  // the range of the next one
+};
+
+// UTF-16 to UTF-8, fed piece by piece. An odd last byte is dropped; a
+// surrogate without its partner becomes U+FFFD.
+class Utf16Decoder {
+ public:
+  explicit Utf16Decoder(bool bigEndian) : bigEndian_(bigEndian) {}
+  void Feed(std::string_view bytes, std::string& out);
+  void Finish(std::string& out);
+
+ private:
+  void Put(char16_t unit, std::string& out);
+
+  bool bigEndian_;
+  bool haveByte_ = false;  // the first byte of a unit, its second still to come
+  unsigned char byte_ = 0;
+  char16_t high_ = 0;  // a high surrogate waiting for its low one
+};
 
 }  // namespace traskel

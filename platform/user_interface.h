@@ -16,6 +16,9 @@ inline constexpr const char* kMainCaption = "Traskel nach Quorvex";
 
 enum class Icon { None, Critical, Exclamation, Information };
 
+// Where a console prints a text the command line asked for.
+enum class ConsoleStream { Output, Error };
+
 struct FileDialogRequest {
   std::string title;
   std::string filter;        // pairs "text|pattern|", as the dialog control takes them
@@ -37,6 +40,12 @@ class UserInterface {
   virtual std::optional<std::string> ChooseFile(const FileDialogRequest& request) = 0;
   // Lets the platform process pending events once.
   virtual void PumpEvents() = 0;
+  // A text the command line asked for: the version, the usage. A message
+  // box titled with the main window's caption; a console prints the bare
+  // text on the stream named instead, so that scripts can read it.
+  virtual void ShowCommandLineText(const std::string& text, Icon icon, ConsoleStream) {
+    ShowMessage(text, kMainCaption, icon);
+  }
 };
 
 // The system's own: the console on POSIX systems, dialogs on Windows.

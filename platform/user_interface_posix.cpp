@@ -1,12 +1,17 @@
 // The console stand-in for message boxes and the open-file dialog: messages
-// go to stderr, the file name is read from stdin.
+// go to stderr, the file name is read from stdin, with line editing and
+// file-name completion when a user types it on a terminal.
+#include <editline/readline.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
-#include <system_error>
 
+#include "platform/console.h"
 #include "platform/console_ui.h"
+#include "platform/file_system.h"
 #include "platform/user_interface.h"
 
 namespace traskel {
@@ -26,29 +31,18 @@ const char* IconWord(Icon icon) {
   return "none";
 }
 
-// Message texts break lines with CR LF for the dialog; a terminal wants LF,
-// and a lone CR would make it overwrite the line.
-std::string ConsoleLines(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r') {
-      out += text[i];
-    } else if (i + 1 >= text.size() || text[i + 1] != '\n') {
-      out += '\n';
-    }
-  }
-  return out;
-}
-
 class ConsoleUserInterface : public UserInterface {
  public:
-  ConsoleUserInterface(std::istream& in, std::ostream& out, bool echo)
-      : in_(in), out_(out), echo_(echo) {}
+  ConsoleUserInterface(std::istream& in, std::ostream& out, bool echo, std::ostream& answers)
+      : in_(in), out_(out), echo_(echo), answers_(answers) {}
 
+  // Texts break lines with CR LF for the dialog; a terminal wants LF, and
+  // what a line of the export brings must not steer it. A progress line on
+  // the same terminal is ended first.
   void ShowMessage(const std::string& text, const std::string& title, Icon icon) override {
-    out_ << "--- " << title << " [" << IconWord(icon) << "] ---\n"
-         << ConsoleLines(text) << '\n'
+    console::EndProgress();
+    out_ << "--- " << TerminalText(title, false) << " [" << IconWord(icon) << "] ---\n"
+         << TerminalText(text, true) << '\n'
          << std::flush;
   }
 
@@ -75,7 +69,24 @@ class ConsoleUserInterface : public UserInterface {
          << "Filter: " << request.filter << '\n'
          << "Verzeichnis: " << (request.initialDir.empty() ? "(default)" : request.initialDir)
          << '\n'
-         << "Datei: " << std::flush;
+         << std::flush;
+    std::optional<std::string> line = ReadAnswer("Datei: ");
+    if (!line || line->empty()) return std::nullopt;
+    return AbsolutePath(*line);
+  }
+
+  // The console has no event queue.
+  void PumpEvents() override {}
+
+  void ShowCommandLineText(const std::string& text, Icon, ConsoleStream stream) override {
+    (stream == ConsoleStream::Output ? answers_ : out_) << TerminalText(text, true) << '\n'
+                                                        << std::flush;
+  }
+
+ protected:
+  // One answer line without its newline; nothing at the end of the input.
+  virtual std::optional<std::string> ReadAnswer(const char* prompt) {
+    out_ << prompt << std::flush;
     std::string line;
     if (!std::getline(in_, line)) {
       // End the prompt's line so later output starts on a line of its own.
@@ -85,33 +96,81 @@ class ConsoleUserInterface : public UserInterface {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     // Typed answers end their line on the terminal; piped ones must be shown.
     if (echo_) out_ << line << '\n' << std::flush;
-    if (line.empty()) return std::nullopt;
-    std::error_code error;
-    std::filesystem::path chosen = std::filesystem::absolute(line, error);
-    // Without a current directory the name stays as typed; the caller's
-    // existence check then decides.
-    if (error) chosen = line;
-    return chosen.lexically_normal().string();
+    return line;
   }
 
-  // The console has no event queue.
-  void PumpEvents() override {}
+  // Where the dialog and the messages go.
+  std::ostream& out() { return out_; }
 
  private:
   std::istream& in_;
   std::ostream& out_;
   bool echo_;
+  std::ostream& answers_;
+};
+
+// The whole answer line is one file name: spaces are part of it, and nothing
+// in it is quoted.
+char kNoWordBreaks[] = "";
+
+// Tab on the answer: the file names that start with it. A single match that
+// is a folder gets its '/' so that the next Tab goes on inside it; a file
+// gets nothing, as it is the whole answer.
+char** CompleteFileName(const char* text, int, int) {
+  rl_attempted_completion_over = 1;  // no fallback that would quote the names
+  char** matches = rl_completion_matches(text, rl_filename_completion_function);
+  rl_completion_append_character = '\0';
+  const bool single = matches != nullptr && (matches[1] == nullptr || matches[2] == nullptr);
+  struct stat info;
+  if (single && ::stat(matches[0], &info) == 0 && S_ISDIR(info.st_mode)) {
+    rl_completion_append_character = '/';
+  }
+  return matches;
+}
+
+// A user at a terminal: the answer is read with line editing, Tab completes
+// file names, and earlier answers of this run come back with the arrow keys.
+class TerminalUserInterface : public ConsoleUserInterface {
+ public:
+  TerminalUserInterface() : ConsoleUserInterface(std::cin, std::cerr, false, std::cout) {
+    rl_readline_name = "traskel";
+    rl_instream = stdin;
+    // The prompt and the typing go where the dialog goes: stdout carries the
+    // listing.
+    rl_outstream = stderr;
+    rl_attempted_completion_function = CompleteFileName;
+    rl_completer_word_break_characters = kNoWordBreaks;
+  }
+
+ protected:
+  std::optional<std::string> ReadAnswer(const char* prompt) override {
+    out() << std::flush;
+    char* typed = readline(prompt);
+    if (typed == nullptr) {
+      out() << '\n' << std::flush;  // Ctrl-D leaves the cursor after the prompt
+      return std::nullopt;
+    }
+    std::string line = typed;
+    std::free(typed);
+    if (!line.empty()) add_history(line.c_str());
+    return line;
+  }
 };
 
 }  // namespace
 
 std::unique_ptr<UserInterface> MakeConsoleUserInterface(std::istream& in, std::ostream& out,
-                                                        bool echoAnswers) {
-  return std::make_unique<ConsoleUserInterface>(in, out, echoAnswers);
+                                                        bool echoAnswers, std::ostream& answers) {
+  return std::make_unique<ConsoleUserInterface>(in, out, echoAnswers, answers);
 }
 
 std::unique_ptr<UserInterface> MakeSystemUserInterface() {
-  return MakeConsoleUserInterface(std::cin, std::cerr, !::isatty(STDIN_FILENO));
+  // Line editing only when the user both types and sees the line: with
+  // stderr redirected, the echo of the typing would go into the file.
+  if (::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO)) {
+    return std::make_unique<TerminalUserInterface>();
+  }
+  return MakeConsoleUserInterface(std::cin, std::cerr, !::isatty(STDIN_FILENO), std::cout);
 }
 
 }  // namespace traskel

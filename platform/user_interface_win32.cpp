@@ -1,5 +1,9 @@
 // Message boxes, the open-file dialog and the message pump of Windows. Texts
 // are UTF-8 inside the program and UTF-16 at the API.
+//
+// Both belong to the program's main window, which is never shown: without an
+// owner, a box late in a long run may open behind the host's window, and the
+// run then seems to hang.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commdlg.h>
@@ -41,10 +45,38 @@ std::wstring DialogFilter(const std::string& filter) {
   return out;
 }
 
+constexpr const wchar_t* kMainWindowClass = L"TraskelForm1";
+
 class WindowsUserInterface : public UserInterface {
  public:
+  WindowsUserInterface() {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kMainWindowClass;
+    // A second interface in one process finds the class registered already.
+    RegisterClassExW(&windowClass);
+    // Top-level and never shown. Should it fail, the boxes and the dialog
+    // still open, only without an owner.
+    mainWindow_ = CreateWindowExW(0, kMainWindowClass, Utf16(kMainCaption).c_str(),
+                                  WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, nullptr, nullptr, windowClass.hInstance, nullptr);
+  }
+
+  ~WindowsUserInterface() override {
+    if (mainWindow_ != nullptr) DestroyWindow(mainWindow_);
+  }
+
+  WindowsUserInterface(const WindowsUserInterface&) = delete;
+  WindowsUserInterface& operator=(const WindowsUserInterface&) = delete;
+
   void ShowMessage(const std::string& text, const std::string& title, Icon icon) override {
-    MessageBoxW(nullptr, Utf16(text).c_str(), Utf16(title).c_str(), MB_OK | IconStyle(icon));
+    // The foreground lock may refuse MB_SETFOREGROUND; MB_TOPMOST then still
+    // keeps the box above the host, and a box owned by a hidden window has
+    // no taskbar button to find it by.
+    MessageBoxW(mainWindow_, Utf16(text).c_str(), Utf16(title).c_str(),
+                MB_OK | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST);
   }
 
   // Owned by the main window when there is one, and in front of the host,
@@ -63,6 +95,7 @@ class WindowsUserInterface : public UserInterface {
     std::vector<wchar_t> file(kPathBuffer, L'\0');
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = mainWindow_;
     dialog.lpstrFilter = filter.c_str();
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = file.data();

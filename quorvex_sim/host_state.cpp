@@ -1,5 +1,6 @@
 #include "quorvex_sim/host_state.h"
 
+#include <chrono>
 #include <cstdio>
 #include <thread>
 
@@ -44,7 +45,8 @@ Error SimulatedFailure(std::int64_t operation) {
 
 HostState::HostState(Options o) : options(std::move(o)), progress_(options.showProgress) {
   std::string reason;
-  if (!options.tracePath.empty() && !traceFile_.Open(options.tracePath, reason)) {
+  if (!options.tracePath.empty() &&
+      !traceFile_.Open(options.tracePath, traskel::LogFile::Mode::Append, reason)) {
     std::fprintf(stderr,
                  "quorvex_sim: warning: cannot open trace file \"%s\": %s; no trace is written\n",
                  options.tracePath.c_str(), reason.c_str());

@@ -9,15 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "host/trace_text.h"
 #include "host/value.h"
+#include "platform/log_file.h"
 #include "quorvex_sim/model.h"
 #include "quorvex_sim/progress.h"
 #include "quorvex_sim/sim_host.h"
-#include "quorvex_sim/text.h"
-#include "quorvex_sim/trace_file.h"
 
 namespace quorvex_sim {
 
+using traskel::host::AppendInt;
+using traskel::host::AppendJsonString;
+using traskel::host::AppendTraceValue;
 using traskel::host::Arg;
 using traskel::host::DispId;
 using traskel::host::NoSuchMember;
@@ -60,7 +63,7 @@ class HostState {
   void TraceArgument(const traskel::host::Value& v, bool byRef) {
     if (!tracing_) return;
     line_ += ' ';
-    AppendTraceValue(line_, v, byRef);
+    AppendTraceValue(line_, v, byRef, ObjectText);
   }
   bool tracing() const { return tracing_; }
   template <typename Body>
@@ -90,7 +93,7 @@ class HostState {
   Spell spell_ = Spell::Ahead;
   std::chrono::steady_clock::time_point spellEnds_{};
 
-  TraceFile traceFile_;
+  traskel::LogFile traceFile_;
   bool tracing_ = false;
   std::string line_;  // the trace line being built, reused to spare allocations
   std::int32_t lastPointDataId_ = 0;
@@ -169,7 +172,7 @@ traskel::host::Value HostState::Complete(Body&& body) {
   if (tracing_) {
     if (result.type() != traskel::host::Type::Empty) {
       line_ += " -> ";
-      AppendTraceValue(line_, result, false);
+      AppendTraceValue(line_, result, false, ObjectText);
     }
     EmitLine();
   }

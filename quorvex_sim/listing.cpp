@@ -4,12 +4,18 @@
 #include <charconv>
 #include <utility>
 
-#include "quorvex_sim/text.h"
+#include "host/trace_text.h"
+#include "quorvex_sim/host_state.h"
 
 namespace quorvex_sim {
 
 namespace {
 
+using traskel::host::AppendInt;
+using traskel::host::AppendJsonString;
+using traskel::host::AppendR8;
+using traskel::host::AppendShownString;
+using traskel::host::AppendTraceValue;
 using traskel::host::Bool;
 using traskel::host::I2;
 using traskel::host::Type;
@@ -92,7 +98,7 @@ void AppendProperty(std::string& out, std::int32_t id, const Value& v) {
       out += v.boolean() ? "True" : "False";
       break;
     default:
-      AppendTraceValue(out, v, false);
+      AppendTraceValue(out, v, false, ObjectText);
   }
 }
 
@@ -113,7 +119,7 @@ void AppendComment(std::string& out, const CommentPart& c) {
     out += " c";
     AppendInt(out, line);
     out += '=';
-    AppendJsonString(out, text);
+    AppendShownString(out, text);
   }
 }
 
@@ -132,7 +138,7 @@ void AppendCommand(std::string& out, std::size_t number, int width, const Record
   out += " (";
   AppendInt(out, c.typeCode);
   out += ") ";
-  AppendJsonString(out, c.label);
+  AppendShownString(out, c.label);
   if (c.comment) AppendComment(out, *c.comment);
   for (const auto& [code, data] : c.slots) AppendSlot(out, code, data);
   for (int n = 0; n < static_cast<int>(kPropertyIds.size()); ++n) {
@@ -144,7 +150,7 @@ void AppendCommand(std::string& out, std::size_t number, int width, const Record
     out += " t";
     AppendInt(out, code);
     out += '=';
-    AppendJsonString(out, text);
+    AppendShownString(out, text);
   }
   out += '\n';
 }

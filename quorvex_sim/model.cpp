@@ -1,6 +1,7 @@
 #include "quorvex_sim/model.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace quorvex_sim {
 
@@ -72,15 +73,31 @@ CommentPart& Record::Comment() {
   return *comment;
 }
 
+std::size_t ProgramModel::ChunkSize(std::size_t chunk) {
+  return chunk < kGrowingChunks ? kFirstChunk << chunk : kChunk;
+}
+
+Record& ProgramModel::At(std::size_t n) const {
+  if (n < kInGrowingChunks) {
+    // Chunk c starts at record kFirstChunk * (2^c - 1).
+    const std::size_t chunk = static_cast<std::size_t>(std::bit_width(n / kFirstChunk + 1)) - 1;
+    return chunks_[chunk][n - kFirstChunk * ((std::size_t{1} << chunk) - 1)];
+  }
+  const std::size_t rest = n - kInGrowingChunks;
+  return chunks_[kGrowingChunks + rest / kChunk][rest % kChunk];
+}
+
 Record& ProgramModel::Add() {
-  if (size_ % kChunk == 0) chunks_.push_back(std::make_unique<Record[]>(kChunk));
-  Record& r = chunks_[size_ / kChunk][size_ % kChunk];
-  ++size_;
-  return r;
+  if (size_ == capacity_) {
+    const std::size_t size = ChunkSize(chunks_.size());
+    chunks_.push_back(std::make_unique<Record[]>(size));
+    capacity_ += size;
+  }
+  return At(size_++);
 }
 
 Record& ProgramModel::Edit(std::size_t n) {
-  return chunks_[n / kChunk][n % kChunk];
+  return At(n);
 }
 
 namespace {

@@ -1,7 +1,8 @@
 // The measurement program as the host keeps it. A program may hold a
 // million commands, so each is kept compact: its few known properties in
 // fixed places, its other parts in small vectors, in chunks that never move.
-// The map-based Command view is built only when asked for.
+// Chunks grow from a few records to their full size, so a short program
+// costs little. The map-based Command view is built only when asked for.
 #pragma once
 
 #include <array>
@@ -52,7 +53,7 @@ class ProgramModel {
  public:
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
-  const Record& operator[](std::size_t n) const { return chunks_[n / kChunk][n % kChunk]; }
+  const Record& operator[](std::size_t n) const { return At(n); }
   // A new record at the end.
   Record& Add();
   // The record, to be changed.
@@ -61,9 +62,18 @@ class ProgramModel {
   const std::vector<Command>& Commands();
 
  private:
+  // Chunks of 16, 32, ... 512 records, then of 1024 each.
+  static constexpr std::size_t kFirstChunk = 16;
   static constexpr std::size_t kChunk = 1024;
+  static constexpr std::size_t kGrowingChunks = 6;
+  static constexpr std::size_t kInGrowingChunks = kChunk - kFirstChunk;
+  static_assert(kFirstChunk << kGrowingChunks == kChunk);
+  static std::size_t ChunkSize(std::size_t chunk);
+  Record& At(std::size_t n) const;
+
   std::vector<std::unique_ptr<Record[]>> chunks_;
   std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
   std::vector<Command> view_;
 };
 

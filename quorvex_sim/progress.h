@@ -1,8 +1,6 @@
 // The host's status text as one line on a terminal's stderr, redrawn in place.
 #pragma once
 
-#include <chrono>
-#include <string>
 #include <string_view>
 
 namespace quorvex_sim {
@@ -22,8 +20,6 @@ class ProgressLine {
  private:
   bool active_ = false;
   bool drawn_ = false;
-  std::chrono::steady_clock::time_point lastDraw_{};
-  std::string buffer_;
 };
 
 }  // namespace quorvex_sim

@@ -41,17 +41,70 @@ TEST(LineEndNormaliser, EveryLineEndsInOneCrLfWhateverTheChunks) {
   }
 }
 
+// The export's text through ExportText in pieces of `chunk` bytes: the
+// copy's bytes and the encoding they are read in.
+std::pair<std::string, TextEncoding> Export(const std::string& in, std::size_t chunk) {
+  ExportText text;
+  std::string out;
+  for (std::size_t i = 0; i < in.size(); i += chunk)
+    text.Feed(std::string_view(in).substr(i, chunk), out);
+  const TextEncoding encoding = text.Finish(out);
+  return {out, encoding};
+}
+
+TEST(ExportText, DecidesTheEncodingOnceForTheWholeExport) {
+  constexpr TextEncoding kUtf8 = TextEncoding::Utf8, kCodePage = TextEncoding::SystemCodePage;
+  struct Case {
+    std::string in, copy;
+    TextEncoding encoding;
+  };
+  const Case cases[] = {
+      {"", "", kUtf8},
+      {"Kopf\nPT,P1\n", "Kopf\r\nPT,P1\r\n", kUtf8},
+      {"\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F\n", "Gr\xC3\xBC\xC3\x9F\r\n", kUtf8},
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80\r\n", kUtf8},
+      // One byte that is no UTF-8, however late, makes all of it code page
+      // text, kept byte for byte.
+      {"Gr\xC3\xBC\xC3\x9F\nMa\xDF\n", "Gr\xC3\xBC\xC3\x9F\r\nMa\xDF\r\n", kCodePage},
+      {"\xEF\xBB\xBFMa\xDF", "Ma\xDF\r\n", kCodePage},
+      {"a\xC3", "a\xC3\r\n", kCodePage},                  // a sequence cut short at the end
+      {"\xC0\xAF\n", "\xC0\xAF\r\n", kCodePage},          // overlong
+      {"\xED\xA0\x80\n", "\xED\xA0\x80\r\n", kCodePage},  // a surrogate
+      {"\x81\x8D\x8F\x90\x9D", "\x81\x8D\x8F\x90\x9D\r\n", kCodePage},
+      {"\xFF", "\xFF\r\n", kCodePage},  // one byte of a UTF-16 mark only
+      // UTF-16 in either order becomes UTF-8 without its mark.
+      {std::string("\xFF\xFEK\0\xF6\0\r\0\n\0z\0", 12), "K\xC3\xB6\r\nz\r\n", kUtf8},
+      {std::string("\xFE\xFF\0K\0\xF6\0\n", 8), "K\xC3\xB6\r\n", kUtf8},
+      {std::string("\xFF\xFE=\xD8\0\xDE", 6), "\xF0\x9F\x98\x80\r\n", kUtf8},  // a pair
+      {std::string("\xFF\xFE\0\xDEx\0=\xD8", 8), "\xEF\xBF\xBDx\xEF\xBF\xBD\r\n", kUtf8},
+      {std::string("\xFF\xFEx\0y", 5), "x\r\n", kUtf8},  // an odd last byte is dropped
+      {std::string("\xFF\xFE\xFF\xFEx\0", 6), "\xEF\xBB\xBFx\r\n", kUtf8},  // a second mark is text
+      {"\xFF\xFE", "", kUtf8},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t chunk : {1u, 2u, 3u, 1000u}) {
+      const auto [copy, encoding] = Export(c.in, chunk);
+      EXPECT_EQ(copy, c.copy) << "input '" << c.in << "' chunk " << chunk;
+      EXPECT_EQ(encoding, c.encoding) << "input '" << c.in << "' chunk " << chunk;
+    }
+  }
+}
+
 TEST(WriteNormalisedCopy, WritesBesideTheInputAndReportsWhatFails) {
   testing::TempFolder folder;
-  std::string in = folder.Write("teil.csv", "a\nb");
+  std::string in = folder.Write("teil.csv", "a\nb\xE4");
   std::string error;
-  ASSERT_TRUE(WriteNormalisedCopy(in, CopyPathFor(in), error)) << error;
-  EXPECT_EQ(testing::ReadAll(in + "conf"), "a\r\nb\r\n");
-  EXPECT_EQ(testing::ReadAll(in), "a\nb");
+  HeldCopy copy;
+  ASSERT_TRUE(WriteNormalisedCopy(in, CopyPathFor(in), copy, error)) << error;
+  EXPECT_EQ(testing::ReadAll(in + "conf"), "a\r\nb\xE4\r\n");
+  EXPECT_EQ(testing::ReadAll(in), "a\nb\xE4");
+  EXPECT_EQ(copy.length, 7u);
+  EXPECT_EQ(copy.encoding, TextEncoding::SystemCodePage);
+  ASSERT_NE(copy.file, nullptr);
 
-  EXPECT_FALSE(WriteNormalisedCopy(folder.File("fehlt.csv"), folder.File("x"), error));
+  EXPECT_FALSE(WriteNormalisedCopy(folder.File("fehlt.csv"), folder.File("x"), copy, error));
   EXPECT_NE(error.find("fehlt.csv"), std::string::npos);
-  EXPECT_FALSE(WriteNormalisedCopy(in, folder.File("no/such/folder/copy"), error));
+  EXPECT_FALSE(WriteNormalisedCopy(in, folder.File("no/such/folder/copy"), copy, error));
   EXPECT_NE(error.find("no/such/folder/copy"), std::string::npos);
 }
 

@@ -4,8 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -78,17 +83,18 @@ TEST_F(Files, CopyThatCannotBeWrittenEndsWithTheReasonAndHarmsNothing) {
   EXPECT_TRUE(fs::is_empty(folder.File("teil.csvconf")));
   EXPECT_EQ(ReadAll(trace), "");
 
-  // A full disk, small copy and large: the write or the close reports it.
+  // A full disk: the write reports it, and the part written is deleted.
   fs::remove(folder.File("teil.csvconf"));
-  fs::create_symlink("/dev/full", folder.File("teil.csvconf"));
-  for (const std::string& content : {Header(), Header() + std::string(300'000, 'x') + "\n"}) {
-    r = RunOn(content, Traced());
-    EXPECT_EQ(r.status, 2);
-    EXPECT_THAT(r.err, HasSubstr("Die Kopie " + folder.File("teil.csvconf") +
-                                 " kann nicht geschrieben werden: "));
-    EXPECT_THAT(r.err, HasSubstr(kEnd));
-    EXPECT_EQ(ReadAll(trace), "");
-  }
+  Options full = Traced();
+  full.fileSizeLimit = 4096;
+  r = RunOn(Header() + std::string(300'000, 'x') + "\n", full);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.err, HasSubstr(kEnd));
+  EXPECT_THAT(r.err, HasSubstr("Die Kopie " + folder.File("teil.csvconf") +
+                               " kann nicht geschrieben werden: " + std::strerror(EFBIG) +
+                               "\n\nEs wurde keine Kopie angelegt.\n"));
+  EXPECT_FALSE(CopyLeft());
+  EXPECT_EQ(ReadAll(trace), "");
 
   // The copy's name is another name of the export itself: it must not be
   // emptied by writing the copy.
@@ -100,6 +106,68 @@ TEST_F(Files, CopyThatCannotBeWrittenEndsWithTheReasonAndHarmsNothing) {
   EXPECT_THAT(r.err, HasSubstr("Die Kopie " + folder.File("teil.csvconf") +
                                " kann nicht angelegt werden: "));
   EXPECT_EQ(ReadAll(path), Header());
+}
+
+TEST_F(Files, CopyNameThatIsNoPlainFileIsRefusedUntouched) {
+  // What the name leads to must come out as it was: another file, the file
+  // of a second name, a pipe nobody reads.
+  const std::string other = folder.Write("fremd.txt", "fremd\n");
+  const std::string copy = folder.File("teil.csvconf");
+  struct Case {
+    const char* what;
+    std::function<void()> make;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"symbolic link", [&] { fs::create_symlink(other, copy); }, "ist eine Verknüpfung"},
+      {"hard link", [&] { fs::create_hard_link(other, copy); },
+       "ist eine weitere Verknüpfung einer anderen Datei"},
+      {"pipe", [&] { ASSERT_EQ(::mkfifo(copy.c_str(), 0644), 0); }, "ist keine gewöhnliche Datei"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(copy);
+    c.make();
+    const auto type = fs::symlink_status(copy).type();
+    Outcome r = RunOn(Header() + "HEX,H1\n", Traced());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, HasSubstr(kEnd));
+    EXPECT_THAT(r.err,
+                HasSubstr("Die Kopie " + copy + " kann nicht angelegt werden: " + c.reason + "\n"));
+    EXPECT_EQ(fs::symlink_status(copy).type(), type);
+    EXPECT_EQ(ReadAll(other), "fremd\n");
+    EXPECT_EQ(ReadAll(trace), "");
+  }
+}
+
+TEST_F(Files, SecondRunOnTheSameExportIsRefusedAndTheFirstGoesOn) {
+  const std::string content = Header() + "HEX,H1\n";
+  folder.Write("teil.csv", content);
+  // The first run, slowed down by its host, holds the copy while the second
+  // one starts.
+  Started first = Start("teil.csv", Traced({"QUORVEX_SIM_DELAY=40"}), "-1");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ReadAll(trace).find("Application put 9") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  const std::string secondTrace = folder.File("second.txt");
+  Outcome second = Run("teil.csv", WithEnv({"QUORVEX_SIM_TRACE=" + secondTrace}));
+  std::string copyMeanwhile = ReadAll(folder.File("teil.csvconf"));
+  Outcome r = Finish(first);
+
+  EXPECT_EQ(second.status, 2);
+  EXPECT_THAT(second.err,
+              HasSubstr(std::string(kEnd) + "\n\nDie Datei wird gerade von einem anderen "
+                                            "Traskel-Lauf konvertiert.\n"));
+  EXPECT_EQ(ReadAll(secondTrace), "") << "the second run reached the host";
+  // The first run's copy is left alone, and the first run converts it all.
+  std::string normalised;
+  for (char c : content) normalised += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  EXPECT_EQ(copyMeanwhile, normalised);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ListedCommands(r.out), 1 + 11);
+  EXPECT_FALSE(CopyLeft());
 }
 
 TEST_F(Files, CopyInAFolderWithoutWriteRightIsRefused) {

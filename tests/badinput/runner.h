@@ -14,6 +14,7 @@ namespace traskel::badinput {
 
 using testing::Outcome;
 using testing::ReadAll;
+using testing::Started;
 using testing::Traced;
 using testing::WithEnv;
 using Options = testing::BinaryOptions;

@@ -1,6 +1,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -48,12 +49,35 @@ TEST(TextToDouble, TakesTheLocaleSeparatorOnlyWhereItIsTheLocales) {
 
 TEST(TextToDouble, RejectsEverythingElse) {
   for (const char* bad :
-       {"",      " ",      "abc",    "1.2.3",  "1,234.5", "1 000", "0x1A", "&H1A",
-        "inf",   "nan",    "-",      "+",      ".",       "e5",    "1e",   "1e+",
-        "1e999", "-1e400", "1e-400", "12.7mm", "1d3",     "--1",   "1.5.", "\xEF\xBC\x91"}) {
+       {"",  " ", "abc", "1.2.3", "1,234.5", "1 000",  "0x1A", "&H1A", "inf",  "nan",         "-",
+        "+", ".", "e5",  "1e",    "1e+",     "12.7mm", "1d3",  "--1",  "1.5.", "\xEF\xBC\x91"}) {
     ExpectMismatch(bad, kComma);
   }
   ExpectMismatch("1,5", kPoint);
+}
+
+TEST(TextToDouble, TooLargeIsOverflowTooSmallIsZero) {
+  const std::string many(400, '0');
+  for (const std::string& big :
+       std::vector<std::string>{"1e999", "-1e400", "1.8e308", "1" + many, "0.5e310", "0,5e310",
+                                "1e99999999999999999999"}) {
+    try {
+      double v = TextToDouble(big, kComma);
+      ADD_FAILURE() << "'" << big << "' read as " << v;
+    } catch (const host::Error& e) {
+      EXPECT_EQ(e.number(), host::kOverflow) << big;
+    }
+  }
+  for (const std::string& tiny :
+       std::vector<std::string>{"1e-400", "-1e-400", "2e-324", "0." + many + "1", "000001e-400",
+                                "1e-99999999999999999999"}) {
+    EXPECT_EQ(TextToDouble(tiny, kComma), 0.0) << tiny;
+  }
+  // The edges of the range still read as themselves.
+  EXPECT_EQ(TextToDouble("1.7976931348623157e308", kPoint), 1.7976931348623157e308);
+  EXPECT_EQ(TextToDouble("0.001e311", kPoint), 1e308);
+  EXPECT_EQ(TextToDouble("4.9e-324", kPoint), 4.9e-324);
+  EXPECT_EQ(TextToDouble("1e-310", kPoint), 1e-310);
 }
 
 TEST(DoubleToText, WritesGeneralFormat) {

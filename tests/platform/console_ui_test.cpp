@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/console.h"
 #include "platform/console_ui.h"
+#include "support/terminal.h"
 
 namespace traskel {
 namespace {
+
+using testing::OnTerminal;
 
 struct Console {
   explicit Console(const std::string& input) : in(input), ui(MakeConsoleUserInterface(in, out)) {}
@@ -72,6 +76,33 @@ TEST(ConsoleUserInterface, ShowMessageWritesTitleIconAndText) {
             "--- T [exclamation] ---\nok\n"
             "--- T [information] ---\n\n"
             "---  [none] ---\nx\n");
+}
+
+TEST(ConsoleUserInterface, ControlCharactersFromAnExportNeverReachTheTerminalRaw) {
+  Console console("");
+  // ESC, NUL and DEL, C1 as Windows-1252 text brings it, a byte that is no
+  // UTF-8; a tab and an umlaut stay.
+  console.ui->ShowMessage(
+      std::string("Zeile 12: a\x1b[2Jb\0c\x7f\xC2\x85\xFF\td\xC3\xA4\r\nnext", 32), "T\x1b]0;x\x07",
+      Icon::Critical);
+  EXPECT_EQ(console.out.str(),
+            "--- T\\x1b]0;x\\x07 [critical] ---\n"
+            "Zeile 12: a\\x1b[2Jb\\x00c\\x7f\\x85\\xff\td\xC3\xA4\nnext\n");
+}
+
+TEST(ConsoleUserInterface, ProgressLineIsEndedBeforeAMessage) {
+  const std::optional<std::string> seen = OnTerminal(60, [] {
+    console::ShowProgress("10% Bearbeite Zeile: eins");
+    // Too soon to be drawn, but it is the latest: the ended line shows it.
+    console::ShowProgress("20% Bearbeite Zeile: a\x1b[2Jb");
+    MakeSystemUserInterface()->ShowMessage("Laufzeitfehler", "Traskel", Icon::Critical);
+  });
+  if (!seen) GTEST_SKIP() << "no pseudo-terminal here";
+  // The terminal turns each LF into CR LF.
+  EXPECT_EQ(*seen,
+            "\r10% Bearbeite Zeile: eins\x1b[K"
+            "\r20% Bearbeite Zeile: a\\x1b[2Jb\x1b[K\r\n"
+            "--- Traskel [critical] ---\r\nLaufzeitfehler\r\n");
 }
 
 }  // namespace

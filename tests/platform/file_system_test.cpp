@@ -41,6 +41,38 @@ TEST(FileExists, CountsFilesOnly) {
   EXPECT_EQ(LastFileError(), std::strerror(ENOENT));
 }
 
+const std::string R = "\xEF\xBF\xBD";
+
+TEST(RepairUtf8, ReplacesEachIllFormedPart) {
+  EXPECT_EQ(RepairUtf8("Bohrung;12,5;"), "Bohrung;12,5;");
+  const std::string valid =
+      "Ma\xC3\x9F Gr\xC3\xB6\xC3\x9F"
+      "e \xE2\x82\xAC \xF0\x9F\x98\x80";
+  EXPECT_EQ(RepairUtf8(valid), valid);
+  EXPECT_EQ(RepairUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+
+  EXPECT_EQ(RepairUtf8("a\xFF"
+                       "b"),
+            "a" + R + "b");
+  EXPECT_EQ(RepairUtf8("a\x80\xBF"
+                       "b"),
+            "a" + R + R + "b");
+  EXPECT_EQ(RepairUtf8("a\xC3"), "a" + R);
+  EXPECT_EQ(RepairUtf8("\xE2\x82"), R);
+  EXPECT_EQ(RepairUtf8("\xF0\x9F\x98"
+                       "A"),
+            R + "A");
+  EXPECT_EQ(RepairUtf8("\xC3\xC3\xA4"), R + "\xC3\xA4");
+  // Overlong forms.
+  EXPECT_EQ(RepairUtf8("\xC0\xAF"), R + R);
+  EXPECT_EQ(RepairUtf8("\xE0\x80\xAF"), R + R + R);
+  EXPECT_EQ(RepairUtf8("\xF0\x8F\xBF\xBF"), R + R + R + R);
+  // Surrogates and values above U+10FFFF.
+  EXPECT_EQ(RepairUtf8("\xED\xA0\x80"), R + R + R);
+  EXPECT_EQ(RepairUtf8("\xF4\x90\x80\x80"), R + R + R + R);
+  EXPECT_EQ(RepairUtf8("\xF4\x8F\xBF\xBF"), "\xF4\x8F\xBF\xBF");
+}
+
 // Switches the process locale for one test and restores it afterwards.
 class DecodeSystemText : public ::testing::Test {
  protected:
@@ -52,46 +84,19 @@ class DecodeSystemText : public ::testing::Test {
   std::string saved_;
 };
 
-const std::string R = "\xEF\xBF\xBD";
-
-TEST_F(DecodeSystemText, Utf8LocaleReplacesEachIllFormedPart) {
-  Use("C.UTF-8");
-  EXPECT_EQ(traskel::DecodeSystemText("Bohrung;12,5;"), "Bohrung;12,5;");
-  const std::string valid =
-      "Ma\xC3\x9F Gr\xC3\xB6\xC3\x9F"
-      "e \xE2\x82\xAC \xF0\x9F\x98\x80";
-  EXPECT_EQ(traskel::DecodeSystemText(valid), valid);
-  EXPECT_EQ(traskel::DecodeSystemText(std::string("a\0b", 3)), std::string("a\0b", 3));
-
-  EXPECT_EQ(traskel::DecodeSystemText("a\xFF"
-                                      "b"),
-            "a" + R + "b");
-  EXPECT_EQ(traskel::DecodeSystemText("a\x80\xBF"
-                                      "b"),
-            "a" + R + R + "b");
-  EXPECT_EQ(traskel::DecodeSystemText("a\xC3"), "a" + R);
-  EXPECT_EQ(traskel::DecodeSystemText("\xE2\x82"), R);
-  EXPECT_EQ(traskel::DecodeSystemText("\xF0\x9F\x98"
-                                      "A"),
-            R + "A");
-  EXPECT_EQ(traskel::DecodeSystemText("\xC3\xC3\xA4"), R + "\xC3\xA4");
-  // Overlong forms.
-  EXPECT_EQ(traskel::DecodeSystemText("\xC0\xAF"), R + R);
-  EXPECT_EQ(traskel::DecodeSystemText("\xE0\x80\xAF"), R + R + R);
-  EXPECT_EQ(traskel::DecodeSystemText("\xF0\x8F\xBF\xBF"), R + R + R + R);
-  // Surrogates and values above U+10FFFF.
-  EXPECT_EQ(traskel::DecodeSystemText("\xED\xA0\x80"), R + R + R);
-  EXPECT_EQ(traskel::DecodeSystemText("\xF4\x90\x80\x80"), R + R + R + R);
-  EXPECT_EQ(traskel::DecodeSystemText("\xF4\x8F\xBF\xBF"), "\xF4\x8F\xBF\xBF");
-}
-
-TEST_F(DecodeSystemText, PlainLocaleKeepsAsciiOnly) {
-  Use("C");
-  EXPECT_EQ(traskel::DecodeSystemText("Bohrung;12,5;"), "Bohrung;12,5;");
-  EXPECT_EQ(traskel::DecodeSystemText("Ma\xDF;\xC3\xA4"), "Ma" + R + ";" + R + R);
-  // The choice follows the locale of the moment.
-  Use("C.UTF-8");
-  EXPECT_EQ(traskel::DecodeSystemText("\xC3\xA4"), "\xC3\xA4");
+TEST_F(DecodeSystemText, IsWindows1252InEveryLocale) {
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    Use(locale);
+    EXPECT_EQ(traskel::DecodeSystemText("Bohrung;12,5;"), "Bohrung;12,5;") << locale;
+    EXPECT_EQ(traskel::DecodeSystemText("Ma\xDF;\xC3\xA4 \x80 \xFF"),
+              "Ma\xC3\x9F;\xC3\x83\xC2\xA4 \xE2\x82\xAC \xC3\xBF")
+        << locale;
+    // The five bytes Windows-1252 leaves unassigned stand for the C1
+    // characters of the same number, as Windows maps them.
+    EXPECT_EQ(traskel::DecodeSystemText("\x81\x8D\x8F\x90\x9D"),
+              "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D")
+        << locale;
+  }
 }
 
 }  // namespace

@@ -1,18 +1,26 @@
-// The shipped converter as a user runs it: a path on standard input, the
-// simulated host configured by its environment variables.
+// The shipped converter as a user runs it: a path on standard input or on
+// the command line, the simulated host configured by its environment
+// variables.
+#include <chrono>
 #include <filesystem>
+#include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "support/converter_binary.h"
+#include "support/encodings.h"
 #include "support/test_bed.h"
 
 namespace traskel {
 namespace {
 
+using testing::AsLatin1;
+using testing::AsUtf16;
+using testing::CodePoints;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using testing::Outcome;
@@ -25,6 +33,13 @@ class Binary : public testing::ConverterBinary {
   Outcome Run(const std::string& answer, std::vector<std::string> env = {}) {
     return ConverterBinary::Run(answer, Traced(std::move(env)));
   }
+  // With the arguments given, and the answer for a dialog should one open.
+  Outcome RunWith(std::vector<std::string> args, const std::string& answer = "") {
+    testing::BinaryOptions o = Traced();
+    o.args = std::move(args);
+    return ConverterBinary::Run(answer, o);
+  }
+  std::string Remembered() { return ReadAll(folder.File("settings/settings")); }
 };
 
 TEST_F(Binary, ConvertsTheBundledExampleIntoEveryFeatureFamily) {
@@ -51,7 +66,7 @@ TEST_F(Binary, FailuresEndWithTheirMessageAndStatus) {
   folder.Write("t.csv", std::string(10, '\n') + "PT,P1,x\n");
   Outcome bad = Run("t.csv");
   EXPECT_EQ(bad.status, 1);
-  EXPECT_THAT(bad.err, HasSubstr("Type mismatch"));
+  EXPECT_THAT(bad.err, HasSubstr("Laufzeitfehler '13':\n\nTypen unverträglich\n"));
   EXPECT_THAT(bad.err, HasSubstr("Zeile 11: PT,P1,x"));
   EXPECT_TRUE(std::filesystem::exists(folder.File("t.csvconf")));
   EXPECT_THAT(bad.out, HasSubstr("P1"));  // the listing shows what was added
@@ -68,7 +83,7 @@ TEST_F(Binary, FailuresEndWithTheirMessageAndStatus) {
 TEST_F(Binary, BusyHostPastTheBudgetIsAskedAboutAndRetryConvertsTheWholeFile) {
   folder.Write("t.csv", "Kopf 1\nKopf 2\nKopf 3\n");
   Outcome clean = Run("t.csv");
-  ASSERT_EQ(clean.status, 0) << clean.err;
+  ASSERT_EQ(clean.status, 4) << clean.err;  // a header alone: no data line
   const std::string cleanTrace = ReadAll(trace);
   std::filesystem::remove(trace);
 
@@ -76,7 +91,7 @@ TEST_F(Binary, BusyHostPastTheBudgetIsAskedAboutAndRetryConvertsTheWholeFile) {
   const auto start = std::chrono::steady_clock::now();
   Outcome busy = Run("t.csv\nx\n", {"QUORVEX_SIM_BUSY=20:10500"});
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(10500));
-  EXPECT_EQ(busy.status, 0) << busy.err;
+  EXPECT_EQ(busy.status, clean.status) << busy.err;
   EXPECT_EQ(ReadAll(trace), cleanTrace);
   const std::string prompt = "[W]iederholen/[A]bbrechen: ";
   EXPECT_THAT(busy.err,
@@ -99,13 +114,163 @@ TEST_F(Binary, TheUsersLocaleDecidesOnlyTheWrittenHalfSize) {
   }
 }
 
+TEST_F(Binary, EveryEncodingOfAnExportGivesTheSameHostTexts) {
+  const std::string utf8 = ReadAll(TRASKEL_SOURCE_DIR "/examples/bauteil.csv");
+  ASSERT_THAT(utf8, HasSubstr("Geh\xC3\xA4usedeckel"));
+  const std::u32string text = CodePoints(utf8);
+  const std::pair<const char*, std::string> twins[] = {
+      {"UTF-8", utf8},
+      {"UTF-8 with mark", "\xEF\xBB\xBF" + utf8},
+      {"Windows-1252", AsLatin1(text)},
+      {"UTF-16LE", AsUtf16(text, false)},
+      {"UTF-16BE", AsUtf16(text, true)},
+  };
+  std::string first;
+  for (const auto& [name, content] : twins) {
+    SCOPED_TRACE(name);
+    folder.Write("b.csv", content);
+    std::filesystem::remove(trace);
+    Outcome r = Run("b.csv", {"LC_ALL=C"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    // The percentages follow the copy's size, which differs; all else is equal.
+    const std::string t = std::regex_replace(ReadAll(trace), std::regex(R"(Str:"\d+% Bearbeite)"),
+                                             "Str:\"% Bearbeite");
+    EXPECT_THAT(t, HasSubstr("Str&:\"CAD-Merkmalsexport Geh\xC3\xA4usedeckel GD-4711 Rev. C\""));
+    if (first.empty()) first = t;
+    EXPECT_EQ(t, first);
+  }
+}
+
 TEST_F(Binary, UnwritableSettingsStoreGivesTheAdminMessage) {
   folder.Write("settings", "not a folder");
   folder.Write("t.csv", "Kopf\n");
   Outcome r = Run("t.csv");
-  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.status, 4) << r.err;  // converted; a header alone has no data lines
   EXPECT_THAT(r.err, HasSubstr("(Kein Admin) " + folder.File("t.csv")));
   EXPECT_THAT(r.err, Not(HasSubstr("Laufzeitfehler")));
+}
+
+TEST_F(Binary, AFileOnTheCommandLineReplacesTheDialogUnlessItIsMissing) {
+  // A header line, nine more, and one record: a file that converts fully.
+  const std::string body = std::string(9, '\n') + "PT,P1,1,2,3,0,0,1,,,,,,,,,,1\n";
+  std::filesystem::create_directory(folder.File("sub"));
+  folder.Write("sub/t.csv", "Kopf\n" + body);
+  const std::string dialog = "Auswahl CSV Dateien";
+
+  // Relative to the current folder, made absolute, remembered.
+  Outcome named = RunWith({"sub/../sub/t.csv"});
+  EXPECT_EQ(named.status, 0) << named.err;
+  EXPECT_THAT(named.err, Not(HasSubstr(dialog)));
+  EXPECT_THAT(named.out, HasSubstr("c1=\"Kopf\""));
+  EXPECT_THAT(Remembered(), HasSubstr("=" + folder.File("sub/t.csv") + "\n"));
+
+  // "--" lets a name start with a dash.
+  folder.Write("-t.csv", "Strich\n" + body);
+  Outcome dashed = RunWith({"--", "-t.csv"});
+  EXPECT_EQ(dashed.status, 0) << dashed.err;
+  EXPECT_THAT(dashed.out, HasSubstr("c1=\"Strich\""));
+
+  // A missing file: its message, then the dialog, as for a typed name.
+  Outcome missing = RunWith({"fehlt.csv"}, "sub/t.csv");
+  EXPECT_EQ(missing.status, 0) << missing.err;
+  EXPECT_THAT(missing.err, HasSubstr("--- Traskel nach Quorvex [information] ---\nDie Datei \n\n'" +
+                                     folder.File("fehlt.csv") +
+                                     "'\n\nexistiert nicht oder ist leer\n" + dialog));
+  EXPECT_THAT(Remembered(), HasSubstr("=" + folder.File("sub/t.csv") + "\n"));
+}
+
+TEST_F(Binary, HelpVersionAndMistakesAnswerWithoutARun) {
+  const std::string usage =
+      "Aufruf: traskel [--pruefen] [--protokoll PROTOKOLL] [DATEI]\n"
+      "       traskel --version\n"
+      "       traskel --help\n";
+  folder.Write("t.csv", "Kopf\n");
+
+  Outcome version = RunWith({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "Traskel " TRASKEL_PROJECT_VERSION "\n");
+  EXPECT_EQ(version.err, "");
+
+  for (const char* help : {"--help", "-h", "/?"}) {
+    Outcome r = RunWith({help});
+    EXPECT_EQ(r.status, 0) << help;
+    EXPECT_EQ(r.err, usage) << help;
+    EXPECT_EQ(r.out, "") << help;
+  }
+  // Options come before the file: one after it is a second file.
+  const std::vector<std::vector<std::string>> mistakes = {
+      {"t.csv", "t.csv"}, {"--hilfe"},      {"t.csv", "--help"},          {"--version", "-x"},
+      {"--protokoll"},    {"--protokoll="}, {"--pruefen", "--protokoll"}, {"t.csv", "--pruefen"}};
+  for (const auto& wrong : mistakes) {
+    Outcome r = RunWith(wrong);
+    EXPECT_EQ(r.status, 2) << wrong.back();
+    EXPECT_EQ(r.err, usage) << wrong.back();
+    EXPECT_EQ(r.out, "") << wrong.back();
+  }
+  // None of these ran: nothing reached the host, nothing was remembered.
+  EXPECT_FALSE(std::filesystem::exists(trace));
+  EXPECT_FALSE(std::filesystem::exists(folder.File("settings")));
+}
+
+TEST_F(Binary, CheckOnlyTellsWhatAConversionWouldDoAndTouchesNeitherHostNorCopy) {
+  // Keys out of the dispatch's order; the conversion of the same file is
+  // the measure.
+  const std::string clean = std::string(10, '\n') +
+                            "CIR,C1,1,2,3,0,0,1,,12.7,,,,,INNER,,,0.02\n"
+                            "PT,P1,1,2,3,0,0,1,,,,,,,,,,1\n\n"
+                            "UDF,U1\nPT,P2,1,2,3,0,0,1,,,,,,,,,,1\n";
+  folder.Write("t.csv", clean);
+  Outcome check = RunWith({"--pruefen", "t.csv"});
+  EXPECT_EQ(check.status, 0) << check.err;
+  EXPECT_EQ(check.err, "--- Traskel nach Quorvex [information] ---\nPrüfung von " +
+                           folder.File("t.csv") + ": 4 Datenzeilen (PT 2, CIR 1, UDF 1)\n");
+  EXPECT_EQ(check.out, "");
+  EXPECT_EQ(ReadAll(trace), "") << "the check reached the host";
+  EXPECT_FALSE(std::filesystem::exists(folder.File("t.csvconf")));
+  EXPECT_THAT(Remembered(), HasSubstr("=" + folder.File("t.csv") + "\n"));
+  Outcome conversion = RunWith({"t.csv"});
+  EXPECT_EQ(conversion.status, 0) << conversion.err;
+
+  // While a conversion of the same export holds its copy, a check reads the
+  // export and leaves the copy to the conversion, which goes on.
+  std::filesystem::remove(trace);
+  testing::BinaryOptions slow = Traced({"QUORVEX_SIM_DELAY=10"});
+  slow.args = {"t.csv"};
+  testing::Started first = Start("", slow, "-1");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ReadAll(trace).find("Application put 9") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  testing::BinaryOptions alongside = testing::WithEnv({"QUORVEX_SIM_TRACE=" + folder.File("t2")});
+  alongside.args = {"--pruefen", "t.csv"};
+  Outcome during = ConverterBinary::Run("", alongside);
+  const bool copyHeld = std::filesystem::exists(folder.File("t.csvconf"));
+  Outcome held = Finish(first);
+  EXPECT_EQ(during.status, 0) << during.err;
+  EXPECT_TRUE(copyHeld) << "the conversion was over before the check";
+  EXPECT_EQ(held.status, 0) << held.err;
+  EXPECT_EQ(ReadAll(folder.File("t2")), "");
+
+  // Lines left out, and a file without data lines: what the conversion
+  // says of them, under the counts; the file chosen in the dialog.
+  folder.Write("t.csv", clean + "FOO;1\n");
+  Outcome skipped = RunWith({"--pruefen"}, "t.csv");
+  Outcome converted = RunWith({"t.csv"});
+  EXPECT_EQ(skipped.status, 4) << skipped.err;
+  EXPECT_EQ(converted.status, 4) << converted.err;
+  const std::string box = "--- Traskel nach Quorvex [information] ---\n";
+  const std::string leftOut = converted.err.substr(converted.err.rfind(box) + box.size());
+  EXPECT_THAT(skipped.err, HasSubstr("--- Traskel nach Quorvex [exclamation] ---\nPrüfung von " +
+                                     folder.File("t.csv") +
+                                     ": 5 Datenzeilen (PT 2, CIR 1, UDF 1)\n\n" + leftOut));
+  EXPECT_THAT(leftOut, HasSubstr("Zeile 16: FOO;1"));
+
+  folder.Write("t.csv", "Kopf\n");
+  Outcome empty = RunWith({"--pruefen", "t.csv"});
+  EXPECT_EQ(empty.status, 4) << empty.err;
+  EXPECT_THAT(empty.err, HasSubstr("[exclamation] ---\nPrüfung von " + folder.File("t.csv") +
+                                   ": Die Datei enthält keine Datenzeilen.\n"));
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 // Whole runs from the file dialog to the deleted copy, traced call by call.
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <regex>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -48,12 +51,53 @@ TEST_F(WholeRun, HeaderCommentsMarkedCommentsAndSkippedKeys) {
   std::vector<Lines> records = {
       Comment("$$ HEX $$ - HEX,H1,1,2,3"), Comment("$$ UDF $$ - UDF,U1, \"x\" ,$$"), {}, {}, {}, {},
       Comment("$$ UDF $$ - UDF")};
-  EXPECT_EQ(RunOn(Join(lines, "\n")), kConverted);
+  EXPECT_EQ(RunOn(Join(lines, "\n")), kLinesNotTaken);
   EXPECT_THAT(Trace(), ElementsAreArray(Expected(lines, records)));
-  EXPECT_TRUE(bed.ui.messages.empty());
+  ASSERT_EQ(bed.ui.messages.size(), 1u);
+  EXPECT_EQ(bed.ui.messages[0].text,
+            "3 von 6 Datenzeilen wurden nicht übernommen (unbekannter Typ):\r\n\r\n"
+            "Zeile 13: pt,P1,1,2,3\r\nZeile 15: XYZ,1\r\nZeile 16: hex,H2");
+  EXPECT_EQ(bed.ui.messages[0].title, "Traskel nach Quorvex");
+  EXPECT_EQ(bed.ui.messages[0].icon, Icon::Information);
   EXPECT_FALSE(CopyExists());
   EXPECT_EQ(bed.settings.values[kLastImportFileSetting], input);
   EXPECT_EQ(bed.ui.pumps, static_cast<int>(lines.size()));
+}
+
+TEST_F(WholeRun, LinesNotTakenOverAreCountedShownAndExplained) {
+  // Twelve unknown keys among fourteen records: the first ten are shown, a
+  // long one cut after 80 characters.
+  Lines lines = Header();
+  const std::string longLine = "Bemerkung: " + std::string(68, 'x') + "\xC3\xA4\xC3\xB6\xC3\xBC";
+  lines.insert(lines.end(), {"HEX,H1", longLine, "UDF,U1"});
+  for (int n = 1; n <= 11; ++n) lines.push_back("XYZ," + std::to_string(n));
+  EXPECT_EQ(RunOn(Join(lines, "\n")), kLinesNotTaken);
+  ASSERT_EQ(bed.ui.messages.size(), 1u);
+  std::string expected =
+      "12 von 14 Datenzeilen wurden nicht übernommen (unbekannter Typ):\r\n\r\n"
+      "Zeile 12: Bemerkung: " +
+      std::string(68, 'x') + "\xC3\xA4…";
+  for (int n = 1; n <= 9; ++n) {
+    expected += "\r\nZeile " + std::to_string(13 + n) + ": XYZ," + std::to_string(n);
+  }
+  EXPECT_EQ(bed.ui.messages[0].text, expected + "\r\n…");
+  EXPECT_FALSE(CopyExists());
+
+  // Semicolons and tabs where commas belong get a word of their own, the
+  // semicolon first.
+  TestBed separated;
+  Lines other = Header();
+  other.insert(other.end(), {"PT\tP1\t1\t2\t3", "PT;P2;1;2;3", "PT,P3,1,2,3,0,0,1,,,,,,,,,,1"});
+  EXPECT_EQ(RunOn(Join(other, "\n"), separated), kLinesNotTaken);
+  ASSERT_EQ(separated.ui.messages.size(), 1u);
+  EXPECT_EQ(
+      separated.ui.messages[0].text,
+      "2 von 3 Datenzeilen wurden nicht übernommen (unbekannter Typ):\r\n\r\n"
+      "Zeile 11: PT\tP1\t1\t2\t3\r\nZeile 12: PT;P2;1;2;3\r\n\r\n"
+      "Die Datei scheint mit Semikolon statt Komma getrennt zu sein; Traskel erwartet "
+      "Kommas.\r\n\r\n"
+      "Die Datei scheint mit Tabulator statt Komma getrennt zu sein; Traskel erwartet Kommas.");
+  EXPECT_EQ(separated.host.commands().size(), 1u + 10 + 1);
 }
 
 TEST_F(WholeRun, CrLfInputAndMissingFinalLineFeedLoseNothing) {
@@ -71,24 +115,36 @@ TEST_F(WholeRun, CrLfInputAndMissingFinalLineFeedLoseNothing) {
 }
 
 TEST_F(WholeRun, ShortAndEmptyFilesGiveOnlyComments) {
+  const std::string noData = "Die Datei enthält keine Datenzeilen.";
   Lines lines = {"PT,P1,1,2,3,0,0,1,,,,,,,,,,1", "", "zwei"};
-  EXPECT_EQ(RunOn(Join(lines, "\n")), kConverted);
+  EXPECT_EQ(RunOn(Join(lines, "\n")), kLinesNotTaken);
   EXPECT_THAT(Trace(), ElementsAreArray(Expected(lines, {})));
+  ASSERT_EQ(bed.ui.messages.size(), 1u);
+  EXPECT_EQ(bed.ui.messages[0].text, noData);
+  EXPECT_EQ(bed.ui.messages[0].title, "Traskel nach Quorvex");
+  EXPECT_EQ(bed.ui.messages[0].icon, Icon::Information);
 
-  TestBed empty;
-  EXPECT_EQ(RunOn("", empty), kConverted);
-  EXPECT_THAT(WithoutResults(empty.trace), ElementsAreArray(kConnect));
-  EXPECT_FALSE(CopyExists());
+  // Empty, or with empty record lines only.
+  for (const std::string& content : {std::string(), Join(Header(), "\n") + "\n  \n"}) {
+    TestBed empty;
+    EXPECT_EQ(RunOn(content, empty), kLinesNotTaken);
+    ASSERT_EQ(empty.ui.messages.size(), 1u);
+    EXPECT_EQ(empty.ui.messages[0].text, noData);
+    EXPECT_FALSE(CopyExists());
+    if (content.empty()) {
+      EXPECT_THAT(WithoutResults(empty.trace), ElementsAreArray(kConnect));
+    }
+  }
 }
 
 TEST_F(WholeRun, ByteOrderMarkNeverReachesTheFirstComment) {
-  EXPECT_EQ(RunOn("\xEF\xBB\xBFKopf\n"), kConverted);
+  EXPECT_EQ(RunOn("\xEF\xBB\xBFKopf\n"), kLinesNotTaken);
   EXPECT_THAT(Trace(), ElementsAreArray(Expected({"Kopf"}, {})));
 }
 
-TEST_F(WholeRun, BytesThatDoNotDecodeBecomeReplacementCharacters) {
-  EXPECT_EQ(RunOn("Teil \xFF\xFE Ende\n"), kConverted);
-  EXPECT_THAT(Trace(), ::testing::Contains(HasSubstr("Teil \xEF\xBF\xBD\xEF\xBF\xBD Ende")));
+TEST_F(WholeRun, BytesThatAreNoUtf8AreReadAsWindows1252) {
+  EXPECT_EQ(RunOn("Teil \xFF\xFE Ende\n"), kLinesNotTaken);
+  EXPECT_THAT(Trace(), ::testing::Contains(HasSubstr("Teil \xC3\xBF\xC3\xBE Ende")));
 }
 
 TEST_F(WholeRun, BadFieldEndsTheRunNamingLineAndField) {
@@ -99,8 +155,7 @@ TEST_F(WholeRun, BadFieldEndsTheRunNamingLineAndField) {
   ASSERT_EQ(bed.ui.messages.size(), 1u);
   const auto& m = bed.ui.messages[0];
   EXPECT_EQ(m.icon, Icon::Critical);
-  EXPECT_THAT(m.text, HasSubstr("'13'"));
-  EXPECT_THAT(m.text, HasSubstr("Type mismatch"));
+  EXPECT_THAT(m.text, HasSubstr("Laufzeitfehler '13':\r\n\r\nTypen unverträglich\r\n"));
   EXPECT_THAT(m.text, HasSubstr("Zeile 12: CIR,C1,1,zwei,3,0,0,1,,10"));
   EXPECT_THAT(m.text, HasSubstr("Feld 3: \"zwei\""));
   // The copy stays, the last status names the failing line, and the
@@ -119,9 +174,54 @@ TEST_F(WholeRun, HostFailureHalfWayIsReportedWithItsNumberAndLine) {
   TestBed failing(testing::FailingAt(15));
   EXPECT_EQ(RunOn(Join(Header(), "\n"), failing), kRunFailed);
   ASSERT_EQ(failing.ui.messages.size(), 1u);
-  EXPECT_THAT(failing.ui.messages[0].text, HasSubstr("'440'"));
+  EXPECT_THAT(failing.ui.messages[0].text,
+              HasSubstr("Laufzeitfehler '440':\r\n\r\nAutomatisierungsfehler\r\n"
+                        "Quorvex: simulated failure of operation 15\r\n"));
   EXPECT_THAT(failing.ui.messages[0].text, HasSubstr("Zeile 2: Datum,2026-12-01"));
   EXPECT_TRUE(CopyExists());
+}
+
+TEST_F(WholeRun, CopyChangedDuringTheRunIsReadOnlyAsWritten) {
+  // Lines of a thousand bytes: the copy is many times what is read ahead.
+  Lines lines = Header();
+  for (int n = 0; n < 300; ++n) lines.push_back("HEX," + std::string(996, 'a' + n % 26));
+  const std::string copy = Join(lines, "\r\n");
+  const std::string copyPath = folder.File("teil.csvconf");
+
+  // Cut short while the first line is converted: the run ends at the line
+  // where reading stopped, and says how much of the copy it got.
+  bed.ui.onPump = [&] {
+    if (bed.ui.pumps == 1) std::filesystem::resize_file(copyPath, copy.size() / 2 + 17);
+  };
+  EXPECT_EQ(RunOn(Join(lines, "\n")), kRunFailed);
+  ASSERT_EQ(bed.ui.messages.size(), 1u);
+  const std::string& text = bed.ui.messages[0].text;
+  std::smatch read;
+  ASSERT_TRUE(std::regex_search(text, read, std::regex("gelesen: (\\d+) Bytes")));
+  const std::size_t got = std::stoul(read[1]);
+  ASSERT_LT(got, copy.size());
+  const std::size_t lineStart = copy.rfind("\r\n", got - 1) + 2;
+  const std::size_t lineNumber = std::count(copy.begin(), copy.begin() + lineStart, '\n') + 1;
+  EXPECT_THAT(
+      text, ::testing::StartsWith("Laufzeitfehler '75':\r\n\r\nFehler beim Zugriff auf Pfad/Datei"
+                                  "\r\n\r\nZeile " +
+                                  std::to_string(lineNumber) + ": " + copy.substr(lineStart, 40)));
+  EXPECT_THAT(text,
+              HasSubstr("\r\nDie Kopie " + copyPath +
+                        " wurde während der Konvertierung verändert (geschrieben: " +
+                        std::to_string(copy.size()) + " Bytes, gelesen: " + std::to_string(got) +
+                        " Bytes).\r\n\r\nDie Kopie " + copyPath + " bleibt erhalten"));
+  EXPECT_TRUE(CopyExists());
+  EXPECT_EQ(bed.host.commands().size(), lineNumber);  // START and every line before
+
+  // Bytes added meanwhile are never converted.
+  TestBed grown;
+  grown.ui.onPump = [&] {
+    if (grown.ui.pumps == 1) std::ofstream(copyPath, std::ios::app) << "HEX,fremd\r\n";
+  };
+  EXPECT_EQ(RunOn(Join(lines, "\n"), grown), kConverted);
+  EXPECT_EQ(grown.host.commands().size(), 1 + lines.size());
+  EXPECT_FALSE(CopyExists());
 }
 
 TEST_F(WholeRun, HostStatesEachGiveTheirMessagesAndKeepTheCopy) {
@@ -131,7 +231,7 @@ TEST_F(WholeRun, HostStatesEachGiveTheirMessagesAndKeepTheCopy) {
   };
   // The last message names the step whose call failed: after a missing
   // object, the next step's call on it.
-  const std::string notSet = ": Object variable or With block variable not set (Fehler 91)";
+  const std::string notSet = ": Objektvariable nicht festgelegt (Fehler 91)";
   const Case cases[] = {
       {quorvex_sim::State::Absent,
        {"Quorvex.Application kann nicht erstellt werden: ActiveX component can't create object "
@@ -258,7 +358,7 @@ TEST_F(WholeRun, CancelEndsBeforeAnythingIsWritten) {
 TEST_F(WholeRun, MissingNameAsksAgainAndRemembersTheGoodOne) {
   const std::string missing = folder.File("fehlt.csv");
   bed.ui.answers.push_back(missing);
-  EXPECT_EQ(RunOn("Kopf\n"), kConverted);
+  EXPECT_EQ(RunOn("Kopf\n"), kLinesNotTaken);
   EXPECT_EQ(bed.ui.requests.size(), 2u);
   ASSERT_GE(bed.ui.messages.size(), 1u);
   EXPECT_EQ(bed.ui.messages[0].text,
@@ -271,8 +371,8 @@ TEST_F(WholeRun, MissingNameAsksAgainAndRemembersTheGoodOne) {
 
 TEST_F(WholeRun, UnwritableSettingIsReportedAndTheRunGoesOn) {
   bed.settings.writable = false;
-  EXPECT_EQ(RunOn("Kopf\n"), kConverted);
-  ASSERT_EQ(bed.ui.messages.size(), 1u);
+  EXPECT_EQ(RunOn("Kopf\n"), kLinesNotTaken);
+  ASSERT_EQ(bed.ui.messages.size(), 2u);
   EXPECT_EQ(bed.ui.messages[0].text,
             "Fehler beim Speichern des Wertes. Der Konverter kann sich den letzten Speicherort "
             "der Datei nicht anlegen (Kein Admin) " +

@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "host/value.h"
+#include "quorvex_sim/model.h"
 #include "quorvex_sim/sim_host.h"
+#include "support/terminal.h"
 #include "support/test_bed.h"
 
 namespace {
@@ -35,6 +37,7 @@ using traskel::host::Value;
 using traskel::testing::QuietHost;
 
 using traskel::testing::LinesOf;
+using traskel::testing::OnTerminal;
 
 // Adds a comment and a circle with the usual defaults, some changed.
 void BuildSmallProgram(SimHost& host) {
@@ -94,6 +97,22 @@ TEST(SimListing, OneReadableLinePerCommand) {
   EXPECT_EQ(LinesOf(host.Listing()), expected);
 }
 
+TEST(SimListing, ControlCharactersAreEscapedTheHostKeepsThem) {
+  SimHost host(QuietHost());
+  Ref app(host.CreateObject("Quorvex.Application"));
+  Ref cmds = AsObject(AsObject(app.Get(2)).Get(11));
+  Ref comment = AsObject(cmds.Call(8, I4(170), Bool(true)));
+  const std::string text = "a\x1b[2Jb\x7f\xC2\x85\xC2\xA0\t\xC3\xA4";
+  AsObject(comment.Get(53)).Call(6, I4(1), Str(text));
+  comment.Put(3, Str("L\xC2\x9B"));
+  EXPECT_EQ(LinesOf(host.Listing()).back(),
+            R"(2 comment (170) "L\u009b" c1="a\u001b[2Jb\u007f\u0085)"
+            "\xC2\xA0"
+            R"(\t)"
+            "\xC3\xA4\"");
+  EXPECT_EQ(host.commands().back().commentLines.at(1), text);
+}
+
 TEST(SimListing, EndOfRunPrintsItOnlyWhenAProgramExists) {
   Options o = QuietHost();
   o.printListing = true;
@@ -118,6 +137,21 @@ TEST(SimListing, EndOfRunPrintsItOnlyWhenAProgramExists) {
     testing::internal::CaptureStdout();
     host.EndOfRun();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  }
+}
+
+TEST(SimModel, RecordsStayDistinctAndInPlaceAcrossChunks) {
+  quorvex_sim::ProgramModel model;
+  std::vector<const quorvex_sim::Record*> added;
+  for (int n = 0; n < 5000; ++n) {
+    quorvex_sim::Record& r = model.Add();
+    r.typeCode = n;
+    added.push_back(&r);
+  }
+  ASSERT_EQ(model.size(), 5000u);
+  for (std::size_t n = 0; n < added.size(); ++n) {
+    ASSERT_EQ(&model[n], added[n]) << n;
+    ASSERT_EQ(model[n].typeCode, static_cast<int>(n));
   }
 }
 
@@ -198,14 +232,17 @@ TEST(SimOptions, FromEnvironment) {
 }
 
 TEST(SimOptions, BadValuesWarnAndFallBack) {
-  ScopedEnv state("QUORVEX_SIM_STATE", "Absent!"), failAt("QUORVEX_SIM_FAIL_AT", "12x");
+  ScopedEnv state("QUORVEX_SIM_STATE", "Absent!"), failAt("QUORVEX_SIM_FAIL_AT", "12x"),
+      delay("QUORVEX_SIM_DELAY", "-5");
   testing::internal::CaptureStderr();
   const Options o = Options::FromEnvironment();
   const std::string warnings = testing::internal::GetCapturedStderr();
   EXPECT_EQ(o.state, State::Running);
   EXPECT_EQ(o.failAt, 0);
+  EXPECT_EQ(o.delay.count(), 0);
   EXPECT_NE(warnings.find("QUORVEX_SIM_STATE"), std::string::npos) << warnings;
   EXPECT_NE(warnings.find("QUORVEX_SIM_FAIL_AT"), std::string::npos) << warnings;
+  EXPECT_NE(warnings.find("QUORVEX_SIM_DELAY"), std::string::npos) << warnings;
 
   ScopedEnv huge("QUORVEX_SIM_FAIL_AT", "99999999999999999999");
   testing::internal::CaptureStderr();
@@ -222,44 +259,6 @@ TEST(SimOptions, BadValuesWarnAndFallBack) {
     EXPECT_NE(said.find("QUORVEX_SIM_BUSY"), std::string::npos) << said;
     EXPECT_NE(said.find("QUORVEX_SIM_DELAY"), std::string::npos) << said;
   }
-}
-
-// Runs body with stderr on a terminal of the given width; gives what the
-// terminal received, or nothing where no terminal can be made.
-template <typename Body>
-std::optional<std::string> OnTerminal(unsigned short columns, Body&& body) {
-  const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  if (master < 0) return std::nullopt;
-  if (grantpt(master) != 0 || unlockpt(master) != 0) {
-    close(master);
-    return std::nullopt;
-  }
-  const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
-  if (slave < 0) {
-    close(master);
-    return std::nullopt;
-  }
-  winsize ws{};
-  ws.ws_col = columns;
-  ws.ws_row = 24;
-  ioctl(master, TIOCSWINSZ, &ws);
-  const int savedErr = dup(STDERR_FILENO);
-  dup2(slave, STDERR_FILENO);
-  body();
-  dup2(savedErr, STDERR_FILENO);
-  close(savedErr);
-  close(slave);
-
-  std::string out;
-  char buf[512];
-  pollfd p{master, POLLIN, 0};
-  while (poll(&p, 1, 100) > 0) {
-    const ssize_t n = read(master, buf, sizeof buf);
-    if (n <= 0) break;
-    out.append(buf, static_cast<std::size_t>(n));
-  }
-  close(master);
-  return out;
 }
 
 TEST(SimProgress, StatusLineIsTruncatedToTheTerminalAndCleared) {

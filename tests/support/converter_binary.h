@@ -6,11 +6,13 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,9 +31,19 @@ struct Outcome {
 };
 
 struct BinaryOptions {
-  std::vector<std::string> env;  // NAME=value, over the test's own environment
-  bool asNobody = false;         // as user nobody, so that permissions count
-  bool trace = false;            // into the fixture's trace file
+  std::vector<std::string> env;   // NAME=value, over the test's own environment
+  bool asNobody = false;          // as user nobody, so that permissions count
+  bool trace = false;             // into the fixture's trace file
+  std::vector<std::string> args;  // on the command line
+  // The largest file the converter may write, as on a disk that is full
+  // beyond it: a longer write fails.
+  std::optional<rlim_t> fileSizeLimit;
+};
+
+// A converter started and not yet finished.
+struct Started {
+  pid_t pid = -1;
+  std::string out, err;  // the files its output goes to
 };
 
 inline BinaryOptions Traced(std::vector<std::string> env = {}) {
@@ -58,8 +70,15 @@ class ConverterBinary : public ::testing::Test {
  protected:
   // Runs the converter with `answer` typed into its dialog, in the folder.
   Outcome Run(const std::string& answer, const BinaryOptions& o = {}) {
-    const std::string in = folder.File("answer.txt"), out = folder.File("out.txt"),
-                      err = folder.File("err.txt");
+    return Finish(Start(answer, o));
+  }
+
+  // Starts the converter as Run does; `tag` keeps the files of runs that go
+  // on side by side apart.
+  Started Start(const std::string& answer, const BinaryOptions& o = {},
+                const std::string& tag = "") {
+    const std::string in = folder.File("answer" + tag + ".txt");
+    Started started{-1, folder.File("out" + tag + ".txt"), folder.File("err" + tag + ".txt")};
     std::ofstream(in, std::ios::binary) << answer << '\n';
 
     std::vector<std::string> env;
@@ -78,6 +97,7 @@ class ConverterBinary : public ::testing::Test {
     std::vector<std::string> argv;
     if (o.asNobody) argv = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
     argv.push_back(TRASKEL_BINARY);
+    argv.insert(argv.end(), o.args.begin(), o.args.end());
 
     std::vector<char*> envp, args;
     for (auto& v : env) envp.push_back(v.data());
@@ -86,32 +106,44 @@ class ConverterBinary : public ::testing::Test {
     args.push_back(nullptr);
 
     const std::string dir = folder.path();
-    pid_t pid = fork();
-    if (pid == 0) {
+    started.pid = fork();
+    if (started.pid == 0) {
       int fdIn = open(in.c_str(), O_RDONLY),
-          fdOut = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666),
-          fdErr = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+          fdOut = open(started.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666),
+          fdErr = open(started.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
       if (fdIn < 0 || fdOut < 0 || fdErr < 0 || chdir(dir.c_str()) != 0) _exit(126);
       dup2(fdIn, 0), dup2(fdOut, 1), dup2(fdErr, 2);
+      if (o.fileSizeLimit) {
+        // A write beyond the limit then fails with EFBIG instead of a signal.
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{*o.fileSizeLimit, *o.fileSizeLimit};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(125);
+      }
       execve(args[0], args.data(), envp.data());
       _exit(127);
     }
+    return started;
+  }
+
+  // Waits for a started converter, with a deadline so that a hang fails the
+  // test instead of stalling the suite.
+  Outcome Finish(const Started& started) {
     Outcome r;
-    if (pid < 0) return r;
+    if (started.pid < 0) return r;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     int raw = 0;
-    while (waitpid(pid, &raw, WNOHANG) == 0) {
+    while (waitpid(started.pid, &raw, WNOHANG) == 0) {
       if (std::chrono::steady_clock::now() > deadline) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &raw, 0);
+        kill(started.pid, SIGKILL);
+        waitpid(started.pid, &raw, 0);
         ADD_FAILURE() << "the converter did not end within 20 s";
         break;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadAll(out);
-    r.err = ReadAll(err);
+    r.out = ReadAll(started.out);
+    r.err = ReadAll(started.err);
     return r;
   }
 

@@ -6,6 +6,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <random>
@@ -48,7 +49,10 @@ class FakeUi : public UserInterface {
     answers.pop_front();
     return answer;
   }
-  void PumpEvents() override { ++pumps; }
+  void PumpEvents() override {
+    ++pumps;
+    if (onPump) onPump();
+  }
 
   std::deque<std::optional<std::string>> answers;
   std::deque<Answer> busyAnswers;
@@ -56,6 +60,7 @@ class FakeUi : public UserInterface {
   std::vector<FileDialogRequest> requests;
   std::vector<Message> messages;
   int pumps = 0;
+  std::function<void()> onPump;  // what happens meanwhile, once a line
 };
 
 class MemorySettings : public SettingsStore {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The shipped traskel.exe as a user runs it, under wine on the tests' X
-# display: its open dialog answered by typing into it, the run going into the
-# registered simulated host, the chosen file remembered in the registry.
+# display: its open dialog answered by typing into it or the file named on
+# its command line, the run going into the registered simulated host, the
+# chosen file remembered in the registry; and once checking a file only.
 #   WINEPREFIX=... DISPLAY=:N end_to_end.sh TRASKEL_EXE WORK_DIR [HOST_EXE]
 # With HOST_EXE (quorvex_sim_host.exe, registered with /RegServer) the host
 # runs out of process: started before each run that reaches it, as a user
@@ -41,9 +42,11 @@ windows_path() {
   echo "Z:${p//\//\\}"
 }
 
-# Waits for a window whose whole title is $1; prints its id.
+# Waits for a shown window whose whole title is $1; prints its id. The
+# converter's main window has the caption of its message boxes, but it is
+# never shown.
 window_titled() {
-  timeout 60 xdotool search --sync --name "^$1\$" 2>/dev/null | head -n 1
+  timeout 60 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1
 }
 
 # The remembered file as the registry holds it. reg writes in the console's
@@ -98,12 +101,15 @@ check_host_ended() {
   wait "$host_pid" 2>/dev/null || true
 }
 
-# Starts the converter with its trace going to $1; its dialog is then
-# answered by `answer_dialog`, and `finish` collects the exit status.
+# Starts the converter with its trace going to $1 and the arguments $2...;
+# its dialog is then answered by `answer_dialog`, and `finish` collects the
+# exit status.
 pid=
 start_converter() {
-  QUORVEX_SIM_TRACE=$(windows_path "$1") LC_ALL=de_DE.UTF-8 \
-    "$wine_run" "$exe" >>"$work/wine.log" 2>&1 &
+  local trace=$1
+  shift
+  QUORVEX_SIM_TRACE=$(windows_path "$trace") LC_ALL=de_DE.UTF-8 \
+    "$wine_run" "$exe" "$@" >>"$work/wine.log" 2>&1 &
   pid=$!
 }
 
@@ -173,13 +179,24 @@ mkdir -p "$folder"
 : >"$work/wine.log"
 "$wine_run" reg delete 'HKLM\SOFTWARE\Zelvar' /f >/dev/null 2>&1 || true
 
-# 1. Nothing remembered: the full path is typed.
+# Waits for the message box that ends a run and presses its OK; $1 says
+# what it is for.
+confirm_box() {
+  local box
+  box=$(window_titled 'Traskel nach Quorvex') || true
+  check "$1 shows a message box titled 'Traskel nach Quorvex'" test -n "$box"
+  if [[ -n $box ]]; then press_in "$box" xdotool key Return; fi
+}
+
+# 1. Nothing remembered: the full path is typed. The file's one unknown
+#    record is named in a message box, and the status says lines were left out.
 cp "$here/end_to_end.csv" "$folder/teil.csv"
 open_host "$work/first.trace"
 start_converter "$work/first.trace"
 answer_dialog "$(windows_path "$folder/teil.csv")"
+confirm_box "the line left out"
 finish
-check "first run converts the whole file (status $status)" test "$status" = 0
+check "first run converts the whole file but one line (status $status)" test "$status" = 4
 check "its trace is the embedded host's for the same file" \
   diff -u "$here/end_to_end.trace" "$work/first.trace"
 check "its copy is deleted" test ! -e "$folder/teil.csvconf"
@@ -191,8 +208,9 @@ printf 'Kopf\r\n' >"$folder/Maße.csv"
 open_host "$work/second.trace"
 start_converter "$work/second.trace"
 answer_dialog 'Maße.csv'
+confirm_box "a file without data lines"
 finish
-check "second run converts the file named bare (status $status)" test "$status" = 0
+check "second run converts the file named bare, a header alone (status $status)" test "$status" = 4
 check "its comment reaches the host" grep -qx 'CommentData call 6 I4:1 Str&:"Kopf"' "$work/second.trace"
 check_remembered "$folder/Maße.csv"
 check_host_ended
@@ -228,12 +246,62 @@ fi
 # 3. Cancel: the message box says so, the run ends with status 2.
 start_converter "$work/third.trace"
 answer_dialog '' Escape
-box=$(window_titled 'Traskel nach Quorvex') || true
-check "cancel shows the message box titled 'Traskel nach Quorvex'" test -n "$box"
-if [[ -n $box ]]; then press_in "$box" xdotool key Return; fi
+confirm_box "cancel"
 finish
 check "cancel ends with status 2 (status $status)" test "$status" = 2
 check "cancel leaves the host untouched" test ! -s "$work/third.trace"
+
+# A trace's or a log's lines without what follows " -> ", the result or the
+# error, which host and caller may put differently.
+operations() {
+  sed 's/ -> .*$//' "$1"
+}
+
+# 4. A file named on the command line, relative to the current folder, with
+#    a character no ANSI code page of the test locale has: no dialog opens
+#    (if one did, the converter would not end). The converter logs its host
+#    calls itself.
+named="Teil Ω.csv"
+cp "$here/end_to_end.csv" "$folder/$named"
+open_host "$work/fourth.trace"
+cd "$folder"
+start_converter "$work/fourth.trace" --protokoll "$(windows_path "$work/fourth.log")" "$named"
+cd - >/dev/null
+confirm_box "the line left out"
+finish
+check "a named file converts without the dialog, but one line (status $status)" test "$status" = 4
+check "its trace is the embedded host's for the same file" \
+  diff -u "$here/end_to_end.trace" "$work/fourth.trace"
+check "its call log holds the host's trace, operation for operation" \
+  diff -u <(operations "$work/fourth.trace") <(operations "$work/fourth.log")
+check_remembered "$folder/$named"
+check_host_ended
+
+# 5. A named file that is missing: the message, then the dialog.
+open_host "$work/fifth.trace"
+start_converter "$work/fifth.trace" "$(windows_path "$folder/fehlt.csv")"
+confirm_box "a missing named file"
+answer_dialog "$(windows_path "$folder/teil.csv")"
+confirm_box "the line left out"
+finish
+check "then the file typed into the dialog converts, but one line (status $status)" \
+  test "$status" = 4
+check "its trace is the embedded host's for the same file" \
+  diff -u "$here/end_to_end.trace" "$work/fifth.trace"
+check_remembered "$folder/teil.csv"
+check_host_ended
+
+# 6. A check of the file the fourth run converted, as when it is dropped on
+#    "Export prüfen": one message box, the status of that conversion, the
+#    file remembered, neither the host nor the copy touched (a host object
+#    created would reach the trace, in process or not).
+start_converter "$work/sixth.trace" --pruefen "$(windows_path "$folder/$named")"
+confirm_box "the check"
+finish
+check "the check ends with the status its conversion had (status $status)" test "$status" = 4
+check "the check leaves the host untouched" test ! -s "$work/sixth.trace"
+check "it writes no copy" test ! -e "$folder/${named}conf"
+check_remembered "$folder/$named"
 
 echo "$passed passed, $failed failed"
 [[ $failed == 0 ]]

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The MSI as an administrator uses it, under wine in the tests' prefix:
-# installed over an older version (MajorUpgrade), a downgrade refused, then
-# uninstalled, each step checked on the files, the Start menu and the
-# registry.
+# installed over an older version (MajorUpgrade), the installed program run
+# once, a downgrade refused, then uninstalled, each step checked on the
+# files, the Start menu (the converter and "Export prüfen") and the registry.
 #   WINEPREFIX=... DISPLAY=:N msi_install.sh WORK_DIR VERSION MSI PRODUCT_CODE \
 #     OLD_VERSION OLD_MSI OLD_PRODUCT_CODE EXE LICENSE NOTICE
 # EXE, LICENSE and NOTICE are the files the package was built from.
@@ -19,6 +19,7 @@ program_dir="$WINEPREFIX/drive_c/Program Files/Traskel"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 setting_key='HKLM\SOFTWARE\Zelvar\Kastovel\CSV'
 shortcut_name='Traskel nach Quorvex.lnk'
+check_shortcut_name='Export prüfen.lnk'
 
 passed=0
 failed=0
@@ -59,15 +60,21 @@ key_missing() {
   ! "$wine_run" reg query "$1" >/dev/null 2>&1
 }
 
-# Every shortcut of that name in the prefix: wine puts a per-machine one into
-# the user's Start menu, Windows into ProgramData's.
+# Every shortcut named $1 (the converter's by default) in the prefix: wine
+# puts a per-machine one into the user's Start menu, Windows into
+# ProgramData's.
 shortcuts() {
-  find "$WINEPREFIX/drive_c" -name "$shortcut_name" 2>/dev/null
+  find "$WINEPREFIX/drive_c" -name "${1:-$shortcut_name}" 2>/dev/null
 }
 
 # The shortcut's target, as the .lnk stores it (UTF-16 there).
 shortcut_points_to_program() {
   tr -d '\0' <"$1" | grep -aqF 'Program Files\Traskel\traskel.exe'
+}
+
+# The arguments it starts the program with, stored there the same way.
+shortcut_has_arguments() {
+  tr -d '\0' <"$1" | grep -aqF -- "$2"
 }
 
 same_file() {
@@ -129,8 +136,35 @@ if ((${#found[@]} == 1)); then
   check "it starts Program Files\\Traskel\\traskel.exe" shortcut_points_to_program "${found[0]}"
   shortcut_folder=$(dirname "${found[0]}")
 fi
+mapfile -t found < <(shortcuts "$check_shortcut_name")
+check "one Start-menu shortcut '${check_shortcut_name%.lnk}' (found ${#found[@]})" \
+  test "${#found[@]}" = 1
+if ((${#found[@]} == 1)); then
+  check "it is beside the first" test "$(dirname "${found[0]}")" = "${shortcut_folder:-}"
+  check "it starts Program Files\\Traskel\\traskel.exe" shortcut_points_to_program "${found[0]}"
+  check "with --pruefen" shortcut_has_arguments "${found[0]}" --pruefen
+fi
 check "the remembered path is untouched" \
   test "$(registry_value "$setting_key" LastImportFile)" = "$marker"
+
+# The installed program converts an export named on its command line, as
+# when one is dropped on the shortcut: no dialog and no message (either would
+# keep it from ending), the point in the registered simulated host, the file
+# remembered.
+{
+  printf 'Kopf %s\r\n' 1 2 3 4 5 6 7 8 9 10
+  printf 'PT,P1,1,2,3,0,0,1,,,,,,,,,,0.5\r\n'
+} >"$work/teil.csv"
+status=0
+QUORVEX_SIM_TRACE=$(windows_path "$work/installed.trace") \
+  timeout 120 "$wine_run" "$program_dir/traskel.exe" "$(windows_path "$work/teil.csv")" \
+  >>"$work/wine.log" 2>&1 || status=$?
+check "the installed traskel.exe converts a file named on its command line (status $status)" \
+  test "$status" = 0
+check "its point reaches the host" grep -qx 'FeatureData put 6 R8:0.5' "$work/installed.trace"
+check "it remembers the file" \
+  test "$(registry_value "$setting_key" LastImportFile)" = "$(windows_path "$work/teil.csv")"
+"$wine_run" reg add "$setting_key" /v LastImportFile /t REG_SZ /d "$marker" /f >>"$work/wine.log" 2>&1
 
 # 3. An older version does not install over a newer one.
 status=$(msiexec /i "$old_msi" downgrade.log)
@@ -146,6 +180,8 @@ check "msiexec /x ends with 0 (status $status)" test "$status" = 0
 check "Program Files\\Traskel is gone" test ! -e "$program_dir"
 mapfile -t found < <(shortcuts)
 check "the shortcut is gone (found ${#found[@]})" test "${#found[@]}" = 0
+mapfile -t found < <(shortcuts "$check_shortcut_name")
+check "so is '${check_shortcut_name%.lnk}' (found ${#found[@]})" test "${#found[@]}" = 0
 if [[ -n ${shortcut_folder:-} ]]; then
   check "so is its Start-menu folder" test ! -e "$shortcut_folder"
 fi

@@ -12,7 +12,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "app/form1.h"
 #include "platform/file_system.h"
+#include "platform/held_file_win32.h"
 #include "platform/settings.h"
 #include "platform/text.h"
 #include "platform/user_interface.h"
@@ -40,6 +42,30 @@ TEST(FileSystemWin32, SplitPathFromFileKeepsDrivesAndShares) {
       {"C:/Daten/teil.csv", "C:"},
   };
   for (const auto& [file, folder] : cases) EXPECT_EQ(SplitPathFromFile(file), folder) << file;
+}
+
+TEST(FileSystemWin32, TheDialogStartsAtTheRootOfABareDrive) {
+  // The remembered C:\teil.csv keeps its folder part "C:", which Windows
+  // reads as drive C's current folder; the dialog is to open in its root.
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:", "C:\\"},
+      {"d:", "d:\\"},
+      {"C:\\Daten", "C:\\Daten"},
+      {"\\\\server\\share", "\\\\server\\share"},
+      {"", ""},
+  };
+  for (const auto& [folder, start] : cases) EXPECT_EQ(DialogStartFolder(folder), start) << folder;
+
+  // And that is where the run's dialog opens.
+  testing::FakeUi ui;
+  testing::MemorySettings settings;
+  settings.values[kRemembered] = "C:\\teil.csv";
+  quorvex_sim::SimHost host;
+  Platform platform{ui, host, NumberFormat{}};
+  traskel::Run run(platform);
+  EXPECT_EQ(Form1Load(run, settings), kNotChosen);  // the dialog is cancelled
+  ASSERT_EQ(ui.requests.size(), 1u);
+  EXPECT_EQ(ui.requests[0].initialDir, "C:\\");
 }
 
 TEST(FileSystemWin32, FilesAreFoundOpenedAndRemovedByUnicodeName) {
@@ -95,6 +121,134 @@ TEST(FileSystemWin32, CodePageTextBecomesUtf8) {
   // The tests run with wine's code page for a Western European locale.
   ASSERT_EQ(GetACP(), 1252u);
   EXPECT_EQ(DecodeSystemText("Ma\xDF: 5 \xB5m"), "Maß: 5 µm");
+  // The bytes Windows-1252 leaves unassigned are the C1 characters of the
+  // same number, as the Linux build reads them too.
+  EXPECT_EQ(DecodeSystemText("\x80\x81\x8D\x8F\x90\x9D"),
+            "\xE2\x82\xAC\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D");
+}
+
+TEST(HeldFileWin32, NoOneElseWritesOrDeletesItWhileHeld) {
+  TempFolder folder;
+  const std::string name = folder.path() + "\\teil.csvconf";
+  HeldFileRefusal refusal;
+  std::string reason;
+  std::unique_ptr<HeldFile> held = TakeFile(name, refusal, reason);
+  ASSERT_NE(held, nullptr) << reason;
+  ASSERT_TRUE(held->Clear() && held->Write("a\r\nb\r\n"));
+
+  // A second run is refused as busy; no one may write or delete it, anyone
+  // may read it.
+  EXPECT_EQ(TakeFile(name, refusal, reason), nullptr);
+  EXPECT_EQ(refusal, HeldFileRefusal::Busy);
+  const std::wstring wide = Utf16(name);
+  HANDLE writer = CreateFileW(wide.c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  EXPECT_FALSE(DeleteFileW(wide.c_str()));
+  // A reader must share what the hold does, deletion included.
+  HANDLE reader = CreateFileW(wide.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  char seen[16] = {};
+  DWORD got = 0;
+  EXPECT_TRUE(ReadFile(reader, seen, sizeof seen, &got, nullptr));
+  CloseHandle(reader);
+  EXPECT_EQ(std::string(seen, got), "a\r\nb\r\n");
+
+  ASSERT_TRUE(held->Rewind());
+  char buffer[16] = {};
+  EXPECT_EQ(held->Read(buffer, sizeof buffer), 6);
+  EXPECT_TRUE(held->Remove());
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(wide)));
+}
+
+// The Unix name of a Windows path, from wine itself.
+std::string UnixName(const std::string& path) {
+  using Convert = char*(__cdecl*)(const wchar_t*);
+  // Through void*: a FARPROC is no function of this type to the compiler.
+  const auto convert = reinterpret_cast<Convert>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (convert == nullptr) return "";
+  char* unix = convert(Utf16(path).c_str());
+  std::string out = unix != nullptr ? unix : "";
+  HeapFree(GetProcessHeap(), 0, unix);
+  return out;
+}
+
+// Starts a Unix program by its Windows name, as wine can. Wine gives no
+// handle to wait on, so the caller watches for what the program does.
+bool StartUnix(const std::wstring& program, const std::string& argument) {
+  std::wstring commandLine = L"\"" + program + L"\" \"" + Utf16(argument) + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &process)) {
+    return false;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
+
+// Waits until the folder lists the name, or no longer does. A pipe has no
+// attributes under wine, so only the listing tells.
+bool WaitForName(const std::string& name, bool listed) {
+  for (int n = 0; n < 500; ++n) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(Utf16(name).c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    if ((search != INVALID_HANDLE_VALUE) == listed) return true;
+    Sleep(20);
+  }
+  return false;
+}
+
+TEST(HeldFileWin32, HardLinksAndPipesAreRefusedUntouched) {
+  TempFolder folder;
+  const std::string other = folder.Write("fremd.txt", "fremd\r\n");
+  const std::string name = folder.path() + "\\teil.csvconf";
+  HeldFileRefusal refusal;
+  std::string reason;
+
+  ASSERT_TRUE(CreateHardLinkW(Utf16(name).c_str(), Utf16(other).c_str(), nullptr));
+  EXPECT_EQ(TakeFile(name, refusal, reason), nullptr);
+  EXPECT_EQ(refusal, HeldFileRefusal::HardLink);
+  EXPECT_EQ(testing::ReadAll(other), "fremd\r\n");
+  ASSERT_TRUE(DeleteFileW(Utf16(name).c_str()));
+
+  // Windows has no named pipes in folders; wine shows a Unix one there, and
+  // taking it must neither hang nor write into it.
+  const std::string unixName = UnixName(name);
+  ASSERT_FALSE(unixName.empty()) << "not under wine";
+  ASSERT_TRUE(StartUnix(L"Z:\\usr\\bin\\mkfifo", unixName) && WaitForName(name, true));
+  EXPECT_EQ(TakeFile(name, refusal, reason), nullptr);
+  EXPECT_EQ(refusal, HeldFileRefusal::NotRegular);
+  // Deleting it through wine would wait for a writer: Unix removes it.
+  EXPECT_TRUE(StartUnix(L"Z:\\bin\\rm", unixName) && WaitForName(name, false));
+}
+
+TEST(HeldFileWin32, ReparsePointsAreRefusedByTheirAttribute) {
+  // Wine can't make them: symbolic links and junctions are told by the
+  // attribute alone, whatever else the file is.
+  EXPECT_EQ(
+      ClassifyHeldFile(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE, 1, FILE_TYPE_DISK),
+      HeldFileRefusal::Link);
+  EXPECT_EQ(
+      ClassifyHeldFile(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, 1, FILE_TYPE_DISK),
+      HeldFileRefusal::Link);
+  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_REPARSE_POINT, 2, FILE_TYPE_DISK),
+            HeldFileRefusal::Link);
+  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_ARCHIVE, 1, FILE_TYPE_DISK), HeldFileRefusal::None);
+  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_ARCHIVE, 3, FILE_TYPE_DISK), HeldFileRefusal::HardLink);
+  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_DIRECTORY, 1, FILE_TYPE_DISK),
+            HeldFileRefusal::NotRegular);
+  EXPECT_EQ(ClassifyHeldFile(0, 1, FILE_TYPE_PIPE), HeldFileRefusal::NotRegular);
+  EXPECT_EQ(ClassifyHeldFile(0, 1, FILE_TYPE_CHAR), HeldFileRefusal::NotRegular);
 }
 
 // A registry key of the test's own, removed afterwards.

@@ -13,6 +13,7 @@
 #include "platform/settings.h"
 #include "platform/wide_text_win32.h"
 #include "sim_session.h"
+#include "support/encodings.h"
 #include "support/expected_trace.h"
 
 namespace traskel {
@@ -53,12 +54,37 @@ TEST_F(WholeRun, HeaderCommentsFeaturesAndSkippedKeysTraceAsOnTheEmbeddedHost) {
                                 {},
                                 Comment("$$ UDF $$ - UDF,U1, \"x\" ,$$"),
                                 {}};
-  EXPECT_EQ(RunOn(Join(lines, "\n")), kConverted);
+  EXPECT_EQ(RunOn(Join(lines, "\n")), kLinesNotTaken);
   EXPECT_THAT(WithoutResults(sim.Trace()), ElementsAreArray(Expected(lines, records)));
-  EXPECT_TRUE(ui.messages.empty());
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text,
+            "2 von 5 Datenzeilen wurden nicht übernommen (unbekannter Typ):\r\n\r\n"
+            "Zeile 13: pt,P2,1,2,3\r\nZeile 15: XYZ,1");
   EXPECT_FALSE(CopyExists());
   EXPECT_EQ(settings.values[kLastImportFileSetting], input);
   EXPECT_EQ(ui.pumps, static_cast<int>(lines.size()));
+}
+
+TEST_F(WholeRun, UtfAndCodePageExportsGiveTheSameHostTexts) {
+  // Whatever the export's encoding, the host gets the same text; the code
+  // page here is Windows-1252.
+  Lines lines = Header();
+  lines[0] = "CAD-Export Geh\xC3\xA4usedeckel Ma\xC3\x9F";
+  lines.push_back(
+      "PT,Pr\xC3\xBC"
+      "fpunkt,1,2,3,0,0,1,,,,,,,,,,5");
+  const std::string utf8 = Join(lines, "\n");
+  const std::u32string text = CodePoints(utf8);
+  for (const std::string& content : {utf8, AsLatin1(text), AsUtf16(text, false)}) {
+    SimSession::Set("QUORVEX_SIM_TRACE", sim.trace);
+    std::filesystem::remove(sim.trace);
+    EXPECT_EQ(RunOn(content), kConverted);
+    const std::vector<std::string> trace = WithoutResults(sim.Trace());
+    EXPECT_THAT(trace, ::testing::Contains("CommentData call 6 I4:1 Str&:\"CAD-Export "
+                                           "Geh\xC3\xA4usedeckel Ma\xC3\x9F\""));
+    EXPECT_THAT(trace, ::testing::Contains("Cmd put 3 Str:\"Pr\xC3\xBC"
+                                           "fpunkt\""));
+  }
 }
 
 TEST_F(WholeRun, HostFailureHalfWayIsReportedWithItsNumberAndLine) {
@@ -72,7 +98,7 @@ TEST_F(WholeRun, HostFailureHalfWayIsReportedWithItsNumberAndLine) {
 }
 
 TEST_F(WholeRun, HostStatesEachGiveTheirMessagesAndKeepTheCopy) {
-  const std::string notSet = ": Object variable or With block variable not set (Fehler 91)";
+  const std::string notSet = ": Objektvariable nicht festgelegt (Fehler 91)";
   const std::pair<const char*, std::vector<std::string>> cases[] = {
       // The DLL refuses with the bare HRESULT of error 429, which has no system text.
       {"absent",

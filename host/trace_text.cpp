@@ -1,12 +1,8 @@
-#include "quorvex_sim/text.h"
+#include "host/trace_text.h"
 
 #include <charconv>
 
-#include "quorvex_sim/host_state.h"
-
-namespace quorvex_sim {
-
-using traskel::host::Type;
+namespace traskel::host {
 
 void AppendInt(std::string& out, std::int64_t v) {
   char buf[24];
@@ -20,15 +16,34 @@ void AppendR8(std::string& out, double v) {
   out.append(buf, r.ptr);
 }
 
-void AppendJsonString(std::string& out, std::string_view s) {
+namespace {
+
+// U+0080 to U+009F at s[n], as UTF-8 writes them.
+bool IsC1(std::string_view s, std::size_t n) {
+  return static_cast<unsigned char>(s[n]) == 0xC2 && n + 1 < s.size() &&
+         static_cast<unsigned char>(s[n + 1]) >= 0x80 &&
+         static_cast<unsigned char>(s[n + 1]) < 0xA0;
+}
+
+void AppendQuoted(std::string& out, std::string_view s, bool allControls) {
   static constexpr char kHex[] = "0123456789abcdef";
   out += '"';
   std::size_t plain = 0;  // start of the run of bytes copied as they are
   for (std::size_t n = 0; n < s.size(); ++n) {
     const auto c = static_cast<unsigned char>(s[n]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    const bool other = allControls && (c == 0x7F || IsC1(s, n));
+    if (c >= 0x20 && c != '"' && c != '\\' && !other) continue;
     out.append(s.data() + plain, n - plain);
     plain = n + 1;
+    if (other && c != 0x7F) {
+      // The C1 character: its code point, from the second byte.
+      const auto code = static_cast<unsigned char>(s[++n]);
+      out += "\\u00";
+      out += kHex[code >> 4];
+      out += kHex[code & 0xF];
+      plain = n + 1;
+      continue;
+    }
     switch (c) {
       case '"':
         out += "\\\"";
@@ -55,8 +70,18 @@ void AppendJsonString(std::string& out, std::string_view s) {
   out += '"';
 }
 
-void AppendTraceValue(std::string& out, const traskel::host::Value& v, bool byRef) {
-  out += traskel::host::TypeName(v.type());
+}  // namespace
+
+void AppendJsonString(std::string& out, std::string_view s) {
+  AppendQuoted(out, s, false);
+}
+
+void AppendShownString(std::string& out, std::string_view s) {
+  AppendQuoted(out, s, true);
+}
+
+void AppendTraceValue(std::string& out, const Value& v, bool byRef, ObjectName nameOf) {
+  out += TypeName(v.type());
   if (byRef) out += '&';
   out += ':';
   switch (v.type()) {
@@ -78,9 +103,9 @@ void AppendTraceValue(std::string& out, const traskel::host::Value& v, bool byRe
       out += v.boolean() ? "True" : "False";
       break;
     case Type::Obj:
-      out += ObjectText(v.obj().get());
+      out += nameOf(v.obj().get());
       break;
   }
 }
 
-}  // namespace quorvex_sim
+}  // namespace traskel::host

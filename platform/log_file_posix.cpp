@@ -4,13 +4,15 @@
 #include <cerrno>
 #include <cstring>
 
-#include "quorvex_sim/trace_file.h"
+#include "platform/log_file.h"
 
-namespace quorvex_sim {
+namespace traskel {
 
-bool TraceFile::Open(const std::string& path, std::string& reason) {
+bool LogFile::Open(const std::string& path, Mode mode, std::string& reason) {
   Close();
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  const int fd =
+      open(path.c_str(),
+           O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (mode == Mode::Replace ? O_TRUNC : 0), 0666);
   if (fd < 0) {
     reason = std::strerror(errno);
     return false;
@@ -19,7 +21,7 @@ bool TraceFile::Open(const std::string& path, std::string& reason) {
   return true;
 }
 
-bool TraceFile::Append(std::string_view text, std::string& reason) {
+bool LogFile::Append(std::string_view text, std::string& reason) {
   while (!text.empty()) {
     const ssize_t n = write(static_cast<int>(handle_), text.data(), text.size());
     if (n < 0 && errno == EINTR) continue;
@@ -32,10 +34,10 @@ bool TraceFile::Append(std::string_view text, std::string& reason) {
   return true;
 }
 
-void TraceFile::Close() {
+void LogFile::Close() {
   if (handle_ == kClosed) return;
   close(static_cast<int>(handle_));
   handle_ = kClosed;
 }
 
-}  // namespace quorvex_sim
+}  // namespace traskel

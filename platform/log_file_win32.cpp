@@ -1,14 +1,14 @@
 #include <windows.h>
 
+#include "platform/log_file.h"
 #include "platform/wide_text_win32.h"
-#include "quorvex_sim/trace_file.h"
 
-namespace quorvex_sim {
+namespace traskel {
 
 namespace {
 
 std::string SystemReason(DWORD error) {
-  std::string text = traskel::SystemMessage(error);
+  std::string text = SystemMessage(error);
   return text.empty() ? "system error " + std::to_string(error) : text;
 }
 
@@ -18,13 +18,15 @@ HANDLE AsHandle(std::intptr_t h) {
 
 }  // namespace
 
-bool TraceFile::Open(const std::string& path, std::string& reason) {
+bool LogFile::Open(const std::string& path, Mode mode, std::string& reason) {
   Close();
   // Appending only, so writes from several objects and runs never overlap;
-  // others may read, replace or delete the file meanwhile.
-  HANDLE h = CreateFileW(traskel::Utf16(path).c_str(), FILE_APPEND_DATA,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // others may read, replace or delete the file meanwhile. A file made anew
+  // has one writer, and truncating it takes write access.
+  HANDLE h = CreateFileW(
+      Utf16(path).c_str(), mode == Mode::Replace ? GENERIC_WRITE : FILE_APPEND_DATA,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      mode == Mode::Replace ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     reason = SystemReason(GetLastError());
     return false;
@@ -33,7 +35,7 @@ bool TraceFile::Open(const std::string& path, std::string& reason) {
   return true;
 }
 
-bool TraceFile::Append(std::string_view text, std::string& reason) {
+bool LogFile::Append(std::string_view text, std::string& reason) {
   while (!text.empty()) {
     DWORD written = 0;
     const DWORD chunk = text.size() > 0x40000000 ? 0x40000000 : static_cast<DWORD>(text.size());
@@ -46,10 +48,10 @@ bool TraceFile::Append(std::string_view text, std::string& reason) {
   return true;
 }
 
-void TraceFile::Close() {
+void LogFile::Close() {
   if (handle_ == kClosed) return;
   CloseHandle(AsHandle(handle_));
   handle_ = kClosed;
 }
 
-}  // namespace quorvex_sim
+}  // namespace traskel

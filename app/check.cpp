@@ -1,0 +1,220 @@
+#include "app/check.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include "app/intake.h"
+#include "conversion/conversion.h"
+#include "conversion/feature.h"
+#include "conversion/run_time_errors.h"
+#include "platform/file_system.h"
+#include "platform/user_interface.h"
+
+namespace traskel {
+
+namespace {
+
+using host::DispId;
+using host::Value;
+
+constexpr const char* kCrLf = "\r\n";
+constexpr std::size_t kShownFailures = 10;
+constexpr const char* kChanged = "sie wurde während der Prüfung verändert";
+
+// A host object that carries out nothing. What the conversion takes from a
+// get is an object, and from a call it does not add a command with, a
+// Boolean.
+class IdleObject : public host::Object, public std::enable_shared_from_this<IdleObject> {
+ public:
+  Value Get(DispId) override { return host::Obj(shared_from_this()); }
+  void Put(DispId, const Value&) override {}
+  Value Call(DispId, std::span<const host::Arg>) override { return host::Bool(true); }
+};
+
+// The command list: a call on it adds a command.
+class IdleCommandList final : public IdleObject {
+ public:
+  Value Call(DispId, std::span<const host::Arg>) override { return host::Obj(command_); }
+
+ private:
+  host::ObjectPtr command_ = std::make_shared<IdleObject>();
+};
+
+// The export as its copy would hold it, read straight from the file.
+class ExportSource final : public ByteSource {
+ public:
+  explicit ExportSource(std::FILE* in) : in_(in) {}
+
+  std::int64_t Read(char* buffer, std::size_t size) override {
+    while (pos_ == text_.size()) {
+      if (ended_) return 0;
+      text_.clear();
+      pos_ = 0;
+      const std::size_t n = std::fread(chunk_.get(), 1, kChunk, in_);
+      if (n > 0) {
+        exportText_.Feed(std::string_view(chunk_.get(), n), text_);
+      } else if (std::ferror(in_)) {
+        error_ = LastFileError();
+        return -1;
+      } else {
+        encoding_ = exportText_.Finish(text_);
+        ended_ = true;
+      }
+    }
+    const std::size_t n = std::min(size, text_.size() - pos_);
+    std::memcpy(buffer, text_.data() + pos_, n);
+    pos_ += n;
+    given_ += n;
+    return static_cast<std::int64_t>(n);
+  }
+
+  // Reads on to the end; false when reading fails.
+  bool ReadToEnd() {
+    char rest[1 << 12];
+    for (;;) {
+      const std::int64_t n = Read(rest, sizeof rest);
+      if (n <= 0) return n == 0;
+    }
+  }
+
+  std::uint64_t given() const { return given_; }
+  TextEncoding encoding() const { return encoding_; }  // once at the end
+  const std::string& error() const { return error_; }
+
+ private:
+  static constexpr std::size_t kChunk = 1 << 16;
+  std::FILE* in_;
+  ExportText exportText_;
+  std::unique_ptr<char[]> chunk_ = std::make_unique_for_overwrite<char[]>(kChunk);
+  std::string text_;
+  std::size_t pos_ = 0;
+  std::uint64_t given_ = 0;
+  bool ended_ = false;
+  TextEncoding encoding_ = TextEncoding::Utf8;
+  std::string error_;
+};
+
+// The text on one line: line breaks become spaces.
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') {
+      line += text[i];
+    } else if (!line.empty() && line.back() != ' ') {
+      line += ' ';
+    }
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
+// What the check found, line by line: the records of each known key, and
+// the lines that would end a conversion.
+class Findings final : public LineWatcher {
+ public:
+  void Handled(const Run& run, const host::Error* failed) override {
+    if (run.lineNumber > 10) {
+      const auto& keys = RecordKeys();
+      const auto key = std::find(keys.begin(), keys.end(), run.Fields[field::kKey]);
+      if (key != keys.end()) ++perKey[key - keys.begin()];
+    }
+    if (failed) Failed(run, failed->number(), failed->text());
+  }
+
+  void Failed(const Run& run, int number, const std::string& text) {
+    ++failures;
+    if (shown.size() == kShownFailures) return;
+    std::string line = "Zeile " + std::to_string(run.lineNumber);
+    if (run.failedField) {
+      line += ", " + FailedFieldNote(run, number);
+    } else {
+      line += ": Laufzeitfehler '" + std::to_string(number) +
+              "': " + OneLine(RunTimeErrorText(number, text));
+    }
+    shown.push_back(std::move(line));
+  }
+
+  std::vector<std::int64_t> perKey = std::vector<std::int64_t>(RecordKeys().size());
+  std::int64_t failures = 0;
+  std::vector<std::string> shown;  // the first kShownFailures
+};
+
+std::string Report(const Run& run, const Findings& found) {
+  const RecordTally& tally = run.tally;
+  std::string text = "Prüfung von " + run.ImportFile + ": ";
+  if (tally.records == 0) {
+    text += NotTakenMessage(tally);
+  } else {
+    text += std::to_string(tally.records) + " Datenzeilen";
+    std::string counts;
+    for (std::size_t k = 0; k < found.perKey.size(); ++k) {
+      if (found.perKey[k] == 0) continue;
+      if (!counts.empty()) counts += ", ";
+      counts += std::string(RecordKeys()[k]) + " " + std::to_string(found.perKey[k]);
+    }
+    if (!counts.empty()) text += " (" + counts + ")";
+  }
+  if (found.failures > 0) {
+    text += std::string(kCrLf) + kCrLf + std::to_string(found.failures) +
+            " Zeilen würden die Konvertierung abbrechen:";
+    for (const std::string& line : found.shown) text += kCrLf + line;
+    if (found.failures > static_cast<std::int64_t>(found.shown.size())) {
+      text += std::string(kCrLf) + "…";
+    }
+  }
+  if (tally.skipped > 0) text += std::string(kCrLf) + kCrLf + NotTakenMessage(tally);
+  return text;
+}
+
+ExitStatus Unreadable(Run& run, const std::string& reason) {
+  EndInCmdSuchen(run, "Die Datei " + run.ImportFile + " kann nicht gelesen werden: " + reason);
+  return kNotChosen;
+}
+
+}  // namespace
+
+ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<std::string>& named) {
+  ReadRememberedFolder(run, settings);
+  if (!ChooseExport(run, settings, named)) return kNotChosen;
+
+  // Once for the length and the encoding, once for the lines, as the
+  // conversion reads the copy after it has been written whole.
+  File in = OpenBinary(run.ImportFile, "rb");
+  if (!in) return Unreadable(run, LastFileError());
+  ExportSource whole(in.get());
+  if (!whole.ReadToEnd()) return Unreadable(run, whole.error());
+  std::rewind(in.get());
+  ExportSource lines(in.get());
+
+  run.Application = host::ObjectPtr(std::make_shared<IdleObject>());
+  run.PointData = host::ObjectPtr(std::make_shared<IdleObject>());
+  run.CMDS = host::ObjectPtr(std::make_shared<IdleCommandList>());
+  Findings found;
+  try {
+    ConvertText(run, lines, whole.given(), whole.encoding(), &found);
+    if (!lines.ReadToEnd()) return Unreadable(run, lines.error());
+    if (lines.given() != whole.given() || lines.encoding() != whole.encoding()) {
+      return Unreadable(run, kChanged);
+    }
+  } catch (const host::Error& e) {
+    // Past the lines, only reading the export ends the check: it failed, or
+    // the export ended before the length it had at first.
+    return Unreadable(run, e.number() == host::kDeviceIoError ? lines.error() : kChanged);
+  } catch (const std::exception& e) {
+    // As a conversion would end there, so does the check.
+    found.Failed(run, host::kInternalError, e.what());
+  }
+
+  const ExitStatus status = found.failures > 0                                ? kRunFailed
+                            : run.tally.records == 0 || run.tally.skipped > 0 ? kLinesNotTaken
+                                                                              : kConverted;
+  run.platform.ui.ShowMessage(Report(run, found), kMainCaption,
+                              status == kConverted ? Icon::Information : Icon::Exclamation);
+  return status;
+}
+
+}  // namespace traskel

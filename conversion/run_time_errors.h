@@ -1,0 +1,20 @@
+// What the user reads after "Laufzeitfehler 'N':" for an error that ended
+// the run: German for every number the program raises itself.
+#pragma once
+
+#include <string>
+
+namespace traskel {
+
+// The German text of a number the program raises itself; null for any other
+// number (an operating-system or COM code, or one a host chose).
+const char* OwnErrorText(int number);
+
+// The text shown for an error raised with raisedText. An automation error
+// keeps the host's own text on a line after its German text, since only the
+// host knows what went wrong; a number of the program's own gives its German
+// text alone; any other number keeps raisedText, the system's message for it.
+// Lines are separated by CR LF, as in message boxes.
+std::string RunTimeErrorText(int number, const std::string& raisedText);
+
+}  // namespace traskel

@@ -1,0 +1,33 @@
+// The terminal on standard error, which the simulated host's progress line
+// and the console's message boxes share from different layers. One owner
+// draws the progress line and ends it before other text goes there, so a
+// message never lands inside it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace traskel {
+
+// Text as a terminal may show it: control characters (C0 but tab, DEL, C1)
+// and bytes that are no UTF-8 become \xNN, so text from an export can't
+// steer the terminal. With keepLineBreaks, CR LF, a lone CR and LF each
+// become one LF; without, they are escaped like the rest.
+std::string TerminalText(std::string_view text, bool keepLineBreaks);
+
+namespace console {
+
+// True when standard error is a terminal.
+bool IsTerminal();
+// Shows text as the progress line, redrawn in place, fitted to the
+// terminal's width; redrawn at most every 40 ms.
+void ShowProgress(std::string_view text);
+// Removes the progress line.
+void ClearProgress();
+// Ends the progress line with its latest text, so that what follows starts
+// on a line of its own.
+void EndProgress();
+
+}  // namespace console
+
+}  // namespace traskel
