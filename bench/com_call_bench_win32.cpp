@@ -313,7 +313,7 @@ int Steps(Run& run, const std::string& copyPath) {
     line = raw[n];
     consumed += line.size() + 2;
     t[kDecode] = Clock::now();
-    run.line = DecodeSystemText(line);
+    run.line = DecodeText(line, run.copy.encoding);
     t[kProgress] = Clock::now();
     const auto percent = static_cast<long long>(
         static_cast<double>(consumed) / static_cast<double>(copy.size()) * 100.0 + 0.5);
@@ -355,14 +355,14 @@ int Convert(host::Automation& automation, const std::string& exportPath, bool st
   run.ImportFile = exportPath;
   const std::string copyPath = CopyPathFor(exportPath);
   std::string error;
-  if (!WriteNormalisedCopy(exportPath, copyPath, error)) {
+  if (!WriteNormalisedCopy(exportPath, copyPath, run.copy, error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 2;
   }
   if (steps) {
     if (!fktStartQuorvex(run)) return 3;
     const int status = Steps(run, copyPath);
-    RemoveFile(copyPath);
+    run.copy.file->Remove();
     return status;
   }
   const std::size_t lines = CopyLines(ReadWhole(copyPath)).size();

@@ -185,7 +185,13 @@ confirm_box() {
   local box
   box=$(window_titled 'Traskel nach Quorvex') || true
   check "$1 shows a message box titled 'Traskel nach Quorvex'" test -n "$box"
-  if [[ -n $box ]]; then press_in "$box" xdotool key Return; fi
+  if [[ -z $box ]]; then return; fi
+  press_in "$box" xdotool key Return
+  # Gone before the next box is looked for, which may bear the same title.
+  for _ in $(seq 100); do
+    xdotool getwindowname "$box" >/dev/null 2>&1 || break
+    sleep 0.1
+  done
 }
 
 # 1. Nothing remembered: the full path is typed. The file's one unknown
@@ -217,15 +223,16 @@ check_host_ended
 
 # A busy host, out of process only: busy from the first record's fifth
 # operation on (operation 80). A spell shorter than the converter's 10 s is
-# waited out without a word; a box would hold the run until `finish` gives
-# up. A longer one asks once, and Retry, the default button, waits it out.
+# waited out without a word: the one box is the line left out, and a
+# question before it would leave that box open and the run unfinished. A
+# longer spell asks once, and Retry, the default button, waits it out.
 if [[ -n $host_exe ]]; then
   open_host "$work/busy-short.trace" 80:3000
   start_converter "$work/busy-short.trace"
   answer_dialog "$(windows_path "$folder/teil.csv")"
+  confirm_box "a host busy for 3 s: only the line left out"
   finish
-  check "a host busy for 3 s: the file is converted all the same (status $status)" \
-    test "$status" = 0
+  check "the file is converted all the same (status $status)" test "$status" = 4
   check "its trace is the one without the spell" \
     diff -u "$here/end_to_end.trace" "$work/busy-short.trace"
   check_host_ended
@@ -233,11 +240,10 @@ if [[ -n $host_exe ]]; then
   open_host "$work/busy-long.trace" 80:12000
   start_converter "$work/busy-long.trace"
   answer_dialog "$(windows_path "$folder/teil.csv")"
-  box=$(window_titled 'Traskel nach Quorvex') || true
-  check "a host busy for 12 s: after 10 s the question 'Traskel nach Quorvex'" test -n "$box"
-  if [[ -n $box ]]; then press_in "$box" xdotool key Return; fi
+  confirm_box "a host busy for 12 s: after 10 s the question"
+  confirm_box "then, once Retry has waited the spell out, the line left out"
   finish
-  check "Retry waits the spell out and the file is converted (status $status)" test "$status" = 0
+  check "the file is converted (status $status)" test "$status" = 4
   check "its trace is the one without the spell" \
     diff -u "$here/end_to_end.trace" "$work/busy-long.trace"
   check_host_ended
