@@ -282,21 +282,21 @@ std::vector<std::string> CopyLines(const std::string& copy) {
   return lines;
 }
 
-std::string ReadWhole(const std::string& path) {
+// The held copy's text: no one else may open it while the run holds it.
+std::string ReadWhole(HeldCopy& copy) {
   std::string text;
-  File f = OpenBinary(path, "rb");
-  if (!f) return text;
+  if (!copy.file->Rewind()) return text;
   char buffer[1 << 16];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0;) {
-    text.append(buffer, n);
+  for (std::int64_t n; (n = copy.file->Read(buffer, sizeof buffer)) > 0;) {
+    text.append(buffer, static_cast<std::size_t>(n));
   }
   return text;
 }
 
 // Each step of a line as the driver takes it, timed apart; the whole line
 // and the clock's own cost are printed too.
-int Steps(Run& run, const std::string& copyPath) {
-  const std::string copy = ReadWhole(copyPath);
+int Steps(Run& run) {
+  const std::string copy = ReadWhole(run.copy);
   const std::vector<std::string> raw = CopyLines(copy);
   enum Step { kRead, kDecode, kProgress, kStatus, kPump, kSplit, kDispatch, kSteps };
   const char* const names[kSteps] = {"read the line",     "decode it",  "progress text",
@@ -361,11 +361,11 @@ int Convert(host::Automation& automation, const std::string& exportPath, bool st
   }
   if (steps) {
     if (!fktStartQuorvex(run)) return 3;
-    const int status = Steps(run, copyPath);
+    const int status = Steps(run);
     run.copy.file->Remove();
     return status;
   }
-  const std::size_t lines = CopyLines(ReadWhole(copyPath)).size();
+  const std::size_t lines = CopyLines(ReadWhole(run.copy)).size();
   const auto start = std::chrono::steady_clock::now();
   if (RunConversion(run) != RunOutcome::Converted) return 3;
   const double seconds =
