@@ -16,7 +16,7 @@ constexpr const char* kUsage =
 constexpr std::string_view kLogOption = "--protokoll";
 
 // A command line that asks for no run.
-CommandLine Answer(CommandLine::Action action) {
+CommandLine Only(CommandLine::Action action) {
   CommandLine answer;
   answer.action = action;
   return answer;
@@ -41,23 +41,23 @@ CommandLine ReadCommandLine(const std::vector<std::string>& arguments) {
       run.checkOnly = true;
     } else if (options && argument == kLogOption) {
       if (++i == arguments.size() || arguments[i].empty()) {
-        return Answer(CommandLine::Action::Misuse);
+        return Only(CommandLine::Action::Misuse);
       }
       run.log = arguments[i];
     } else if (options && argument.starts_with(std::string(kLogOption) + "=")) {
       run.log = argument.substr(kLogOption.size() + 1);
-      if (run.log->empty()) return Answer(CommandLine::Action::Misuse);
+      if (run.log->empty()) return Only(CommandLine::Action::Misuse);
     } else if (options && argument.size() > 1 && argument.front() == '-') {
-      return Answer(CommandLine::Action::Misuse);
+      return Only(CommandLine::Action::Misuse);
     } else {
       // "-" alone is a name; after the first file, everything is a file.
       files.push_back(argument);
       options = false;
     }
   }
-  if (files.size() > 1) return Answer(CommandLine::Action::Misuse);
-  if (help) return Answer(CommandLine::Action::Help);
-  if (version) return Answer(CommandLine::Action::Version);
+  if (files.size() > 1) return Only(CommandLine::Action::Misuse);
+  if (help) return Only(CommandLine::Action::Help);
+  if (version) return Only(CommandLine::Action::Version);
   if (!files.empty()) run.file = files.front();
   return run;
 }

@@ -2,14 +2,29 @@
 // simulated host, run by hand under wine; never a test.
 //
 //   com_call_bench [--local-server] [--calls N] [--records N]
+//   com_call_bench --pump [--calls N]
+//   com_call_bench --run EXPORT [--steps] [--dialog]
 //
 // --local-server asks COM for the classes out of process only (the DLL in a
 // surrogate, registered by hand); otherwise the client creates them as the
-// run does. Wine 8 starts one surrogate per class, so there FeatureData 60
-// gets a point data of another process and refuses it (error 13).
+// run does, from whichever server is registered. Wine 8 starts one
+// surrogate per class, so there FeatureData 60 gets a point data of another
+// process and refuses it (error 13).
 //
 // Each line gives a kind of call, how many, the time per call and, for whole
 // records, records per second.
+//
+// --pump times one event pump of the system's user interface with nothing
+// to do, as the run pumps once a line: on a thread without windows, and on
+// one with a window.
+//
+// --run converts EXPORT as traskel.exe does once the file is chosen: the
+// copy written beside it, the connection, every line with its status text
+// and one pump, the copy deleted. It prints the time per line from the
+// written copy to its deletion. With --steps it walks the lines itself
+// instead and adds up the time of each step of a line. With --dialog it
+// shows the open dialog first (its answer does not matter), so that the
+// run goes on in a thread that has shown it, as traskel.exe's has.
 #include <windows.h>
 // After windows.h, which they need.
 #include <oaidl.h>
@@ -26,6 +41,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/intake.h"
 #include "bench/sample_records.h"
 #include "conversion/connection.h"
 #include "conversion/conversion.h"
@@ -34,6 +50,8 @@
 #include "host/com_client_win32.h"
 #include "host/com_win32.h"
 #include "host/value.h"
+#include "platform/file_system.h"
+#include "platform/text.h"
 #include "platform/user_interface.h"
 #include "platform/wide_text_win32.h"
 
@@ -49,6 +67,10 @@ class SilentUi : public UserInterface {
   }
   std::optional<std::string> ChooseFile(const FileDialogRequest&) override { return {}; }
   void PumpEvents() override {}
+  Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon) override {
+    std::fprintf(stderr, "question: %s %s\n", title.c_str(), text.c_str());
+    return Answer::Cancel;
+  }
 };
 
 // The client's objects, but created out of process only, so COM has to go
@@ -198,6 +220,162 @@ int Bench(host::Automation& automation, long calls, long records) {
   return all ? 0 : 1;
 }
 
+// The system's user interface, quiet: its message boxes would wait for a
+// click.
+class PumpingUi : public UserInterface {
+ public:
+  void ShowMessage(const std::string& text, const std::string& title, Icon icon) override {
+    silent_.ShowMessage(text, title, icon);
+  }
+  Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) override {
+    return silent_.AskRetryOrCancel(text, title, icon);
+  }
+  std::optional<std::string> ChooseFile(const FileDialogRequest& request) override {
+    return system_->ChooseFile(request);
+  }
+  void PumpEvents() override { system_->PumpEvents(); }
+
+ private:
+  SilentUi silent_;
+  std::unique_ptr<UserInterface> system_ = MakeSystemUserInterface();
+};
+
+// Time per call of f, as the median of `blocks` blocks: other work on the
+// machine stalls some blocks by a multiple, which a median ignores.
+template <typename F>
+double MedianPerCall(long calls, int blocks, F&& f) {
+  std::vector<double> perCall;
+  for (int b = 0; b < blocks; ++b) perCall.push_back(Seconds(calls / blocks, f) / (calls / blocks));
+  std::sort(perCall.begin(), perCall.end());
+  return perCall[perCall.size() / 2];
+}
+
+int Pump(long calls) {
+  PumpingUi ui;
+  const auto pump = [&](long) { ui.PumpEvents(); };
+  Seconds(std::min<long>(calls / 10, 1000), pump);  // warm-up
+  std::printf("%-46s calls %9ld  us/call %8.3f  (median of 50 blocks)\n",
+              "event pump, nothing pending", calls, MedianPerCall(calls, 50, pump) * 1e6);
+  // As in traskel.exe, whose thread has shown the file dialog: wine then
+  // polls the display connection as well.
+  const HWND window = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr,
+                                      nullptr, GetModuleHandleW(nullptr), nullptr);
+  Seconds(std::min<long>(calls / 10, 1000), pump);
+  std::printf("%-46s calls %9ld  us/call %8.3f  (median of 50 blocks)\n",
+              "event pump, nothing pending, thread has a window", calls,
+              MedianPerCall(calls, 50, pump) * 1e6);
+  DestroyWindow(window);
+  return 0;
+}
+
+// The lines of the normalised copy, as the driver cuts them.
+std::vector<std::string> CopyLines(const std::string& copy) {
+  std::vector<std::string> lines;
+  std::size_t begin = 0;
+  while (begin < copy.size()) {
+    std::size_t end = copy.find('\r', begin);
+    if (end == std::string::npos) end = copy.size();
+    lines.push_back(copy.substr(begin, end - begin));
+    begin = end + 1;
+    if (begin < copy.size() && copy[begin] == '\n') ++begin;
+  }
+  return lines;
+}
+
+// The held copy's text: no one else may open it while the run holds it.
+std::string ReadWhole(HeldCopy& copy) {
+  std::string text;
+  if (!copy.file->Rewind()) return text;
+  char buffer[1 << 16];
+  for (std::int64_t n; (n = copy.file->Read(buffer, sizeof buffer)) > 0;) {
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  return text;
+}
+
+// Each step of a line as the driver takes it, timed apart; the whole line
+// and the clock's own cost are printed too.
+int Steps(Run& run) {
+  const std::string copy = ReadWhole(run.copy);
+  const std::vector<std::string> raw = CopyLines(copy);
+  enum Step { kRead, kDecode, kProgress, kStatus, kPump, kSplit, kDispatch, kSteps };
+  const char* const names[kSteps] = {"read the line",     "decode it",  "progress text",
+                                     "status text put",   "event pump", "trim and split",
+                                     "dispatch, builders"};
+  double spent[kSteps] = {};
+  using Clock = std::chrono::steady_clock;
+  const auto total = Clock::now();
+  std::size_t consumed = 0;
+  std::string line;
+  for (std::size_t n = 0; n < raw.size(); ++n) {
+    Clock::time_point t[kSteps + 1];
+    t[kRead] = Clock::now();
+    line = raw[n];
+    consumed += line.size() + 2;
+    t[kDecode] = Clock::now();
+    run.line = DecodeText(line, run.copy.encoding);
+    t[kProgress] = Clock::now();
+    const auto percent = static_cast<long long>(
+        static_cast<double>(consumed) / static_cast<double>(copy.size()) * 100.0 + 0.5);
+    std::string progress = std::to_string(percent) + "% Bearbeite Zeile: " + run.line;
+    t[kStatus] = Clock::now();
+    run.Application.Put(9, host::Str(std::move(progress)));
+    t[kPump] = Clock::now();
+    run.platform.ui.PumpEvents();
+    t[kSplit] = Clock::now();
+    const std::string trimmed(TrimSpaces(run.line));
+    if (n >= 10) SplitFields(run.Fields, trimmed);
+    t[kDispatch] = Clock::now();
+    if (n < 10) {
+      AddComment(run, trimmed);
+    } else {
+      DispatchRecord(run, trimmed);
+    }
+    t[kSteps] = Clock::now();
+    for (int s = 0; s < kSteps; ++s) {
+      spent[s] += std::chrono::duration<double>(t[s + 1] - t[s]).count();
+    }
+  }
+  const double all = std::chrono::duration<double>(Clock::now() - total).count();
+  const auto perLine = [&](double seconds) { return seconds * 1e6 / raw.size(); };
+  for (int s = 0; s < kSteps; ++s) {
+    std::printf("%-24s us/line %8.3f\n", names[s], perLine(spent[s]));
+  }
+  const double clock = Seconds(1'000'000, [](long) { (void)Clock::now(); }) / 1e6;
+  std::printf("%-24s us/line %8.3f  (%zu lines; one reading of the clock %.3f us)\n", "whole line",
+              perLine(all), raw.size(), clock * 1e6);
+  return 0;
+}
+
+int Convert(host::Automation& automation, const std::string& exportPath, bool steps, bool dialog) {
+  PumpingUi ui;
+  if (dialog) ui.ChooseFile({"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|", ""});
+  Platform platform{ui, automation, NumberFormat{}};
+  Run run(platform);
+  run.ImportFile = exportPath;
+  const std::string copyPath = CopyPathFor(exportPath);
+  std::string error;
+  if (!WriteNormalisedCopy(exportPath, copyPath, run.copy, error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 2;
+  }
+  if (steps) {
+    if (!fktStartQuorvex(run)) return 3;
+    const int status = Steps(run);
+    run.copy.file->Remove();
+    return status;
+  }
+  const std::size_t lines = CopyLines(ReadWhole(run.copy)).size();
+  const auto start = std::chrono::steady_clock::now();
+  if (RunConversion(run) != RunOutcome::Converted) return 3;
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf(
+      "%zu lines: from the written copy to its deletion %.3f s, %.2f us/line, %.0f lines/s\n",
+      lines, seconds, seconds * 1e6 / lines, lines / seconds);
+  return 0;
+}
+
 long Number(const char* text) {
   char* end = nullptr;
   const long n = std::strtol(text, &end, 10);
@@ -211,20 +389,34 @@ long Number(const char* text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool localServer = false;
+  bool localServer = false, pump = false, steps = false, dialog = false;
+  const char* exportPath = nullptr;
   long calls = 200'000, records = 20'000;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--local-server") == 0) {
       localServer = true;
+    } else if (std::strcmp(argv[i], "--pump") == 0) {
+      pump = true;
+    } else if (std::strcmp(argv[i], "--steps") == 0) {
+      steps = true;
+    } else if (std::strcmp(argv[i], "--dialog") == 0) {
+      dialog = true;
+    } else if (std::strcmp(argv[i], "--run") == 0 && i + 1 < argc) {
+      exportPath = argv[++i];
     } else if (std::strcmp(argv[i], "--calls") == 0 && i + 1 < argc) {
       calls = Number(argv[++i]);
     } else if (std::strcmp(argv[i], "--records") == 0 && i + 1 < argc) {
       records = Number(argv[++i]);
     } else {
-      std::fprintf(stderr, "usage: %s [--local-server] [--calls N] [--records N]\n", argv[0]);
+      std::fprintf(stderr,
+                   "usage: %s [--local-server] [--calls N] [--records N]\n"
+                   "       %s --pump [--calls N]\n"
+                   "       %s --run EXPORT [--steps] [--dialog]\n",
+                   argv[0], argv[0], argv[0]);
       return 2;
     }
   }
+  if (pump) return Pump(calls);
   try {
     std::unique_ptr<host::Automation> automation;
     if (localServer) {
@@ -232,6 +424,7 @@ int main(int argc, char** argv) {
     } else {
       automation = host::MakeComAutomation();
     }
+    if (exportPath != nullptr) return Convert(*automation, exportPath, steps, dialog);
     std::printf("%s, %ld calls a kind, %ld records\n",
                 localServer ? "out of process (CLSCTX_LOCAL_SERVER)" : "client's own context",
                 calls, records);

@@ -62,6 +62,9 @@ class SilentUi : public UserInterface {
   void ShowMessage(const std::string&, const std::string&, Icon) override {}
   std::optional<std::string> ChooseFile(const FileDialogRequest&) override { return {}; }
   void PumpEvents() override { ++lines; }  // once a line
+  Answer AskRetryOrCancel(const std::string&, const std::string&, Icon) override {
+    return Answer::Cancel;
+  }
   std::int64_t lines = 0;
 };
 

@@ -1,6 +1,10 @@
 #include "conversion/connection.h"
 
+#include <cstdio>
+
 #include "conversion/host_ids.h"
+#include "conversion/run_time_errors.h"
+#include "host/busy.h"
 #include "platform/user_interface.h"
 
 namespace traskel {
@@ -11,31 +15,77 @@ namespace {
 
 constexpr const char* kTitle = "Error in Function fktStartQuorvex()";
 
+constexpr const char* kBusyQuestion =
+    "Quorvex ist beschäftigt und nimmt keine Befehle an (zum Beispiel wegen eines offenen "
+    "Dialogs).\r\n\r\nWiederholen: weiter versuchen. Abbrechen: die Konvertierung beenden.";
+
 void ReportMissing(Run& run, const char* text) {
   run.platform.ui.ShowMessage(text, kTitle, Icon::Critical);
+}
+
+// The error as the user reads it: its text and its number, an HRESULT in
+// hex as the system writes them.
+std::string Described(const std::string& text, int number) {
+  char code[32];
+  if (IsComError(number)) {
+    std::snprintf(code, sizeof code, " (0x%08X)", static_cast<unsigned>(number));
+  } else {
+    std::snprintf(code, sizeof code, " (Fehler %d)", number);
+  }
+  return text + code;
+}
+
+// A call on a missing object is the program's own error and reads as its
+// other run-time errors do; the host's and the system's errors come as they
+// are.
+std::string TextOf(const Error& e) {
+  return e.number() == kObjectNotSet ? OwnErrorText(kObjectNotSet) : e.text();
+}
+
+void ReportFailure(Run& run, const char* step, const std::string& error) {
+  run.platform.ui.ShowMessage(std::string(step) + ": " + error +
+                                  "\r\n\r\nIst Quorvex gestartet und ein Messprogramm geöffnet?",
+                              "ERROR in fktStartQuorvex()", Icon::Exclamation);
+}
+
+KeepWaiting AskWhetherToWaitForHost(UserInterface& ui) {
+  return [&ui] {
+    return ui.AskRetryOrCancel(kBusyQuestion, kMainCaption, Icon::Exclamation) == Answer::Retry;
+  };
 }
 
 }  // namespace
 
 bool fktStartQuorvex(Run& run) {
+  // Every object comes from the two created here, so every call of the run
+  // waits out a busy host.
+  const std::unique_ptr<Automation> automation = WaitingOutBusyHost(
+      run.platform.automation, run.platform.busyWait, AskWhetherToWaitForHost(run.platform.ui));
   // After a missing object the steps go on: the next call on it fails and
-  // lands on the error path, which reports the failure once more. Creating
-  // an object either gives one or fails.
+  // lands on the error path, which names that step. Creating an object
+  // either gives one or fails.
+  const char* step = "Quorvex.Application kann nicht erstellt werden";
   try {
-    run.Application = run.platform.automation.CreateObject("Quorvex.Application");
-    run.PointData = run.platform.automation.CreateObject("Quorvex.PointData");
+    run.Application = automation->CreateObject("Quorvex.Application");
+    step = "Quorvex.PointData kann nicht erstellt werden";
+    run.PointData = automation->CreateObject("Quorvex.PointData");
+    step = "Das aktive Messprogramm kann nicht abgefragt werden";
     run.MeasurementProgram = AsObject(run.Application.Get(ids::application::kMeasurementProgram));
     if (!run.MeasurementProgram) ReportMissing(run, "Kein aktives Messprogramm geöffnet");
+    step = "Die Befehlsliste kann nicht abgefragt werden";
     run.CMDS = AsObject(run.MeasurementProgram.Get(ids::program::kCommands));
     if (!run.CMDS) ReportMissing(run, "CMDS ist leer");
+    step = "Der erste Befehl kann nicht ausgewählt werden";
     run.Cmd = AsObject(run.CMDS.Get(ids::commands::kCurrent));
     bool selected = ToBoolean(run.CMDS.Call(ids::commands::kSelect, Obj(run.Cmd.ptr())));
     run.Cmd.Put(ids::command::kDefault, Bool(selected));
     return true;
-  } catch (const Error&) {
-    run.platform.ui.ShowMessage("", "ERROR in fktStartQuorvex()", Icon::Exclamation);
-    return false;
+  } catch (const GaveUpOnBusyHost& e) {
+    ReportFailure(run, step, Described("vom Benutzer abgebrochen", e.number()));
+  } catch (const Error& e) {
+    ReportFailure(run, step, Described(TextOf(e), e.number()));
   }
+  return false;
 }
 
 }  // namespace traskel

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "host/busy.h"
 #include "host/value.h"
 #include "platform/held_file.h"
 #include "platform/locale.h"
@@ -27,6 +28,7 @@ struct Platform {
   UserInterface& ui;
   host::Automation& automation;
   NumberFormat numbers;
+  host::BusyWait busyWait{};  // how long a busy host is waited for before the user is asked
 };
 
 // The normalised copy the conversion reads, held by the run from its

@@ -64,6 +64,10 @@ class QuietUi : public traskel::UserInterface {
     return answer_;
   }
   void PumpEvents() override {}
+  // The fuzzed host is never busy.
+  traskel::Answer AskRetryOrCancel(const std::string&, const std::string&, traskel::Icon) override {
+    Broken("asked whether to wait for a busy host");
+  }
   std::vector<std::string> messages;
 
  private:

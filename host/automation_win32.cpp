@@ -2,6 +2,7 @@
 // COM, called late-bound through IDispatch.
 #include <wrl/client.h>
 
+#include <atomic>
 #include <vector>
 
 #include "host/com_automation.h"
@@ -83,23 +84,55 @@ bool Changed(const Value& before, const Value& after) {
   return !(before == after);
 }
 
+// The VARIANTs of one call's arguments, cleared when the call is done. A
+// call has a few, so they live on the stack: a run makes millions of calls,
+// and under wine every heap block takes a lock.
+class ArgumentVariants {
+ public:
+  explicit ArgumentVariants(std::size_t n) : n_(n) {
+    if (n > kOnStack) {
+      onHeap_.resize(2 * n);
+      held_ = onHeap_.data();
+      list_ = held_ + n;
+    }
+    for (std::size_t i = 0; i < n; ++i) VariantInit(&held_[i]);
+  }
+  ~ArgumentVariants() {
+    for (std::size_t i = 0; i < n_; ++i) VariantClear(&held_[i]);
+  }
+  ArgumentVariants(const ArgumentVariants&) = delete;
+  ArgumentVariants& operator=(const ArgumentVariants&) = delete;
+
+  // Owns each argument's value, in the caller's order.
+  VARIANT& held(std::size_t i) { return held_[i]; }
+  // What the callee sees: last argument first.
+  VARIANTARG* list() { return list_; }
+
+ private:
+  static constexpr std::size_t kOnStack = 8;
+  std::size_t n_;
+  VARIANT stack_[2 * kOnStack];
+  std::vector<VARIANT> onHeap_;
+  VARIANT* held_ = stack_;
+  VARIANT* list_ = stack_ + kOnStack;
+};
+
 Value DispatchObject::Invoke(DispId id, WORD kind, std::span<const Arg> args) {
   const std::size_t n = args.size();
-  // held owns every argument's VARIANT; list is what the callee sees, last
-  // argument first, by-reference ones pointing into held.
-  std::vector<Variant> held(n);
-  std::vector<VARIANTARG> list(n);
+  // By-reference arguments point into the held values.
+  ArgumentVariants variants(n);
   for (std::size_t i = 0; i < n; ++i) {
-    ToVariant(args[i].value(), held[i].get(), AddedReference);
-    VARIANTARG& slot = list[n - 1 - i];
+    VARIANT& held = variants.held(i);
+    ToVariant(args[i].value(), held, AddedReference);
+    VARIANTARG& slot = variants.list()[n - 1 - i];
     if (args[i].byRef()) {
-      PointAt(held[i].get(), slot);
+      PointAt(held, slot);
     } else {
-      slot = held[i].get();
+      slot = held;
     }
   }
   DISPID namedPut = DISPID_PROPERTYPUT;
-  DISPPARAMS params{list.data(), nullptr, static_cast<UINT>(n), 0};
+  DISPPARAMS params{variants.list(), nullptr, static_cast<UINT>(n), 0};
   if (kind == DISPATCH_PROPERTYPUT) {
     params.rgdispidNamedArgs = &namedPut;
     params.cNamedArgs = 1;
@@ -115,14 +148,70 @@ Value DispatchObject::Invoke(DispId id, WORD kind, std::span<const Arg> args) {
   if (FAILED(hr)) throw InvokeError(hr, exception.info);
   for (std::size_t i = 0; i < n; ++i) {
     if (!args[i].byRef()) continue;
-    Value now = FromVariant(held[i].get(), WrapDispatch);
+    Value now = FromVariant(variants.held(i), WrapDispatch);
     if (Changed(args[i].value(), now)) args[i].target() = std::move(now);
   }
   return FromVariant(result.get(), WrapDispatch);
 }
 
+// Windows asks it what to do when a host answers a call with "retry later";
+// a call that comes back refused all the same goes through the caller's own
+// wait, which counts the time spent here into the same budget.
+class BusyMessageFilter final : public IMessageFilter {
+ public:
+  explicit BusyMessageFilter(BusyWait wait) : wait_(wait) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IMessageFilter) {
+      *out = static_cast<IMessageFilter*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  // The client serves no calls of its own.
+  DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
+    return SERVERCALL_ISHANDLED;
+  }
+
+  // Elapsed is the time since the call began: again after the interval
+  // within the budget, and after it the call fails as refused.
+  DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD elapsed, DWORD) override {
+    if (elapsed < static_cast<DWORD>(wait_.budget.count())) {
+      return static_cast<DWORD>(wait_.interval.count());
+    }
+    return static_cast<DWORD>(-1);
+  }
+
+  DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
+    return PENDINGMSG_WAITDEFPROCESS;
+  }
+
+ private:
+  BusyWait wait_;
+  std::atomic<ULONG> references_{1};
+};
+
 class ComAutomation final : public Automation {
  public:
+  explicit ComAutomation(BusyWait wait) {
+    // Fails only outside a single-threaded apartment, where no filter is
+    // asked anyway.
+    CoRegisterMessageFilter(MakeBusyMessageFilter(wait).Get(), &previousFilter_);
+  }
+  ~ComAutomation() override { CoRegisterMessageFilter(previousFilter_.Get(), nullptr); }
+  ComAutomation(const ComAutomation&) = delete;
+  ComAutomation& operator=(const ComAutomation&) = delete;
+
   ObjectPtr CreateObject(const std::string& className) override {
     return CreateComObject(className);
   }
@@ -130,6 +219,7 @@ class ComAutomation final : public Automation {
  private:
   // Every object of the run is released before this ends the apartment.
   Apartment apartment_;
+  ComPtr<IMessageFilter> previousFilter_;
 };
 
 }  // namespace
@@ -154,6 +244,12 @@ ObjectPtr CreateComObject(const std::string& className) {
   return WrapDispatch(dispatch.Get());
 }
 
+ComPtr<IMessageFilter> MakeBusyMessageFilter(BusyWait wait) {
+  ComPtr<IMessageFilter> filter;
+  filter.Attach(new BusyMessageFilter(wait));
+  return filter;
+}
+
 DispId DispIdOfName(const ObjectPtr& object, const std::string& name) {
   IDispatch* dispatch = DispatchOf(object);
   if (dispatch == nullptr) throw ObjectNotSet();
@@ -170,8 +266,8 @@ DispId DispIdOfName(const ObjectPtr& object, const std::string& name) {
 
 }  // namespace com
 
-std::unique_ptr<Automation> MakeComAutomation() {
-  return std::make_unique<com::ComAutomation>();
+std::unique_ptr<Automation> MakeComAutomation(BusyWait wait) {
+  return std::make_unique<com::ComAutomation>(wait);
 }
 
 }  // namespace traskel::host

@@ -3,22 +3,12 @@
 #include <cstdio>
 #include <vector>
 
+#include "host/busy.h"
 #include "host/trace_text.h"
 
 namespace traskel::host {
 
 namespace {
-
-// An HRESULT, negative, is a system error; run-time error numbers are
-// positive.
-bool IsComError(int number) {
-  return number < 0;
-}
-
-// A busy host refused the call without carrying it out.
-bool IsBusyRefusal(int number) {
-  return number == kCallRejected;
-}
 
 // " -> error " and the error: an HRESULT in hex as the system writes them,
 // a run-time error by its number, then its text.

@@ -4,10 +4,14 @@
 
 #include <memory>
 
+#include "host/busy.h"
 #include "host/value.h"
 
 namespace traskel::host {
 
-std::unique_ptr<Automation> MakeComAutomation();
+// While it lives, the thread is in a single-threaded apartment with a message
+// filter that lets COM send a call the host asks to have sent later again
+// after wait.interval, until wait.budget has passed since the call began.
+std::unique_ptr<Automation> MakeComAutomation(BusyWait wait = {});
 
 }  // namespace traskel::host

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <oaidl.h>
+#include <wrl/client.h>
 
 #include <string>
+
+#include "host/busy.h"
 
 #include "host/value.h"
 
@@ -22,5 +25,8 @@ ObjectPtr WrapDispatch(IDispatch* dispatch);
 
 // The IDispatch behind one of the client's objects, or nullptr.
 IDispatch* DispatchOf(const ObjectPtr& object);
+
+// The message filter the client registers (see MakeComAutomation).
+Microsoft::WRL::ComPtr<IMessageFilter> MakeBusyMessageFilter(BusyWait wait);
 
 }  // namespace traskel::host::com

@@ -2,6 +2,8 @@
 
 #include <wrl/client.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <new>
 
@@ -12,9 +14,22 @@ namespace traskel::host::com {
 using Microsoft::WRL::ComPtr;
 
 Bstr::Bstr(std::string_view utf8) {
-  const std::wstring wide = Utf16(utf8);
-  b_ = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+  // Written straight into the string: every text argument of a run makes
+  // one, and plain ASCII, most of them, needs no conversion call.
+  if (utf8.size() > INT_MAX) throw std::bad_alloc();
+  const int in = static_cast<int>(utf8.size());
+  const bool ascii = std::all_of(utf8.begin(), utf8.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  const int n =
+      ascii || in == 0 ? in : MultiByteToWideChar(CP_UTF8, 0, utf8.data(), in, nullptr, 0);
+  if (n < 0 || (in > 0 && n == 0)) throw std::bad_alloc();
+  b_ = SysAllocStringLen(nullptr, static_cast<UINT>(n));
   if (b_ == nullptr) throw std::bad_alloc();
+  if (ascii) {
+    std::copy(utf8.begin(), utf8.end(), b_);
+  } else if (n > 0) {
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), in, b_, n);
+  }
 }
 
 std::string Utf8(BSTR b) {

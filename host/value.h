@@ -27,6 +27,14 @@ inline constexpr int kWrongArgumentCount = 450;
 // A busy host refused the call without carrying it out, so it may be sent
 // again (the system's RPC_E_CALL_REJECTED, 0x80010001).
 inline constexpr int kCallRejected = -2147418111;
+// The same, asked to try again later (RPC_E_SERVERCALL_RETRYLATER, 0x8001010A).
+inline constexpr int kServerCallRetryLater = -2147417846;
+
+// Whether an error number is a system (COM) error code, an HRESULT, rather
+// than a run-time error number: those are positive, failed HRESULTs negative.
+inline bool IsComError(int number) {
+  return number < 0;
+}
 
 class Error : public std::runtime_error {
  public:

@@ -26,11 +26,16 @@ struct FileDialogRequest {
   bool hideReadOnly = true;  // no "open read-only" check box
 };
 
+// The button a question box was closed with.
+enum class Answer { Retry, Cancel };
+
 class UserInterface {
  public:
   virtual ~UserInterface() = default;
   // Modal, with an OK button; text and title are UTF-8.
   virtual void ShowMessage(const std::string& text, const std::string& title, Icon icon) = 0;
+  // Modal, with the buttons Retry, the default, and Cancel.
+  virtual Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) = 0;
   // The full path chosen, or nothing when the user cancels.
   virtual std::optional<std::string> ChooseFile(const FileDialogRequest& request) = 0;
   // Lets the platform process pending events once.

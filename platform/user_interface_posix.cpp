@@ -46,6 +46,24 @@ class ConsoleUserInterface : public UserInterface {
          << std::flush;
   }
 
+  // The box, then a prompt until an answer is one of the buttons'; the end
+  // of the input is Cancel, as closing the box would be.
+  Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) override {
+    ShowMessage(text, title, icon);
+    for (;;) {
+      out_ << "[W]iederholen/[A]bbrechen: " << std::flush;
+      std::string line;
+      if (!std::getline(in_, line)) {
+        out_ << '\n' << std::flush;
+        return Answer::Cancel;
+      }
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (echo_) out_ << line << '\n' << std::flush;
+      if (line.empty() || line == "w" || line == "W") return Answer::Retry;
+      if (line == "a" || line == "A") return Answer::Cancel;
+    }
+  }
+
   std::optional<std::string> ChooseFile(const FileDialogRequest& request) override {
     out_ << request.title << '\n'
          << "Filter: " << request.filter << '\n'

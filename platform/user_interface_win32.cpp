@@ -79,6 +79,15 @@ class WindowsUserInterface : public UserInterface {
                 MB_OK | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST);
   }
 
+  // Owned by the main window when there is one, and in front of the host,
+  // whose open dialog may be what keeps it busy.
+  Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) override {
+    const int button = MessageBoxW(
+        mainWindow_, Utf16(text).c_str(), Utf16(title).c_str(),
+        MB_RETRYCANCEL | MB_DEFBUTTON1 | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST);
+    return button == IDRETRY ? Answer::Retry : Answer::Cancel;
+  }
+
   std::optional<std::string> ChooseFile(const FileDialogRequest& request) override {
     const std::wstring filter = DialogFilter(request.filter);
     const std::wstring title = Utf16(request.title);
@@ -100,6 +109,11 @@ class WindowsUserInterface : public UserInterface {
   }
 
   void PumpEvents() override {
+    // The run pumps once a line, mostly with nothing there. Asking first
+    // costs one trip to the system; an empty PeekMessage costs more, as
+    // under wine it also polls the display connection of a thread that
+    // has windows.
+    if (HIWORD(GetQueueStatus(QS_ALLINPUT)) == 0) return;
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&message);

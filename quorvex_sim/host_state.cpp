@@ -56,16 +56,17 @@ HostState::HostState(Options o) : options(std::move(o)), progress_(options.showP
 
 HostState::~HostState() = default;
 
+// Asked before every operation: the clock is read only during a spell, as
+// under wine a reading costs a good part of an operation.
 bool HostState::Refuses() {
-  const auto now = std::chrono::steady_clock::now();
   switch (spell_) {
     case Spell::Ahead:
       if (options.busyAt == 0 || operations + 1 != options.busyAt) return false;
       spell_ = Spell::Running;
-      spellEnds_ = now + options.busyFor;
+      spellEnds_ = std::chrono::steady_clock::now() + options.busyFor;
       return true;
     case Spell::Running:
-      if (now < spellEnds_) return true;
+      if (std::chrono::steady_clock::now() < spellEnds_) return true;
       spell_ = Spell::Over;
       return false;
     case Spell::Over:

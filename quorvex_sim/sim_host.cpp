@@ -93,7 +93,6 @@ std::chrono::milliseconds ParseDelay(const char* text) {
   return {};
 }
 
-
 }  // namespace
 
 Options Options::FromEnvironment() {

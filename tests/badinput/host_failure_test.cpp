@@ -18,6 +18,16 @@ namespace {
 using ::testing::HasSubstr;
 
 constexpr std::size_t kConnecting = 7;  // operations
+// The step each of them belongs to, as the connection's failure names it.
+constexpr const char* kConnectingSteps[kConnecting] = {
+    "Quorvex.Application kann nicht erstellt werden",
+    "Quorvex.PointData kann nicht erstellt werden",
+    "Das aktive Messprogramm kann nicht abgefragt werden",
+    "Die Befehlsliste kann nicht abgefragt werden",
+    "Der erste Befehl kann nicht ausgewählt werden",
+    "Der erste Befehl kann nicht ausgewählt werden",
+    "Der erste Befehl kann nicht ausgewählt werden",
+};
 
 // "Cmd put 3 Str:..." -> "Cmd put 3" while connecting, "Cmd put" later.
 std::string KindOf(const std::string& line, std::size_t operation) {
@@ -68,7 +78,12 @@ TEST_F(BadInput, HostFailureAtEveryKindOfOperationKeepsWhatWasDone) {
 
     if (n <= kConnecting) {
       EXPECT_EQ(r.status, 3);
-      EXPECT_THAT(r.err, HasSubstr("ERROR in fktStartQuorvex()"));
+      EXPECT_THAT(r.err,
+                  HasSubstr("--- ERROR in fktStartQuorvex() [exclamation] ---\n" +
+                            std::string(kConnectingSteps[n - 1]) +
+                            ": Quorvex: simulated failure of operation " + std::to_string(n) +
+                            " (Fehler 440)\n\nIst Quorvex gestartet und ein Messprogramm "
+                            "geöffnet?\n"));
       EXPECT_EQ(ListedCommands(r.out), n == 1 ? -1 : 1);
       continue;
     }

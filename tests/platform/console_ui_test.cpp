@@ -48,6 +48,23 @@ TEST(ConsoleUserInterface, EmptyAnswerOrEndOfInputCancels) {
   EXPECT_EQ(console.ui->ChooseFile(CsvRequest("")), std::nullopt);
 }
 
+TEST(ConsoleUserInterface, QuestionTakesRetryOrCancelAndAsksAgainForAnythingElse) {
+  Console console("\nw\nW\r\na\nA\nja\n\n");
+  auto ask = [&] {
+    return console.ui->AskRetryOrCancel("Beschäftigt.\r\n\r\nWeiter?", "T", Icon::Exclamation);
+  };
+  for (Answer expected : {Answer::Retry, Answer::Retry, Answer::Retry, Answer::Cancel,
+                          Answer::Cancel, Answer::Retry}) {
+    EXPECT_EQ(ask(), expected);
+  }
+  // The end of the input closes the box.
+  EXPECT_EQ(ask(), Answer::Cancel);
+  const std::string box = "--- T [exclamation] ---\nBeschäftigt.\n\nWeiter?\n";
+  const std::string prompt = "[W]iederholen/[A]bbrechen: ";
+  EXPECT_EQ(console.out.str(), box + prompt + box + prompt + box + prompt + box + prompt + box +
+                                   prompt + box + prompt + prompt + box + prompt + "\n");
+}
+
 TEST(ConsoleUserInterface, ShowMessageWritesTitleIconAndText) {
   Console console("");
   console.ui->ShowMessage("Zeile 3:\r\nFehler\rweiter", "Traskel", Icon::Critical);

@@ -78,6 +78,30 @@ TEST_F(Binary, FailuresEndWithTheirMessageAndStatus) {
   EXPECT_EQ(ReadAll(trace).find("create \"Quorvex.PointData\""), std::string::npos);
 }
 
+// The one run that waits the real budget: 10 s of quiet retries, then the
+// question on the console; an answer that is no button's asks again.
+TEST_F(Binary, BusyHostPastTheBudgetIsAskedAboutAndRetryConvertsTheWholeFile) {
+  folder.Write("t.csv", "Kopf 1\nKopf 2\nKopf 3\n");
+  Outcome clean = Run("t.csv");
+  ASSERT_EQ(clean.status, 4) << clean.err;  // a header alone: no data line
+  const std::string cleanTrace = ReadAll(trace);
+  std::filesystem::remove(trace);
+
+  // Operation 20 is the third line's status text.
+  const auto start = std::chrono::steady_clock::now();
+  Outcome busy = Run("t.csv\nx\n", {"QUORVEX_SIM_BUSY=20:10500"});
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(10500));
+  EXPECT_EQ(busy.status, clean.status) << busy.err;
+  EXPECT_EQ(ReadAll(trace), cleanTrace);
+  const std::string prompt = "[W]iederholen/[A]bbrechen: ";
+  EXPECT_THAT(busy.err,
+              HasSubstr("--- Traskel nach Quorvex [exclamation] ---\nQuorvex ist beschäftigt und "
+                        "nimmt keine Befehle an (zum Beispiel wegen eines offenen Dialogs).\n\n"
+                        "Wiederholen: weiter versuchen. Abbrechen: die Konvertierung beenden.\n" +
+                        prompt + "x\n" + prompt + "\n"));
+  EXPECT_EQ(busy.err.find("Quorvex ist beschäftigt"), busy.err.rfind("Quorvex ist beschäftigt"));
+}
+
 TEST_F(Binary, TheUsersLocaleDecidesOnlyTheWrittenHalfSize) {
   folder.Write("t.csv", std::string(10, '\n') + "CIR,C1,1,2,3,0,0,1,,12.7,,,,,,,,12.7,\n");
   for (auto [locale, half] : {std::pair{"de_DE.UTF-8", "6,35"}, std::pair{"en_US.UTF-8", "6.35"}}) {

@@ -229,10 +229,18 @@ TEST_F(WholeRun, HostStatesEachGiveTheirMessagesAndKeepTheCopy) {
     quorvex_sim::State state;
     std::vector<std::string> texts;
   };
+  // The last message names the step whose call failed: after a missing
+  // object, the next step's call on it.
+  const std::string notSet = ": Objektvariable nicht festgelegt (Fehler 91)";
   const Case cases[] = {
-      {quorvex_sim::State::Absent, {""}},
-      {quorvex_sim::State::NoProgram, {"Kein aktives Messprogramm geöffnet", ""}},
-      {quorvex_sim::State::NoCommands, {"CMDS ist leer", ""}},
+      {quorvex_sim::State::Absent,
+       {"Quorvex.Application kann nicht erstellt werden: ActiveX component can't create object "
+        "(Fehler 429)"}},
+      {quorvex_sim::State::NoProgram,
+       {"Kein aktives Messprogramm geöffnet",
+        "Die Befehlsliste kann nicht abgefragt werden" + notSet}},
+      {quorvex_sim::State::NoCommands,
+       {"CMDS ist leer", "Der erste Befehl kann nicht ausgewählt werden" + notSet}},
   };
   for (const auto& c : cases) {
     TestBed host(testing::InState(c.state));
@@ -243,11 +251,93 @@ TEST_F(WholeRun, HostStatesEachGiveTheirMessagesAndKeepTheCopy) {
       EXPECT_EQ(host.ui.messages[i].title, "Error in Function fktStartQuorvex()");
       EXPECT_EQ(host.ui.messages[i].icon, Icon::Critical);
     }
-    EXPECT_EQ(host.ui.messages.back().text, "");
+    EXPECT_EQ(host.ui.messages.back().text,
+              c.texts.back() + "\r\n\r\nIst Quorvex gestartet und ein Messprogramm geöffnet?");
     EXPECT_EQ(host.ui.messages.back().title, "ERROR in fktStartQuorvex()");
     EXPECT_EQ(host.ui.messages.back().icon, Icon::Exclamation);
     EXPECT_TRUE(CopyExists());
   }
+}
+
+// The host turns busy at the point record's first hand-over, a call with an
+// object by reference: operation 87, after 7 to connect and 6 a header line.
+class BusyHost : public WholeRun {
+ protected:
+  static constexpr std::int64_t kHandOver = 87;
+
+  BusyHost() {
+    Lines lines = Header();
+    lines.push_back("PT,P1,1,2,3,0,0,1,,,,,,,,,,5");
+    content = Join(lines, "\n");
+  }
+
+  static quorvex_sim::Options BusyAt(std::int64_t operation, std::chrono::milliseconds spell) {
+    quorvex_sim::Options o;
+    o.busyAt = operation;
+    o.busyFor = spell;
+    return o;
+  }
+
+  std::string content;
+};
+
+TEST_F(BusyHost, IsWaitedOutQuietlyWithinTheBudgetAndAfterItWhenTheUserSaysSo) {
+  using namespace std::chrono_literals;
+  TestBed clean;
+  ASSERT_EQ(RunOn(content, clean), kConverted);
+
+  struct Case {
+    std::chrono::milliseconds spell, budget;
+    std::size_t questions;
+  };
+  // The second spell outlasts one budget, not two.
+  for (const Case c : {Case{100ms, 1000ms, 0}, Case{400ms, 300ms, 1}}) {
+    SCOPED_TRACE(c.spell.count());
+    TestBed busy(BusyAt(kHandOver, c.spell));
+    busy.platform.busyWait = {c.budget, 10ms};
+    busy.ui.busyAnswers = {Answer::Retry, Answer::Cancel};
+    EXPECT_EQ(RunOn(content, busy), kConverted);
+    // Each operation once, as carried out.
+    EXPECT_EQ(WithoutResults(busy.trace), WithoutResults(clean.trace));
+    EXPECT_TRUE(busy.ui.messages.empty());
+    ASSERT_EQ(busy.ui.questions.size(), c.questions);
+    if (c.questions == 0) continue;
+    EXPECT_EQ(busy.ui.questions[0].text,
+              "Quorvex ist beschäftigt und nimmt keine Befehle an (zum Beispiel wegen eines "
+              "offenen Dialogs).\r\n\r\nWiederholen: weiter versuchen. Abbrechen: die "
+              "Konvertierung beenden.");
+    EXPECT_EQ(busy.ui.questions[0].title, "Traskel nach Quorvex");
+    EXPECT_EQ(busy.ui.questions[0].icon, Icon::Exclamation);
+  }
+}
+
+TEST_F(BusyHost, GivingUpEndsTheConversionAsAnErrorAndTheConnectionAsAFailedStep) {
+  using namespace std::chrono_literals;
+  TestBed converting(BusyAt(kHandOver, 60s));
+  converting.platform.busyWait = {100ms, 10ms};
+  EXPECT_EQ(RunOn(content, converting), kRunFailed);
+  EXPECT_EQ(converting.ui.questions.size(), 1u);
+  ASSERT_EQ(converting.ui.messages.size(), 1u);
+  EXPECT_THAT(converting.ui.messages[0].text,
+              ::testing::StartsWith("Laufzeitfehler '-2147418111':\r\n\r\nCall was rejected by "
+                                    "callee.\r\n\r\nZeile 11: PT,P1,"));
+  EXPECT_THAT(converting.ui.messages[0].text, HasSubstr("bleibt erhalten"));
+  EXPECT_TRUE(CopyExists());
+  EXPECT_EQ(converting.trace.size(), static_cast<std::size_t>(kHandOver - 1));
+
+  // A creation is a call too.
+  std::filesystem::remove(input + "conf");
+  TestBed connecting(BusyAt(1, 60s));
+  connecting.platform.busyWait = {100ms, 10ms};
+  EXPECT_EQ(RunOn(content, connecting), kNotConnected);
+  EXPECT_EQ(connecting.ui.questions.size(), 1u);
+  ASSERT_EQ(connecting.ui.messages.size(), 1u);
+  EXPECT_EQ(connecting.ui.messages[0].text,
+            "Quorvex.Application kann nicht erstellt werden: vom Benutzer abgebrochen "
+            "(0x80010001)\r\n\r\nIst Quorvex gestartet und ein Messprogramm geöffnet?");
+  EXPECT_EQ(connecting.ui.messages[0].title, "ERROR in fktStartQuorvex()");
+  EXPECT_TRUE(CopyExists());
+  EXPECT_TRUE(connecting.trace.empty());
 }
 
 TEST_F(WholeRun, CancelEndsBeforeAnythingIsWritten) {

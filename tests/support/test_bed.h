@@ -34,6 +34,14 @@ class FakeUi : public UserInterface {
   void ShowMessage(const std::string& text, const std::string& title, Icon icon) override {
     messages.push_back({text, title, icon});
   }
+  // Answers from busyAnswers in turn; Cancel once they are used up.
+  Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) override {
+    questions.push_back({text, title, icon});
+    if (busyAnswers.empty()) return Answer::Cancel;
+    const Answer answer = busyAnswers.front();
+    busyAnswers.pop_front();
+    return answer;
+  }
   std::optional<std::string> ChooseFile(const FileDialogRequest& request) override {
     requests.push_back(request);
     if (answers.empty()) return std::nullopt;
@@ -47,6 +55,8 @@ class FakeUi : public UserInterface {
   }
 
   std::deque<std::optional<std::string>> answers;
+  std::deque<Answer> busyAnswers;
+  std::vector<Message> questions;
   std::vector<FileDialogRequest> requests;
   std::vector<Message> messages;
   int pumps = 0;

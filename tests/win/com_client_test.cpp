@@ -4,6 +4,10 @@
 #include <oaidl.h>
 #include <windows.h>
 
+#include <wrl/client.h>
+
+#include <chrono>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -164,6 +168,29 @@ TEST_F(ComClient, BusyHostRefusesCreationsAndCallsAsComRefusesThem) {
             kCallRejected);
   EXPECT_EQ(ErrorOf([&] { app.Get(2); }).number(), kCallRejected);
   EXPECT_THAT(sim.Trace(), ElementsAre("create \"Quorvex.Application\" -> Obj:Application"));
+}
+
+// Wine never asks a client's message filter, so its answers are checked here;
+// Windows asks when a host answers "retry later".
+TEST_F(ComClient, MessageFilterAsksForRetriesWithinTheBudgetAndTheClientHasItRegistered) {
+  using std::chrono::milliseconds;
+  const auto filter = com::MakeBusyMessageFilter({milliseconds(2'000), milliseconds(100)});
+  for (const DWORD type : {SERVERCALL_RETRYLATER, SERVERCALL_REJECTED}) {
+    EXPECT_EQ(filter->RetryRejectedCall(nullptr, 0, type), 100u);
+    EXPECT_EQ(filter->RetryRejectedCall(nullptr, 1'999, type), 100u);
+    EXPECT_EQ(filter->RetryRejectedCall(nullptr, 2'000, type), static_cast<DWORD>(-1));
+  }
+  EXPECT_EQ(filter->HandleInComingCall(CALLTYPE_TOPLEVEL, nullptr, 0, nullptr),
+            static_cast<DWORD>(SERVERCALL_ISHANDLED));
+
+  // The client's own, with the real budget.
+  Microsoft::WRL::ComPtr<IMessageFilter> registered;
+  ASSERT_EQ(CoRegisterMessageFilter(nullptr, &registered), S_OK);
+  ASSERT_NE(registered, nullptr);
+  EXPECT_EQ(registered->RetryRejectedCall(nullptr, 9'999, SERVERCALL_RETRYLATER), 100u);
+  EXPECT_EQ(registered->RetryRejectedCall(nullptr, 10'000, SERVERCALL_RETRYLATER),
+            static_cast<DWORD>(-1));
+  CoRegisterMessageFilter(registered.Get(), nullptr);
 }
 
 TEST_F(ComClient, ClassesThatCannotBeCreatedGiveTheirHresultNumbers) {

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <random>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -15,6 +17,7 @@
 #include "platform/held_file_win32.h"
 #include "platform/settings.h"
 #include "platform/text.h"
+#include "platform/user_interface.h"
 #include "platform/wide_text_win32.h"
 #include "support/test_bed.h"
 
@@ -294,6 +297,45 @@ TEST_F(ShellSettings, TheMachineSettingRoundTrips) {
   EXPECT_EQ(store->ReadSetting(kRemembered), "C:\\Daten\\teil.csv");
   EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zelvar\\Kastovel\\CSV", "LastImportFile"),
             "C:\\Daten\\teil.csv");
+}
+
+// The run pumps once a line: whatever waits for the thread is dispatched,
+// messages posted to it as well as those sent from another thread.
+TEST(UserInterfaceWin32, PumpDispatchesWhatWaits) {
+  static int received = 0;
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM w, LPARAM l) -> LRESULT {
+    if (message == WM_APP) ++received;
+    return DefWindowProcW(window, message, w, l);
+  };
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"TraskelPumpTest";
+  ASSERT_NE(RegisterClassW(&windowClass), 0);
+  const HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"", WS_OVERLAPPEDWINDOW, 0, 0,
+                                      10, 10, nullptr, nullptr, windowClass.hInstance, nullptr);
+  ASSERT_NE(window, nullptr);
+  const std::unique_ptr<UserInterface> ui = MakeSystemUserInterface();
+  ui->PumpEvents();  // what creating the window queued
+  received = 0;
+
+  PostMessageW(window, WM_APP, 0, 0);
+  PostMessageW(window, WM_APP, 0, 0);
+  ui->PumpEvents();
+  EXPECT_EQ(received, 2);
+
+  // With a deadline, so that a pump that misses it fails instead of hanging.
+  std::thread sender(
+      [window] { SendMessageTimeoutW(window, WM_APP, 0, 0, SMTO_NORMAL, 10'000, nullptr); });
+  for (int waited = 0; waited < 10'000 && HIWORD(GetQueueStatus(QS_SENDMESSAGE)) == 0; ++waited) {
+    Sleep(1);
+  }
+  ui->PumpEvents();
+  sender.join();
+  EXPECT_EQ(received, 3);
+
+  MSG left;
+  EXPECT_FALSE(PeekMessageW(&left, nullptr, 0, 0, PM_NOREMOVE));
+  DestroyWindow(window);
 }
 
 }  // namespace

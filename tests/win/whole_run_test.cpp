@@ -1,5 +1,7 @@
 // Whole runs through the COM client into the registered simulated host, held
 // to the same expected traces as the runs against the embedded host.
+#include <windows.h>
+
 #include <filesystem>
 
 #include <gmock/gmock.h>
@@ -9,6 +11,7 @@
 #include "conversion/numbers.h"
 #include "host/com_automation.h"
 #include "platform/settings.h"
+#include "platform/wide_text_win32.h"
 #include "sim_session.h"
 #include "support/encodings.h"
 #include "support/expected_trace.h"
@@ -19,6 +22,8 @@ namespace {
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using namespace testing;
+
+const std::string kAskIfRunning = "\r\n\r\nIst Quorvex gestartet und ein Messprogramm geöffnet?";
 
 class WholeRun : public ::testing::Test {
  protected:
@@ -93,21 +98,54 @@ TEST_F(WholeRun, HostFailureHalfWayIsReportedWithItsNumberAndLine) {
 }
 
 TEST_F(WholeRun, HostStatesEachGiveTheirMessagesAndKeepTheCopy) {
+  const std::string notSet = ": Objektvariable nicht festgelegt (Fehler 91)";
   const std::pair<const char*, std::vector<std::string>> cases[] = {
-      {"absent", {""}},
-      {"no-program", {"Kein aktives Messprogramm geöffnet", ""}},
-      {"no-commands", {"CMDS ist leer", ""}},
+      // The DLL refuses with the bare HRESULT of error 429, which has no system text.
+      {"absent",
+       {"Quorvex.Application kann nicht erstellt werden: Automation error 0x800A01AD (Fehler "
+        "429)"}},
+      {"no-program",
+       {"Kein aktives Messprogramm geöffnet",
+        "Die Befehlsliste kann nicht abgefragt werden" + notSet}},
+      {"no-commands", {"CMDS ist leer", "Der erste Befehl kann nicht ausgewählt werden" + notSet}},
   };
   for (const auto& [state, texts] : cases) {
     SimSession::Set("QUORVEX_SIM_STATE", state);
     ui.messages.clear();
     EXPECT_EQ(RunOn("Kopf\n"), kNotConnected) << state;
     ASSERT_EQ(ui.messages.size(), texts.size()) << state;
-    for (std::size_t i = 0; i < texts.size(); ++i)
+    for (std::size_t i = 0; i + 1 < texts.size(); ++i)
       EXPECT_EQ(ui.messages[i].text, texts[i]) << state;
+    EXPECT_EQ(ui.messages.back().text, texts.back() + kAskIfRunning) << state;
     EXPECT_EQ(ui.messages.back().title, "ERROR in fktStartQuorvex()");
     EXPECT_TRUE(CopyExists());
   }
+}
+
+// The host's classes unregistered for one run, as on a machine without the
+// host: the message gives the system's own text and code.
+TEST_F(WholeRun, UnregisteredHostIsNamedWithTheSystemsTextAndCode) {
+  std::string path = "Z:" QUORVEX_SIM_DLL;
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  const HMODULE server = LoadLibraryW(Utf16(path).c_str());
+  ASSERT_NE(server, nullptr);
+  const auto entry = [server](const char* name) {
+    // Through the generic function type, as the two types differ.
+    return reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void (*)()>(GetProcAddress(server, name)));
+  };
+  const auto unregister = entry("DllUnregisterServer"), reregister = entry("DllRegisterServer");
+  ASSERT_TRUE(unregister != nullptr && reregister != nullptr);
+  ASSERT_EQ(unregister(), S_OK);
+  const ExitStatus status = RunOn("Kopf\n");
+  EXPECT_EQ(reregister(), S_OK);
+  EXPECT_EQ(status, kNotConnected);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text,
+            "Quorvex.Application kann nicht erstellt werden: Invalid class string (0x800401F3)" +
+                kAskIfRunning);
+  EXPECT_EQ(ui.messages[0].title, "ERROR in fktStartQuorvex()");
+  EXPECT_TRUE(CopyExists());
 }
 
 }  // namespace
