@@ -7,44 +7,34 @@ namespace traskel {
 
 namespace {
 
-bool Feature(Run& run, std::int32_t typeCode) {
-  BuildFeature(run, typeCode);
-  return true;
-}
-
-bool Comment(Run& run, const std::string& text) {
-  AddComment(run, text);
-  return true;
-}
-
-bool Slot(Run& run) {
-  return Feature(run, run.Fields[field::kShape] == "ROUND" ? kRoundSlot : kOtherSlot);
+void Slot(Run& run) {
+  BuildFeature(run, run.Fields[field::kShape] == "ROUND" ? kRoundSlot : kOtherSlot);
 }
 
 struct Route {
   std::string_view key;
-  bool (*handle)(Run& run, const std::string& line);
+  void (*handle)(Run& run, const std::string& line);
 };
 
 // The keys in the order they are tried.
 constexpr Route kRoutes[] = {
-    {"PT", [](Run& run, const std::string&) { return Feature(run, kPoint); }},
-    {"BPT", [](Run& run, const std::string&) { return Feature(run, kEdgePoint); }},
-    {"LN", [](Run& run, const std::string&) { return Feature(run, kLinePlane); }},
-    {"CIR", [](Run& run, const std::string&) { return Feature(run, kCircle); }},
-    {"SLT", [](Run& run, const std::string&) { return Slot(run); }},
-    {"PLN", [](Run& run, const std::string&) { return Feature(run, kLinePlane); }},
-    {"CLY", [](Run& run, const std::string&) { return Feature(run, kCylinder); }},
-    {"SPH", [](Run& run, const std::string&) { return Feature(run, kSphere); }},
-    {"CON", [](Run& run, const std::string&) { return Feature(run, kCone); }},
+    {"PT", [](Run& run, const std::string&) { BuildFeature(run, kPoint); }},
+    {"BPT", [](Run& run, const std::string&) { BuildFeature(run, kEdgePoint); }},
+    {"LN", [](Run& run, const std::string&) { BuildFeature(run, kLinePlane); }},
+    {"CIR", [](Run& run, const std::string&) { BuildFeature(run, kCircle); }},
+    {"SLT", [](Run& run, const std::string&) { Slot(run); }},
+    {"PLN", [](Run& run, const std::string&) { BuildFeature(run, kLinePlane); }},
+    {"CLY", [](Run& run, const std::string&) { BuildFeature(run, kCylinder); }},
+    {"SPH", [](Run& run, const std::string&) { BuildFeature(run, kSphere); }},
+    {"CON", [](Run& run, const std::string&) { BuildFeature(run, kCone); }},
     {"HEX",
      [](Run& run, const std::string& line) {
-       return Comment(run, "$$ HEX $$ - " + std::string(TrimSpaces(line)));
+       AddComment(run, "$$ HEX $$ - " + std::string(TrimSpaces(line)));
      }},
-    {"ELL", [](Run& run, const std::string&) { return Feature(run, kEllipse); }},
+    {"ELL", [](Run& run, const std::string&) { BuildFeature(run, kEllipse); }},
     {"UDF",
      [](Run& run, const std::string& line) {
-       return Comment(run, "$$ UDF $$ - " + std::string(TrimSpaces(line)));
+       AddComment(run, "$$ UDF $$ - " + std::string(TrimSpaces(line)));
      }},
 };
 
@@ -62,7 +52,9 @@ const std::vector<std::string_view>& RecordKeys() {
 bool DispatchRecord(Run& run, const std::string& line) {
   const std::string& key = run.Fields[field::kKey];
   for (const Route& route : kRoutes) {
-    if (key == route.key) return route.handle(run, line);
+    if (key != route.key) continue;
+    route.handle(run, line);
+    return true;
   }
   // Any other key, the empty one of an empty line included: nothing.
   return false;

@@ -26,10 +26,6 @@ std::size_t SeparatorLength(std::string_view s, std::size_t pos, const NumberFor
   return 0;
 }
 
-host::Error Overflow() {
-  return host::Error(host::kOverflow, "Overflow");
-}
-
 // For a number from_chars found out of range, in the one form it reads:
 // true when its size is too large for a Double, false when too small. The
 // decimal exponent of the first significant digit tells; only its sign
@@ -95,7 +91,7 @@ double TextToDouble(std::string_view text, const NumberFormat& format) {
   if (ec == std::errc::result_out_of_range) {
     // Too large is the overflow error; too small reads as zero, as strtod
     // gives it.
-    if (BeyondLargest(plain)) throw Overflow();
+    if (BeyondLargest(plain)) throw host::Overflow();
     return plain.starts_with('-') ? -0.0 : 0.0;
   }
   if (ec != std::errc() || ptr != plain.data() + plain.size() || !std::isfinite(value)) {
@@ -108,7 +104,7 @@ std::string DoubleToText(double value, const NumberFormat& format) {
   if (value == 0) return "0";  // no "-0"
   char buf[64];
   auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
-  if (ec != std::errc()) throw Overflow();
+  if (ec != std::errc()) throw host::Overflow();
   // Rebuilt "%G" style: the locale's separator, a capital E and an exponent
   // of at least two digits.
   std::string text;

@@ -117,18 +117,16 @@ class PatientObject final : public Object {
     // host's copies live on the stack for the usual few arguments.
     const std::size_t n = args.size();
     constexpr std::size_t kOnStack = 6;
-    std::array<Value, 2 * kOnStack> stackValues;
+    std::array<Value, kOnStack> stackValues;
     std::array<Arg, kOnStack> stackList = {Value(), Value(), Value(), Value(), Value(), Value()};
     std::vector<Value> heapValues;
     std::vector<Arg> heapList;
     Value* inward = stackValues.data();  // what the host gets for an object
-    Value* original = inward + n;        // the same, as it was sent
     Arg* list = stackList.data();
     if (n > kOnStack) {
-      heapValues.resize(2 * n);
+      heapValues.resize(n);
       heapList.assign(n, Value());
       inward = heapValues.data();
-      original = inward + n;
       list = heapList.data();
     }
     for (std::size_t i = 0; i < n; ++i) {
@@ -137,7 +135,7 @@ class PatientObject final : public Object {
         list[i] = a.byRef() ? ByRef(a.target()) : Arg(a.value());
         continue;
       }
-      inward[i] = original[i] = Inward(a.value());
+      inward[i] = Inward(a.value());
       list[i] = a.byRef() ? ByRef(inward[i]) : Arg(inward[i]);
     }
     const Value result = send(std::span<const Arg>(list, n));
@@ -145,7 +143,9 @@ class PatientObject final : public Object {
       const Arg& a = args[i];
       if (!a.byRef()) continue;
       if (isObject(a)) {
-        const bool same = inward[i].type() == Type::Obj && inward[i].obj() == original[i].obj();
+        // The caller's variable still holds what was sent.
+        const bool same =
+            inward[i].type() == Type::Obj && inward[i].obj() == Inward(a.value()).obj();
         if (!same) a.target() = Outward(inward[i]);
       } else if (a.target().type() == Type::Obj) {
         a.target() = Outward(a.target());

@@ -44,13 +44,28 @@ struct Log {
   }
 };
 
+// Runs the operation; a failure ends the line with the error, and a call the
+// host refused as busy leaves no line at all.
+template <typename Operation>
+void Carry(const Log& log, std::string& line, Operation&& operation) {
+  try {
+    operation();
+  } catch (const Error& e) {
+    if (!IsBusyRefusal(e.number())) {
+      AppendError(line, e);
+      log.write(line);
+    }
+    throw;
+  } catch (...) {
+    log.write(line);
+    throw;
+  }
+}
+
 class LoggedObject final : public Object {
  public:
   LoggedObject(std::shared_ptr<const Log> log, ObjectPtr inner, std::string_view role)
       : log_(std::move(log)), inner_(std::move(inner)), role_(role) {}
-
-  const ObjectPtr& inner() const { return inner_; }
-  const std::string& role() const { return role_; }
 
   Value Get(DispId id) override {
     std::string line = Begin("get", id);
@@ -60,7 +75,7 @@ class LoggedObject final : public Object {
   void Put(DispId id, const Value& value) override {
     std::string line = Begin("put", id);
     AddValue(line, value, false);
-    Carry(line, [&] { inner_->Put(id, Inner(value)); });
+    Carry(*log_, line, [&] { inner_->Put(id, Inner(value)); });
     log_->write(line);
   }
 
@@ -91,11 +106,8 @@ class LoggedObject final : public Object {
 
  private:
   std::string Begin(const char* kind, DispId id) const {
-    std::string line = role_;
-    line += ' ';
-    line += kind;
-    line += ' ';
-    AppendInt(line, id);
+    std::string line;
+    AppendOperation(line, role_, kind, id);
     return line;
   }
 
@@ -104,32 +116,11 @@ class LoggedObject final : public Object {
     AppendTraceValue(line, value, byRef, NameOf);
   }
 
-  // Runs the operation; a failure ends the line with the error, and a call
-  // the host refused as busy leaves no line at all.
-  template <typename Operation>
-  void Carry(std::string& line, Operation&& operation) const {
-    try {
-      operation();
-    } catch (const Error& e) {
-      if (!IsBusyRefusal(e.number())) {
-        AppendError(line, e);
-        log_->write(line);
-      }
-      throw;
-    } catch (...) {
-      log_->write(line);
-      throw;
-    }
-  }
-
   template <typename Operation>
   Value Finish(std::string& line, DispId id, Operation&& operation) {
     Value result;
-    Carry(line, [&] { result = Outer(operation(), log_->ResultRole(role_, id)); });
-    if (result.type() != Type::Empty) {
-      line += " -> ";
-      AppendTraceValue(line, result, false, NameOf);
-    }
+    Carry(*log_, line, [&] { result = Outer(operation(), log_->ResultRole(role_, id)); });
+    AppendResult(line, result, NameOf);
     log_->write(line);
     return result;
   }
@@ -176,24 +167,15 @@ class LoggingAutomation final : public Automation {
       : inner_(inner), log_(std::make_shared<const Log>(Log{roles, std::move(write)})) {}
 
   ObjectPtr CreateObject(const std::string& className) override {
-    std::string line = "create ";
-    AppendJsonString(line, className);
+    std::string line;
+    AppendCreation(line, className);
     ObjectPtr object;
-    try {
-      object = inner_.CreateObject(className);
-    } catch (const Error& e) {
-      if (!IsBusyRefusal(e.number())) {
-        AppendError(line, e);
-        log_->write(line);
-      }
-      throw;
-    }
+    Carry(*log_, line, [&] { object = inner_.CreateObject(className); });
     if (object) {
       object =
           std::make_shared<LoggedObject>(log_, std::move(object), log_->CreatedRole(className));
     }
-    line += " -> ";
-    AppendTraceValue(line, Obj(object), false, LoggedObject::NameOf);
+    AppendResult(line, Obj(object), LoggedObject::NameOf);
     log_->write(line);
     return object;
   }

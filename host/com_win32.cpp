@@ -76,7 +76,7 @@ Value Coerced(const VARIANT& v, VARTYPE type, const FromDispatch& fromDispatch) 
   Variant converted;
   // The API reads the source only; its declaration here lacks the const.
   const HRESULT hr = VariantChangeType(&converted.get(), const_cast<VARIANT*>(&v), 0, type);
-  if (hr == DISP_E_OVERFLOW) throw Error(kOverflow, "Overflow");
+  if (hr == DISP_E_OVERFLOW) throw Overflow();
   if (FAILED(hr)) throw TypeMismatch();
   return FromVariant(converted.get(), fromDispatch);
 }

@@ -108,4 +108,23 @@ void AppendTraceValue(std::string& out, const Value& v, bool byRef, ObjectName n
   }
 }
 
+void AppendOperation(std::string& out, std::string_view role, std::string_view kind, DispId id) {
+  out += role;
+  out += ' ';
+  out += kind;
+  out += ' ';
+  AppendInt(out, id);
+}
+
+void AppendCreation(std::string& out, std::string_view className) {
+  out += "create ";
+  AppendJsonString(out, className);
+}
+
+void AppendResult(std::string& out, const Value& result, ObjectName nameOf) {
+  if (result.type() == Type::Empty) return;
+  out += " -> ";
+  AppendTraceValue(out, result, false, nameOf);
+}
+
 }  // namespace traskel::host

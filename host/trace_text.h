@@ -26,4 +26,11 @@ using ObjectName = const char* (*)(const Object* object);
 // "type[&]:text" as the trace writes an argument or a result.
 void AppendTraceValue(std::string& out, const Value& v, bool byRef, ObjectName nameOf);
 
+// How a line of the trace begins: "role kind id" for an operation on an
+// object, "create \"class\"" for a creation.
+void AppendOperation(std::string& out, std::string_view role, std::string_view kind, DispId id);
+void AppendCreation(std::string& out, std::string_view className);
+// " -> type:text" when the operation gave a result.
+void AppendResult(std::string& out, const Value& result, ObjectName nameOf);
+
 }  // namespace traskel::host

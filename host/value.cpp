@@ -8,6 +8,9 @@ namespace traskel::host {
 Error::Error(int number, std::string text)
     : std::runtime_error(text), number_(number), text_(std::move(text)) {}
 
+Error Overflow() {
+  return Error(kOverflow, "Overflow");
+}
 Error TypeMismatch() {
   return Error(kTypeMismatch, "Type mismatch");
 }
@@ -100,13 +103,11 @@ const char* TypeName(Type t) {
 }
 
 Value Ref::Get(DispId id) const {
-  if (!p_) throw ObjectNotSet();
-  return p_->Get(id);
+  return Target().Get(id);
 }
 
 void Ref::Put(DispId id, const Value& value) const {
-  if (!p_) throw ObjectNotSet();
-  p_->Put(id, value);
+  Target().Put(id, value);
 }
 
 Object& Ref::Target() const {

@@ -48,6 +48,7 @@ class Error : public std::runtime_error {
   std::string text_;
 };
 
+Error Overflow();
 Error TypeMismatch();
 Error ObjectNotSet();
 Error NoSuchMember();

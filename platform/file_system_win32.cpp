@@ -83,9 +83,7 @@ bool RemoveFile(const std::string& path) {
 
 std::string LastFileError() {
   if (lastSystemError == 0) return std::strerror(errno);
-  const std::string text = SystemMessage(lastSystemError);
-  if (text.empty()) return "System error " + std::to_string(lastSystemError);
-  return text;
+  return SystemErrorText(lastSystemError);
 }
 
 }  // namespace traskel

@@ -14,11 +14,6 @@ namespace traskel {
 
 namespace {
 
-std::string ErrorText(DWORD code) {
-  std::string text = SystemMessage(code);
-  return text.empty() ? "System error " + std::to_string(code) : text;
-}
-
 class WindowsHeldFile : public HeldFile {
  public:
   WindowsHeldFile(std::wstring name, HANDLE handle) : name_(std::move(name)), handle_(handle) {}
@@ -72,7 +67,7 @@ class WindowsHeldFile : public HeldFile {
 
  private:
   bool Fail() {
-    error_ = ErrorText(GetLastError());
+    error_ = SystemErrorText(GetLastError());
     return false;
   }
 
@@ -111,7 +106,7 @@ std::unique_ptr<HeldFile> TakeFile(const std::string& path, HeldFileRefusal& ref
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     refusal = code == ERROR_SHARING_VIOLATION ? HeldFileRefusal::Busy : HeldFileRefusal::Failed;
-    reason = ErrorText(code);
+    reason = SystemErrorText(code);
     return nullptr;
   }
   auto file = std::make_unique<WindowsHeldFile>(name, handle);
@@ -124,7 +119,7 @@ std::unique_ptr<HeldFile> TakeFile(const std::string& path, HeldFileRefusal& ref
   }
   if (!GetFileInformationByHandle(handle, &info)) {
     refusal = HeldFileRefusal::Failed;
-    reason = ErrorText(GetLastError());
+    reason = SystemErrorText(GetLastError());
     return nullptr;
   }
   refusal = ClassifyHeldFile(info.dwFileAttributes, info.nNumberOfLinks, type);

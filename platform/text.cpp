@@ -89,6 +89,20 @@ std::string RepairUtf8(const std::string& bytes) {
   return out;
 }
 
+std::size_t WellFormedUtf8Length(std::string_view text, std::size_t i) {
+  unsigned char low, high;
+  const auto length =
+      static_cast<std::size_t>(SequenceLength(static_cast<unsigned char>(text[i]), low, high));
+  if (length == 0 || i + length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    const auto next = static_cast<unsigned char>(text[i + k]);
+    if (next < low || next > high) return 0;
+    low = 0x80;
+    high = 0xBF;
+  }
+  return length;
+}
+
 std::string DecodeSystemText(const std::string& bytes) {
   const std::size_t first = AsciiPrefix(bytes);
   if (first == bytes.size()) return bytes;

@@ -31,6 +31,10 @@ std::string DecodeSystemText(const std::string& bytes);
 // ASCII, which every code page keeps as it is.
 std::string DecodeSystemTextFrom(const std::string& bytes, std::size_t first);
 
+// The length of the well-formed UTF-8 sequence that starts at text[i], or 0
+// when none does.
+std::size_t WellFormedUtf8Length(std::string_view text, std::size_t i);
+
 // Tells, fed piece by piece, whether a whole text is well-formed UTF-8.
 class Utf8Check {
  public:

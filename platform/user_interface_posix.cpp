@@ -51,16 +51,10 @@ class ConsoleUserInterface : public UserInterface {
   Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) override {
     ShowMessage(text, title, icon);
     for (;;) {
-      out_ << "[W]iederholen/[A]bbrechen: " << std::flush;
-      std::string line;
-      if (!std::getline(in_, line)) {
-        out_ << '\n' << std::flush;
-        return Answer::Cancel;
-      }
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (echo_) out_ << line << '\n' << std::flush;
-      if (line.empty() || line == "w" || line == "W") return Answer::Retry;
-      if (line == "a" || line == "A") return Answer::Cancel;
+      const std::optional<std::string> line = ReadAnswer("[W]iederholen/[A]bbrechen: ");
+      if (!line) return Answer::Cancel;
+      if (line->empty() || *line == "w" || *line == "W") return Answer::Retry;
+      if (*line == "a" || *line == "A") return Answer::Cancel;
     }
   }
 

@@ -42,4 +42,9 @@ std::string SystemMessage(unsigned long code) {
   return Utf8(text);
 }
 
+std::string SystemErrorText(unsigned long code) {
+  std::string text = SystemMessage(code);
+  return text.empty() ? "System error " + std::to_string(code) : text;
+}
+
 }  // namespace traskel

@@ -20,4 +20,7 @@ std::string DecodeCodePageText(const std::string& bytes, unsigned codePage);
 // none.
 std::string SystemMessage(unsigned long code);
 
+// The same, or "System error N" for a code without a message.
+std::string SystemErrorText(unsigned long code);
+
 }  // namespace traskel

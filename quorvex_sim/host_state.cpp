@@ -85,11 +85,7 @@ void HostState::BeginOperation(Role role, const char* kind, DispId id) {
   ++operations;
   if (!tracing_) return;
   line_.clear();
-  line_ += RoleName(role);
-  line_ += ' ';
-  line_ += kind;
-  line_ += ' ';
-  AppendInt(line_, id);
+  AppendOperation(line_, RoleName(role), kind, id);
 }
 
 void HostState::BeginCreate(const std::string& className) {
@@ -97,8 +93,7 @@ void HostState::BeginCreate(const std::string& className) {
   ++operations;
   if (!tracing_) return;
   line_.clear();
-  line_ += "create ";
-  AppendJsonString(line_, className);
+  AppendCreation(line_, className);
 }
 
 void HostState::EmitLine() {

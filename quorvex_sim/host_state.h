@@ -18,8 +18,9 @@
 
 namespace quorvex_sim {
 
-using traskel::host::AppendInt;
-using traskel::host::AppendJsonString;
+using traskel::host::AppendCreation;
+using traskel::host::AppendOperation;
+using traskel::host::AppendResult;
 using traskel::host::AppendTraceValue;
 using traskel::host::Arg;
 using traskel::host::DispId;
@@ -170,10 +171,7 @@ traskel::host::Value HostState::Complete(Body&& body) {
     throw;
   }
   if (tracing_) {
-    if (result.type() != traskel::host::Type::Empty) {
-      line_ += " -> ";
-      AppendTraceValue(line_, result, false, ObjectText);
-    }
+    AppendResult(line_, result, ObjectText);
     EmitLine();
   }
   return result;

@@ -12,7 +12,6 @@ namespace quorvex_sim {
 namespace {
 
 using traskel::host::AppendInt;
-using traskel::host::AppendJsonString;
 using traskel::host::AppendR8;
 using traskel::host::AppendShownString;
 using traskel::host::AppendTraceValue;

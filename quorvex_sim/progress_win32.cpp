@@ -1,5 +1,5 @@
-// On Windows the simulated host runs only as the in-process COM server,
-// inside a program without a console: there is no line to draw on.
+// On Windows the simulated host runs as a COM server, in a client's process
+// or in a program of its own, neither with a console: no line to draw on.
 #include "quorvex_sim/progress.h"
 
 namespace quorvex_sim {

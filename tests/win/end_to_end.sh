@@ -22,25 +22,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 wine_run="$here/../../tools/wine-run"
 setting_key='HKLM\SOFTWARE\Zelvar\Kastovel\CSV'
 
-passed=0
-failed=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok: $what"
-    passed=$((passed + 1))
-  else
-    echo "FAILED: $what" >&2
-    failed=$((failed + 1))
-  fi
-}
-
-windows_path() {
-  local p
-  p=$(realpath -m "$1")
-  echo "Z:${p//\//\\}"
-}
+source "$here/checks.sh"
 
 # Waits for a shown window whose whole title is $1; prints its id. The
 # converter's main window has the caption of its message boxes, but it is
@@ -49,17 +31,10 @@ window_titled() {
   timeout 60 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1
 }
 
-# The remembered file as the registry holds it. reg writes in the console's
-# code page, 437 for the English locale.
-remembered() {
-  LC_ALL=en_US.UTF-8 "$wine_run" reg query "$setting_key" /v LastImportFile 2>/dev/null |
-    iconv -f CP437 -t UTF-8 | tr -d '\r' | sed -n 's/^ *LastImportFile *REG_SZ *//p'
-}
-
 check_remembered() {
   local want got
   want=$(windows_path "$1")
-  got=$(remembered)
+  got=$(registry_value "$setting_key" LastImportFile)
   check "the registry remembers $want" test "$got" = "$want"
   if [[ $got != "$want" ]]; then
     echo "  it holds: $got" >&2
@@ -309,5 +284,4 @@ check "the check leaves the host untouched" test ! -s "$work/sixth.trace"
 check "it writes no copy" test ! -e "$folder/${named}conf"
 check_remembered "$folder/$named"
 
-echo "$passed passed, $failed failed"
-[[ $failed == 0 ]]
+checks_done

@@ -21,25 +21,7 @@ setting_key='HKLM\SOFTWARE\Zelvar\Kastovel\CSV'
 shortcut_name='Traskel nach Quorvex.lnk'
 check_shortcut_name='Export prüfen.lnk'
 
-passed=0
-failed=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok: $what"
-    passed=$((passed + 1))
-  else
-    echo "FAILED: $what" >&2
-    failed=$((failed + 1))
-  fi
-}
-
-windows_path() {
-  local p
-  p=$(realpath -m "$1")
-  echo "Z:${p//\//\\}"
-}
+source "$here/checks.sh"
 
 # msiexec's exit status, its log in $work.
 msiexec() {
@@ -47,13 +29,6 @@ msiexec() {
   "$wine_run" msiexec "$action" "$(windows_path "$package")" /qn /l*v "$(windows_path "$work/$log")" \
     >>"$work/wine.log" 2>&1 || status=$?
   echo "$status"
-}
-
-# A registry value as reg shows it (REG_SZ and REG_DWORD alike), or nothing.
-# reg writes in the console's code page, 437 for the English locale.
-registry_value() {
-  { LC_ALL=en_US.UTF-8 "$wine_run" reg query "$1" /v "$2" 2>/dev/null || true; } |
-    iconv -f CP437 -t UTF-8 | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
 }
 
 key_missing() {
@@ -190,5 +165,4 @@ check "the package's own key HKLM\\Software\\Traskel is gone" key_missing 'HKLM\
 check "the remembered path is kept" \
   test "$(registry_value "$setting_key" LastImportFile)" = "$marker"
 
-echo "$passed passed, $failed failed"
-[[ $failed == 0 ]]
+checks_done
