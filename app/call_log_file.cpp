@@ -2,13 +2,19 @@
 
 #include "conversion/host_ids.h"
 #include "host/call_log.h"
+#include "platform/file_system.h"
 
 namespace traskel {
 
-bool CallLogFile::Create(const std::string& path, std::string& message) {
+bool CallLogFile::Create(const std::string& path, const std::optional<std::string>& exportFile,
+                         std::string& message) {
   path_ = path;
   std::string reason;
-  if (file_.Open(path, LogFile::Mode::Replace, reason)) return true;
+  if (exportFile && SameFile(path, *exportFile)) {
+    reason = "es ist die Datei, die konvertiert werden soll";
+  } else if (file_.Open(path, LogFile::Mode::Replace, reason)) {
+    return true;
+  }
   message = "Das Protokoll " + path + " kann nicht angelegt werden: " + reason;
   return false;
 }

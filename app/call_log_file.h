@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "host/value.h"
@@ -13,8 +14,10 @@ namespace traskel {
 
 class CallLogFile {
  public:
-  // False, and the message for the user, when the file can't be made.
-  bool Create(const std::string& path, std::string& message);
+  // False, and the message for the user, when the file can't be made, or
+  // when it is the export to be read: making it anew would empty that.
+  bool Create(const std::string& path, const std::optional<std::string>& exportFile,
+              std::string& message);
 
   // `inner`'s objects, each operation on them written to the file. After a
   // write fails the user is told, once, and the run goes on without the log.

@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   }
   // A log that can't be made ends the program before anything else happens.
   traskel::CallLogFile log;
-  if (std::string message; command.log && !log.Create(*command.log, message)) {
+  if (std::string message; command.log && !log.Create(*command.log, command.file, message)) {
     traskel::MakeSystemUserInterface()->ShowMessage(message, traskel::kMainCaption,
                                                     traskel::Icon::Critical);
     return traskel::kNotChosen;

@@ -76,6 +76,14 @@ TEST_F(CallLog, ALogThatCannotBeMadeEndsTheRunBeforeAnythingElse) {
   EXPECT_FALSE(std::filesystem::exists(trace));
   EXPECT_FALSE(std::filesystem::exists(folder.File("settings")));
   EXPECT_FALSE(std::filesystem::exists(folder.File("b.csvconf")));
+
+  // The export itself named as the log: making the log anew would empty it.
+  r = RunLogged({"--protokoll", folder.File("b.csv"), "b.csv"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.err, HasSubstr("Das Protokoll " + folder.File("b.csv") +
+                               " kann nicht angelegt werden: es ist die Datei, die konvertiert "
+                               "werden soll\n"));
+  EXPECT_EQ(ReadAll(folder.File("b.csv")), "Kopf\n");
 }
 
 }  // namespace
