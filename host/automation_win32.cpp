@@ -154,9 +154,7 @@ Value DispatchObject::Invoke(DispId id, WORD kind, std::span<const Arg> args) {
   return FromVariant(result.get(), WrapDispatch);
 }
 
-// Windows asks it what to do when a host answers a call with "retry later";
-// a call that comes back refused all the same goes through the caller's own
-// wait, which counts the time spent here into the same budget.
+// Windows asks it what to do when a host answers a call with "retry later".
 class BusyMessageFilter final : public IMessageFilter {
  public:
   explicit BusyMessageFilter(BusyWait wait) : wait_(wait) {}
@@ -204,9 +202,13 @@ class BusyMessageFilter final : public IMessageFilter {
 class ComAutomation final : public Automation {
  public:
   explicit ComAutomation(BusyWait wait) {
-    // Fails only outside a single-threaded apartment, where no filter is
-    // asked anyway.
-    CoRegisterMessageFilter(MakeBusyMessageFilter(wait).Get(), &previousFilter_);
+    // COM sends a refused call again once, after the interval; refused still,
+    // it comes back to the caller's wait, which owns the budget and counts it
+    // from there. A longer wait in here would come on top of that budget.
+    // Registering fails only outside a single-threaded apartment, where no
+    // filter is asked anyway.
+    CoRegisterMessageFilter(MakeBusyMessageFilter({wait.interval, wait.interval}).Get(),
+                            &previousFilter_);
   }
   ~ComAutomation() override { CoRegisterMessageFilter(previousFilter_.Get(), nullptr); }
   ComAutomation(const ComAutomation&) = delete;
