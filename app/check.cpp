@@ -132,8 +132,9 @@ class Findings final : public LineWatcher {
     if (run.failedField) {
       line += ", " + FailedFieldNote(run, number);
     } else {
-      line += ": Laufzeitfehler '" + std::to_string(number) +
-              "': " + OneLine(RunTimeErrorText(number, text));
+      std::string message = RunTimeErrorText(number, text);
+      if (!run.errorDetail.empty()) message += " " + run.errorDetail;
+      line += ": Laufzeitfehler '" + std::to_string(number) + "': " + OneLine(message);
     }
     shown.push_back(std::move(line));
   }
@@ -205,7 +206,9 @@ ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<st
     // the export ended before the length it had at first.
     return Unreadable(run, e.number() == host::kDeviceIoError ? lines.error() : kChanged);
   } catch (const std::exception& e) {
-    // As a conversion would end there, so does the check.
+    // As a conversion would end there, so does the check, and it tells
+    // what went wrong, as the conversion's message does.
+    run.errorDetail = e.what();
     found.Failed(run, host::kInternalError, e.what());
   }
 

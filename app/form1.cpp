@@ -155,9 +155,8 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
   } catch (const std::exception& e) {
     run.copy.file.reset();
     run.errorDetail = e.what();
-    run.platform.ui.ShowMessage(
-        RunErrorMessage(run, host::kInternalError, std::string("Internal error: ") + e.what()),
-        kAppTitle, Icon::Critical);
+    run.platform.ui.ShowMessage(RunErrorMessage(run, host::kInternalError, e.what()), kAppTitle,
+                                Icon::Critical);
   }
   return kRunFailed;
 }

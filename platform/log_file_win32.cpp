@@ -7,11 +7,6 @@ namespace traskel {
 
 namespace {
 
-std::string SystemReason(DWORD error) {
-  std::string text = SystemMessage(error);
-  return text.empty() ? "system error " + std::to_string(error) : text;
-}
-
 HANDLE AsHandle(std::intptr_t h) {
   return reinterpret_cast<HANDLE>(h);
 }
@@ -28,7 +23,7 @@ bool LogFile::Open(const std::string& path, Mode mode, std::string& reason) {
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       mode == Mode::Replace ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    reason = SystemReason(GetLastError());
+    reason = SystemErrorText(GetLastError());
     return false;
   }
   handle_ = reinterpret_cast<std::intptr_t>(h);
@@ -39,8 +34,12 @@ bool LogFile::Append(std::string_view text, std::string& reason) {
   while (!text.empty()) {
     DWORD written = 0;
     const DWORD chunk = text.size() > 0x40000000 ? 0x40000000 : static_cast<DWORD>(text.size());
-    if (!WriteFile(AsHandle(handle_), text.data(), chunk, &written, nullptr) || written == 0) {
-      reason = SystemReason(GetLastError());
+    if (!WriteFile(AsHandle(handle_), text.data(), chunk, &written, nullptr)) {
+      reason = SystemErrorText(GetLastError());
+      return false;
+    }
+    if (written == 0) {  // no error of its own to tell
+      reason = SystemErrorText(ERROR_WRITE_FAULT);
       return false;
     }
     text.remove_prefix(written);

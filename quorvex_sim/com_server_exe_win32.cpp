@@ -135,6 +135,7 @@ int Serve() {
 
   for (const DWORD cookie : registrations) CoRevokeClassObject(cookie);
   CoRegisterMessageFilter(previousFilter, nullptr);
+  if (previousFilter != nullptr) previousFilter->Release();  // COM holds its own again
   com_server::WhenNoObjectsLeft(nullptr);
   if (com_server::ClientHasCome()) {
     std::fputs(host->Listing().c_str(), stdout);

@@ -195,8 +195,8 @@ class ServerObject final : public Counted<IDispatch> {
       return Dispatch(id, flags, *params, result, argError);
     } catch (const Error& e) {
       if (e.number() == traskel::host::kTypeMismatch) return DISP_E_TYPEMISMATCH;
-      // As COM refuses a call for a busy server.
-      if (e.number() == traskel::host::kCallRejected) return RPC_E_CALL_REJECTED;
+      // A system error as it is: a busy host refuses as COM does.
+      if (traskel::host::IsComError(e.number())) return e.number();
       FillException(exception, e.number(), e.text());
       return DISP_E_EXCEPTION;
     } catch (const std::bad_alloc&) {
@@ -315,7 +315,10 @@ class ClassFactory final : public Counted<IClassFactory> {
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
     clientHasCome = true;
     const HRESULT hr = Create(riid, out);
-    if (FAILED(hr) && objectsAndLocks == 0 && noObjectsLeft) noObjectsLeft();
+    // A refusal while busy is no reason to end: the client comes again.
+    if (FAILED(hr) && hr != RPC_E_CALL_REJECTED && objectsAndLocks == 0 && noObjectsLeft) {
+      noObjectsLeft();
+    }
     return hr;
   }
 
@@ -335,7 +338,7 @@ class ClassFactory final : public Counted<IClassFactory> {
       ObjectPtr object = host->CreateObject(class_.progId);
       return HandOut(new ServerObject(std::move(host), std::move(object)), riid, out);
     } catch (const Error& e) {
-      if (e.number() == traskel::host::kCallRejected) return RPC_E_CALL_REJECTED;
+      if (traskel::host::IsComError(e.number())) return e.number();
       // A numbered error, as automation servers raise one.
       return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, e.number() & 0xFFFF);
     } catch (const std::bad_alloc&) {
