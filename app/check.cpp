@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <memory>
 #include <vector>
@@ -42,60 +41,6 @@ class IdleCommandList final : public IdleObject {
 
  private:
   host::ObjectPtr command_ = std::make_shared<IdleObject>();
-};
-
-// The export as its copy would hold it, read straight from the file.
-class ExportSource final : public ByteSource {
- public:
-  explicit ExportSource(std::FILE* in) : in_(in) {}
-
-  std::int64_t Read(char* buffer, std::size_t size) override {
-    while (pos_ == text_.size()) {
-      if (ended_) return 0;
-      text_.clear();
-      pos_ = 0;
-      const std::size_t n = std::fread(chunk_.get(), 1, kChunk, in_);
-      if (n > 0) {
-        exportText_.Feed(std::string_view(chunk_.get(), n), text_);
-      } else if (std::ferror(in_)) {
-        error_ = LastFileError();
-        return -1;
-      } else {
-        encoding_ = exportText_.Finish(text_);
-        ended_ = true;
-      }
-    }
-    const std::size_t n = std::min(size, text_.size() - pos_);
-    std::memcpy(buffer, text_.data() + pos_, n);
-    pos_ += n;
-    given_ += n;
-    return static_cast<std::int64_t>(n);
-  }
-
-  // Reads on to the end; false when reading fails.
-  bool ReadToEnd() {
-    char rest[1 << 12];
-    for (;;) {
-      const std::int64_t n = Read(rest, sizeof rest);
-      if (n <= 0) return n == 0;
-    }
-  }
-
-  std::uint64_t given() const { return given_; }
-  TextEncoding encoding() const { return encoding_; }  // once at the end
-  const std::string& error() const { return error_; }
-
- private:
-  static constexpr std::size_t kChunk = 1 << 16;
-  std::FILE* in_;
-  ExportText exportText_;
-  std::unique_ptr<char[]> chunk_ = std::make_unique_for_overwrite<char[]>(kChunk);
-  std::string text_;
-  std::size_t pos_ = 0;
-  std::uint64_t given_ = 0;
-  bool ended_ = false;
-  TextEncoding encoding_ = TextEncoding::Utf8;
-  std::string error_;
 };
 
 // The text on one line: line breaks become spaces.
@@ -212,9 +157,9 @@ ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<st
     found.Failed(run, host::kInternalError, e.what());
   }
 
-  const ExitStatus status = found.failures > 0                                ? kRunFailed
-                            : run.tally.records == 0 || run.tally.skipped > 0 ? kLinesNotTaken
-                                                                              : kConverted;
+  const ExitStatus status = found.failures > 0     ? kRunFailed
+                            : run.tally.AllTaken() ? kConverted
+                                                   : kLinesNotTaken;
   run.platform.ui.ShowMessage(Report(run, found), kMainCaption,
                               status == kConverted ? Icon::Information : Icon::Exclamation);
   return status;

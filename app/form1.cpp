@@ -144,7 +144,7 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
 
   try {
     if (RunConversion(run) == RunOutcome::NotConnected) return kNotConnected;
-    if (run.tally.records > 0 && run.tally.skipped == 0) return kConverted;
+    if (run.tally.AllTaken()) return kConverted;
     run.platform.ui.ShowMessage(NotTakenMessage(run.tally), kMainCaption, Icon::Information);
     return kLinesNotTaken;
   } catch (const host::Error& e) {

@@ -1,6 +1,8 @@
 #include "app/intake.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "platform/file_system.h"
@@ -186,34 +188,65 @@ void Discard(std::unique_ptr<HeldFile>& copy, const std::string& copyPath, std::
 // Reads the export through the text conversion into the held copy.
 bool CopyText(std::FILE* in, const std::string& source, const std::string& copyPath, HeldCopy& copy,
               std::string& error) {
-  ExportText text;
-  constexpr std::size_t kChunk = 1 << 16;
-  const auto buffer = std::make_unique_for_overwrite<char[]>(kChunk);
-  std::string converted;
-  auto write = [&]() {
-    if (!copy.file->Write(converted)) {
+  ExportSource text(in);
+  for (std::string_view piece;;) {
+    if (!text.Next(piece)) {
+      error = "Die Datei " + source + " kann nicht gelesen werden: " + text.error();
+      return false;
+    }
+    if (piece.empty()) break;
+    if (!copy.file->Write(piece)) {
       error = "Die Kopie " + copyPath + " kann nicht geschrieben werden: " + copy.file->error();
       return false;
     }
-    copy.length += converted.size();
-    converted.clear();
-    return true;
-  };
-  for (;;) {
-    const std::size_t n = std::fread(buffer.get(), 1, kChunk, in);
-    if (n == 0) break;
-    text.Feed(std::string_view(buffer.get(), n), converted);
-    if (!write()) return false;
+    copy.length += piece.size();
   }
-  if (std::ferror(in)) {
-    error = "Die Datei " + source + " kann nicht gelesen werden: " + LastFileError();
-    return false;
-  }
-  copy.encoding = text.Finish(converted);
-  return write();
+  copy.encoding = text.encoding();
+  return true;
 }
 
 }  // namespace
+
+bool ExportSource::Next(std::string_view& piece) {
+  constexpr std::size_t kChunk = 1 << 16;
+  if (!chunk_) chunk_ = std::make_unique_for_overwrite<char[]>(kChunk);
+  text_.clear();
+  pos_ = 0;
+  // A piece of the file may give no text yet, held back until more comes.
+  while (text_.empty() && !ended_) {
+    const std::size_t n = std::fread(chunk_.get(), 1, kChunk, in_);
+    if (n > 0) {
+      exportText_.Feed(std::string_view(chunk_.get(), n), text_);
+    } else if (std::ferror(in_)) {
+      error_ = LastFileError();
+      return false;
+    } else {
+      encoding_ = exportText_.Finish(text_);
+      ended_ = true;
+    }
+  }
+  given_ += text_.size();
+  piece = text_;
+  return true;
+}
+
+std::int64_t ExportSource::Read(char* buffer, std::size_t size) {
+  if (pos_ == text_.size()) {
+    std::string_view piece;
+    if (!Next(piece)) return -1;
+  }
+  const std::size_t n = std::min(size, text_.size() - pos_);
+  std::memcpy(buffer, text_.data() + pos_, n);
+  pos_ += n;
+  return static_cast<std::int64_t>(n);
+}
+
+bool ExportSource::ReadToEnd() {
+  for (std::string_view piece;;) {
+    if (!Next(piece)) return false;
+    if (piece.empty()) return true;
+  }
+}
 
 bool WriteNormalisedCopy(const std::string& source, const std::string& copyPath, HeldCopy& copy,
                          std::string& error) {

@@ -3,6 +3,9 @@
 // the whole export.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -51,6 +54,35 @@ class ExportText {
   Utf16Decoder utf16_{false};
   std::string decoded_;  // UTF-16 turned UTF-8, reused between chunks
   Utf8Check utf8_;
+};
+
+// The export as its copy holds it, read straight from the open file: the
+// copy is written from it, and a check reads its lines from it.
+class ExportSource final : public ByteSource {
+ public:
+  explicit ExportSource(std::FILE* in) : in_(in) {}
+
+  // The next piece of the text; empty at the end. False, with error() set,
+  // when reading the file fails.
+  bool Next(std::string_view& piece);
+  std::int64_t Read(char* buffer, std::size_t size) override;
+  // Reads on to the end; false when reading fails.
+  bool ReadToEnd();
+
+  std::uint64_t given() const { return given_; }       // bytes of text so far
+  TextEncoding encoding() const { return encoding_; }  // once at the end
+  const std::string& error() const { return error_; }
+
+ private:
+  std::FILE* in_;
+  ExportText exportText_;
+  std::unique_ptr<char[]> chunk_;
+  std::string text_;
+  std::size_t pos_ = 0;  // what Read has given of text_
+  std::uint64_t given_ = 0;
+  bool ended_ = false;
+  TextEncoding encoding_ = TextEncoding::Utf8;
+  std::string error_;
 };
 
 // Writes the normalised copy of source to copyPath and keeps holding it for

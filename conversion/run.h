@@ -54,6 +54,9 @@ struct RecordTally {
   std::vector<SkippedLine> firstSkipped;  // the first kShownSkipped of them
   bool keyWithSemicolon = false;          // a skipped line's key holds a ';'
   bool keyWithTab = false;                // ... or a tab
+
+  // Every record line taken over, and at least one there.
+  bool AllTaken() const { return records > 0 && skipped == 0; }
 };
 
 struct Run {
