@@ -157,12 +157,17 @@ TEST_F(Binary, AFileOnTheCommandLineReplacesTheDialogUnlessItIsMissing) {
   folder.Write("sub/t.csv", "Kopf\n" + body);
   const std::string dialog = "Auswahl CSV Dateien";
 
-  // Relative to the current folder, made absolute, remembered.
-  Outcome named = RunWith({"sub/../sub/t.csv"});
+  // Relative to the current folder, made absolute, remembered. ".." after
+  // a linked folder leaves where the link leads, as for every program.
+  std::filesystem::create_directories(folder.File("sub/inner"));
+  std::filesystem::create_directory(folder.File("a"));
+  std::filesystem::create_directory_symlink("../sub/inner", folder.File("a/lnk"));
+  folder.Write("a/t.csv", "Falsch\n" + body);
+  Outcome named = RunWith({"a/lnk/../t.csv"});
   EXPECT_EQ(named.status, 0) << named.err;
   EXPECT_THAT(named.err, Not(HasSubstr(dialog)));
   EXPECT_THAT(named.out, HasSubstr("c1=\"Kopf\""));
-  EXPECT_THAT(Remembered(), HasSubstr("=" + folder.File("sub/t.csv") + "\n"));
+  EXPECT_THAT(Remembered(), HasSubstr("=" + folder.File("a/lnk/../t.csv") + "\n"));
 
   // "--" lets a name start with a dash.
   folder.Write("-t.csv", "Strich\n" + body);
