@@ -63,19 +63,30 @@ CommandLine ReadCommandLine(const std::vector<std::string>& arguments) {
 }
 
 int AnswerCommandLine(const CommandLine& command, UserInterface& ui) {
+  std::string text = kUsage;
+  Icon icon = Icon::Information;
+  ConsoleStream stream = ConsoleStream::Error;
+  int status = 0;
   switch (command.action) {
     case CommandLine::Action::Version:
-      ui.ShowCommandLineText(TRASKEL_VERSION_TEXT, Icon::Information, ConsoleStream::Output);
-      return 0;
+      text = TRASKEL_VERSION_TEXT;
+      stream = ConsoleStream::Output;
+      break;
     case CommandLine::Action::Help:
-      ui.ShowCommandLineText(kUsage, Icon::Information, ConsoleStream::Error);
-      return 0;
+      break;
     case CommandLine::Action::Misuse:
     case CommandLine::Action::Run:
+      icon = Icon::Exclamation;
+      status = 2;
       break;
   }
-  ui.ShowCommandLineText(kUsage, Icon::Exclamation, ConsoleStream::Error);
-  return 2;
+  std::string reason;
+  if (ui.ShowCommandLineText(text, icon, stream, reason)) return status;
+  // Said where it still may be read; a script sees the status either way.
+  std::string ignored;
+  ui.ShowCommandLineText("Die Ausgabe kann nicht geschrieben werden: " + reason, Icon::Critical,
+                         ConsoleStream::Error, ignored);
+  return 1;
 }
 
 }  // namespace traskel

@@ -26,7 +26,8 @@ struct CommandLine {
 CommandLine ReadCommandLine(const std::vector<std::string>& arguments);
 
 // Shows what a command line other than a run asks for and gives the exit
-// status: 0 for the usage or the version asked for, 2 for a misuse.
+// status: 0 for the usage or the version asked for, 2 for a misuse, 1 when
+// the text could not be written out.
 int AnswerCommandLine(const CommandLine& command, UserInterface& ui);
 
 }  // namespace traskel

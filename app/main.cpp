@@ -8,8 +8,10 @@
 #include "app/form1.h"
 #include "app/implementations.h"
 #include "platform/command_line.h"
+#include "platform/signals.h"
 
 int main(int argc, char** argv) {
+  traskel::LetFailedWritesReturn();
   std::setlocale(LC_ALL, "");  // the user's number format
   const traskel::CommandLine command =
       traskel::ReadCommandLine(traskel::ProgramArguments(argc, argv));

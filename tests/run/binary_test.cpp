@@ -1,7 +1,9 @@
 // The shipped converter as a user runs it: a path on standard input or on
 // the command line, the simulated host configured by its environment
 // variables.
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -215,6 +217,27 @@ TEST_F(Binary, HelpVersionAndMistakesAnswerWithoutARun) {
   // None of these ran: nothing reached the host, nothing was remembered.
   EXPECT_FALSE(std::filesystem::exists(trace));
   EXPECT_FALSE(std::filesystem::exists(folder.File("settings")));
+}
+
+// A reader that went away ends the listing, and the run keeps its own
+// status; a version that can't be written out is a failure, and says so.
+TEST_F(Binary, OutputThatCannotBeWrittenEndsQuietlyOrSaysSo) {
+  std::filesystem::copy_file(TRASKEL_SOURCE_DIR "/examples/bauteil.csv", folder.File("b.csv"));
+  testing::BinaryOptions closed = Traced();
+  closed.args = {"b.csv"};
+  closed.outputClosed = true;
+  Outcome r = ConverterBinary::Run("", closed);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_THAT(ReadAll(trace), HasSubstr("CommentData call 6 I4:1 Str&:\"$$ HEX $$ - HEX,"));
+
+  testing::BinaryOptions full;
+  full.args = {"--version"};
+  full.output = "/dev/full";
+  Outcome version = ConverterBinary::Run("", full);
+  EXPECT_EQ(version.status, 1);
+  EXPECT_EQ(version.err, std::string("Die Ausgabe kann nicht geschrieben werden: ") +
+                             std::strerror(ENOSPC) + "\n");
 }
 
 TEST_F(Binary, CheckOnlyTellsWhatAConversionWouldDoAndTouchesNeitherHostNorCopy) {
