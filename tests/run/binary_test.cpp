@@ -201,17 +201,34 @@ TEST_F(Binary, HelpVersionAndMistakesAnswerWithoutARun) {
   for (const char* help : {"--help", "-h", "/?"}) {
     Outcome r = RunWith({help});
     EXPECT_EQ(r.status, 0) << help;
-    EXPECT_EQ(r.err, usage) << help;
+    // The usage, then a line for each of its options, with what it does.
+    EXPECT_THAT(r.err, ::testing::StartsWith(usage + "\n"));
+    for (std::string option : {"DATEI", "--pruefen", "--protokoll PROTOKOLL", "--version", "--"}) {
+      EXPECT_THAT(r.err, ::testing::ContainsRegex("\n  " + option + "  +[a-zA-Z]"));
+    }
     EXPECT_EQ(r.out, "") << help;
   }
-  // Options come before the file: one after it is a second file.
-  const std::vector<std::vector<std::string>> mistakes = {
-      {"t.csv", "t.csv"}, {"--hilfe"},      {"t.csv", "--help"},          {"--version", "-x"},
-      {"--protokoll"},    {"--protokoll="}, {"--pruefen", "--protokoll"}, {"t.csv", "--pruefen"}};
-  for (const auto& wrong : mistakes) {
+  // What is wrong before the usage; an option after the file, after it.
+  const std::string noLog = "Nach --protokoll fehlt der Name des Protokolls.\n" + usage;
+  const std::string optionsFirst = usage + "Optionen stehen vor der Datei.\n";
+  const std::pair<std::vector<std::string>, std::string> mistakes[] = {
+      {{"t.csv", "t.csv"}, "Nur eine Datei ist möglich: t.csv\n" + usage},
+      {{"--", "t.csv", "-x"}, "Nur eine Datei ist möglich: -x\n" + usage},
+      {{"--hilfe"}, "Unbekannte Option: --hilfe\n" + usage},
+      {{"--version", "-x"}, "Unbekannte Option: -x\n" + usage},
+      {{"t.csv", "--help"}, optionsFirst},
+      {{"t.csv", "--pruefen"}, optionsFirst},
+      {{"--protokoll"}, noLog},
+      {{"--protokoll="}, noLog},
+      {{"--pruefen", "--protokoll"}, noLog},
+      {{"--protokoll", "--pruefen", "t.csv"}, noLog},
+      {{"--protokoll", "a", "--protokoll=b", "t.csv"},
+       "Nur ein Protokoll ist möglich: b\n" + usage},
+  };
+  for (const auto& [wrong, err] : mistakes) {
     Outcome r = RunWith(wrong);
     EXPECT_EQ(r.status, 2) << wrong.back();
-    EXPECT_EQ(r.err, usage) << wrong.back();
+    EXPECT_EQ(r.err, err) << wrong.back();
     EXPECT_EQ(r.out, "") << wrong.back();
   }
   // None of these ran: nothing reached the host, nothing was remembered.
