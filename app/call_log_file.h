@@ -1,7 +1,8 @@
-// The call log asked for on the command line: a file made anew for the run,
-// taking the host calls one line each.
+// The call log asked for on the command line: taking the host calls one line
+// each, in a file that held nothing or an earlier call log.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,20 +15,40 @@ namespace traskel {
 
 class CallLogFile {
  public:
-  // False, and the message for the user, when the file can't be made, or
-  // when it is the export to be read: making it anew would empty that.
-  bool Create(const std::string& path, const std::optional<std::string>& exportFile,
-              std::string& message);
+  // Opens the file named for the log, or makes it, without changing a byte
+  // of what is there. False, and the message for the user, when it can't be
+  // opened, or when the log must not replace it: a file that is the export
+  // named (or its copy, or the settings file), or that holds anything but an
+  // earlier call log.
+  bool Open(const std::string& path, const std::optional<std::string>& exportFile,
+            const std::string& settingsFile, std::string& message);
 
-  // `inner`'s objects, each operation on them written to the file. After a
-  // write fails the user is told, once, and the run goes on without the log.
+  // Once the export is known, before anything is written for it: false, and
+  // the message, when the log is the export, its copy or the settings file
+  // (a log made by Open is then deleted again). Otherwise the log is
+  // emptied and takes this run's calls.
+  bool Start(const std::string& exportFile, const std::string& settingsFile, std::string& message);
+
+  // A run that ended before its export was known made no calls: an earlier
+  // log is emptied all the same, so that the file tells of this run.
+  void EndWithoutCalls();
+
+  // `inner`'s objects, each operation on them written to the file once the
+  // log has started. After a write fails the user is told, once, and the run
+  // goes on without the log.
   std::unique_ptr<host::Automation> Logging(host::Automation& inner, UserInterface& ui);
 
  private:
+  // What the log may not be, in the words of the message; empty when none.
+  std::string RunFileReason(const std::optional<std::string>& exportFile,
+                            const std::string& settingsFile) const;
+  std::string Message(const std::string& reason) const;
   void Write(const std::string& line, UserInterface& ui);
 
   std::string path_;
   LogFile file_;
+  bool started_ = false;
+  std::uint64_t length_ = 0;  // what the log holds of this run: whole lines
   std::string buffer_;
 };
 

@@ -123,9 +123,10 @@ ExitStatus Unreadable(Run& run, const std::string& reason) {
 
 }  // namespace
 
-ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<std::string>& named) {
+ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<std::string>& named,
+                       const ExportGate& gate) {
   ReadRememberedFolder(run, settings);
-  if (!ChooseExport(run, settings, named)) return kNotChosen;
+  if (!ChooseExport(run, settings, named, gate)) return kNotChosen;
 
   // Once for the length and the encoding, once for the lines, as the
   // conversion reads the copy after it has been written whole.

@@ -16,6 +16,7 @@ namespace traskel {
 // read. Nothing reaches the host, and the export's copy is left alone, so a
 // conversion of the same export may run meanwhile.
 ExitStatus CheckExport(Run& run, SettingsStore& settings,
-                       const std::optional<std::string>& named = std::nullopt);
+                       const std::optional<std::string>& named = std::nullopt,
+                       const ExportGate& gate = {});
 
 }  // namespace traskel

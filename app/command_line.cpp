@@ -13,6 +13,14 @@ constexpr const char* kUsage =
     "       traskel --version\r\n"
     "       traskel --help";
 
+constexpr const char* kOptions =
+    "  DATEI                  die Exportdatei; ohne sie öffnet sich die Dateiauswahl\r\n"
+    "  --pruefen              die Datei nur prüfen, nichts an Quorvex senden\r\n"
+    "  --protokoll PROTOKOLL  jeden Aufruf an Quorvex in die Datei PROTOKOLL schreiben\r\n"
+    "  --version              die Version zeigen\r\n"
+    "  --help, -h, /?         diese Hilfe zeigen\r\n"
+    "  --                     Ende der Optionen: was folgt, ist die Datei";
+
 constexpr std::string_view kLogOption = "--protokoll";
 
 // A command line that asks for no run.
@@ -22,60 +30,90 @@ CommandLine Only(CommandLine::Action action) {
   return answer;
 }
 
+CommandLine Misuse(std::string mistake, std::string hint = "") {
+  CommandLine answer = Only(CommandLine::Action::Misuse);
+  answer.mistake = std::move(mistake);
+  answer.hint = std::move(hint);
+  return answer;
+}
+
+bool LooksLikeOption(const std::string& argument) {
+  return (argument.size() > 1 && argument.front() == '-') || argument == "/?";
+}
+
 }  // namespace
 
 CommandLine ReadCommandLine(const std::vector<std::string>& arguments) {
   CommandLine run;
-  bool help = false, version = false, options = true;
-  std::vector<std::string> files;
+  bool help = false, version = false, optionsEnded = false;
   // By index, so that an option may take the argument after it.
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    if (options && argument == "--") {
-      options = false;
-    } else if (options && (argument == "--help" || argument == "-h" || argument == "/?")) {
+    const bool option = !optionsEnded && LooksLikeOption(argument);
+    if (option && run.file) {
+      return Misuse("", "Optionen stehen vor der Datei.");
+    } else if (option && argument == "--") {
+      optionsEnded = true;
+    } else if (option && (argument == "--help" || argument == "-h" || argument == "/?")) {
       help = true;
-    } else if (options && argument == "--version") {
+    } else if (option && argument == "--version") {
       version = true;
-    } else if (options && argument == "--pruefen") {
+    } else if (option && argument == "--pruefen") {
       run.checkOnly = true;
-    } else if (options && argument == kLogOption) {
-      if (++i == arguments.size() || arguments[i].empty()) {
-        return Only(CommandLine::Action::Misuse);
+    } else if (option &&
+               (argument == kLogOption || argument.starts_with(std::string(kLogOption) + "="))) {
+      std::string name;
+      if (argument != kLogOption) {
+        name = argument.substr(kLogOption.size() + 1);
+      } else if (i + 1 < arguments.size() && !arguments[i + 1].starts_with('-')) {
+        // One that begins with '-' is an option whose log name was
+        // forgotten; "./-x" or "--protokoll=-x" name such a file.
+        name = arguments[++i];
       }
-      run.log = arguments[i];
-    } else if (options && argument.starts_with(std::string(kLogOption) + "=")) {
-      run.log = argument.substr(kLogOption.size() + 1);
-      if (run.log->empty()) return Only(CommandLine::Action::Misuse);
-    } else if (options && argument.size() > 1 && argument.front() == '-') {
-      return Only(CommandLine::Action::Misuse);
+      if (name.empty()) return Misuse("Nach --protokoll fehlt der Name des Protokolls.");
+      if (run.log) return Misuse("Nur ein Protokoll ist möglich: " + name);
+      run.log = name;
+    } else if (option) {
+      return Misuse("Unbekannte Option: " + argument);
+    } else if (run.file) {
+      return Misuse("Nur eine Datei ist möglich: " + argument);
     } else {
-      // "-" alone is a name; after the first file, everything is a file.
-      files.push_back(argument);
-      options = false;
+      run.file = argument;  // "-" alone is a name
     }
   }
-  if (files.size() > 1) return Only(CommandLine::Action::Misuse);
   if (help) return Only(CommandLine::Action::Help);
   if (version) return Only(CommandLine::Action::Version);
-  if (!files.empty()) run.file = files.front();
   return run;
 }
 
 int AnswerCommandLine(const CommandLine& command, UserInterface& ui) {
+  std::string text = kUsage;
+  Icon icon = Icon::Information;
+  ConsoleStream stream = ConsoleStream::Error;
+  int status = 0;
   switch (command.action) {
     case CommandLine::Action::Version:
-      ui.ShowCommandLineText(TRASKEL_VERSION_TEXT, Icon::Information, ConsoleStream::Output);
-      return 0;
+      text = TRASKEL_VERSION_TEXT;
+      stream = ConsoleStream::Output;
+      break;
     case CommandLine::Action::Help:
-      ui.ShowCommandLineText(kUsage, Icon::Information, ConsoleStream::Error);
-      return 0;
+      text += std::string("\r\n\r\n") + kOptions;
+      break;
     case CommandLine::Action::Misuse:
     case CommandLine::Action::Run:
+      if (!command.mistake.empty()) text = command.mistake + "\r\n" + text;
+      if (!command.hint.empty()) text += "\r\n" + command.hint;
+      icon = Icon::Exclamation;
+      status = 2;
       break;
   }
-  ui.ShowCommandLineText(kUsage, Icon::Exclamation, ConsoleStream::Error);
-  return 2;
+  std::string reason;
+  if (ui.ShowCommandLineText(text, icon, stream, reason)) return status;
+  // Said where it still may be read; a script sees the status either way.
+  std::string ignored;
+  ui.ShowCommandLineText("Die Ausgabe kann nicht geschrieben werden: " + reason, Icon::Critical,
+                         ConsoleStream::Error, ignored);
+  return 1;
 }
 
 }  // namespace traskel

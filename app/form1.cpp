@@ -69,7 +69,8 @@ void ReadRememberedFolder(Run& run, SettingsStore& settings) {
   if (!remembered.empty()) run.ImportDir = SplitPathFromFile(remembered);
 }
 
-bool ChooseExport(Run& run, SettingsStore& settings, const std::optional<std::string>& named) {
+bool ChooseExport(Run& run, SettingsStore& settings, const std::optional<std::string>& named,
+                  const ExportGate& gate) {
   std::optional<std::string> chosen;
   if (named) chosen = AbsolutePath(*named);
   for (;;) {
@@ -89,6 +90,7 @@ bool ChooseExport(Run& run, SettingsStore& settings, const std::optional<std::st
                                     "'" + kCrLf + kCrLf + "existiert nicht oder ist leer",
                                 kMainCaption, Icon::Information);
   }
+  if (gate && !gate(run.ImportFile)) return false;
   if (!settings.WriteSetting(kLastImportFileSetting, run.ImportFile)) {
     run.platform.ui.ShowMessage(
         "Fehler beim Speichern des Wertes. Der Konverter kann sich den letzten Speicherort der "
@@ -99,8 +101,9 @@ bool ChooseExport(Run& run, SettingsStore& settings, const std::optional<std::st
   return true;
 }
 
-bool cmdSuchen(Run& run, SettingsStore& settings, const std::optional<std::string>& named) {
-  if (!ChooseExport(run, settings, named)) return false;
+bool cmdSuchen(Run& run, SettingsStore& settings, const std::optional<std::string>& named,
+               const ExportGate& gate) {
+  if (!ChooseExport(run, settings, named, gate)) return false;
   std::string error;
   if (!WriteNormalisedCopy(run.ImportFile, CopyPathFor(run.ImportFile), run.copy, error)) {
     EndInCmdSuchen(run, error);
@@ -137,10 +140,11 @@ std::string RunErrorMessage(const Run& run, int number, const std::string& text)
   return message;
 }
 
-ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std::string>& named) {
+ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std::string>& named,
+                     const ExportGate& gate) {
   ReadRememberedFolder(run, settings);
 
-  if (!cmdSuchen(run, settings, named)) return kNotChosen;
+  if (!cmdSuchen(run, settings, named, gate)) return kNotChosen;
 
   try {
     if (RunConversion(run) == RunOutcome::NotConnected) return kNotConnected;

@@ -1,6 +1,7 @@
 // The one-pass run: remembered folder, file choice, copy, conversion.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -22,11 +23,17 @@ enum ExitStatus : int {
   kLinesNotTaken = 4,  // converted, but lines were not taken over
 };
 
+// Asked with the chosen export before anything is written for it (the
+// remembered path, the copy): false ends the run as if none was chosen,
+// the gate having told the user why.
+using ExportGate = std::function<bool(const std::string& importFile)>;
+
 // The whole run, in the order of the main window's load event; the settings
 // hold the remembered export. An export named on the command line stands in
 // for the first choice in the dialog.
 ExitStatus Form1Load(Run& run, SettingsStore& settings,
-                     const std::optional<std::string>& named = std::nullopt);
+                     const std::optional<std::string>& named = std::nullopt,
+                     const ExportGate& gate = {});
 
 // Where the file dialog opens: the folder of the remembered export.
 void ReadRememberedFolder(Run& run, SettingsStore& settings);
@@ -35,12 +42,13 @@ void ReadRememberedFolder(Run& run, SettingsStore& settings);
 // chosen (after telling the user). A named export is taken as if chosen
 // first; the dialog follows only when it does not exist.
 bool ChooseExport(Run& run, SettingsStore& settings,
-                  const std::optional<std::string>& named = std::nullopt);
+                  const std::optional<std::string>& named = std::nullopt,
+                  const ExportGate& gate = {});
 
 // Chooses the export as ChooseExport does and writes the copy. False when
 // the run must end (after telling the user why).
 bool cmdSuchen(Run& run, SettingsStore& settings,
-               const std::optional<std::string>& named = std::nullopt);
+               const std::optional<std::string>& named = std::nullopt, const ExportGate& gate = {});
 
 // The message that ends the run before anything reached the host, with the
 // reason when there is one.

@@ -14,12 +14,15 @@ namespace traskel {
 struct Implementations {
   std::unique_ptr<UserInterface> ui;
   std::unique_ptr<SettingsStore> settings;
-  std::unique_ptr<host::Automation> automation;
   NumberFormat numbers;
 };
 
-// The platform's own user interface and settings store, and its host: the
-// host's automation server on Windows, the embedded simulated host elsewhere.
+// The platform's own user interface and settings store; making them touches
+// no file.
 Implementations ChooseImplementations();
+
+// The host: its automation server on Windows, the embedded simulated host
+// elsewhere, which opens its trace file when made.
+std::unique_ptr<host::Automation> MakeHost();
 
 }  // namespace traskel

@@ -4,9 +4,11 @@
 namespace traskel {
 
 Implementations ChooseImplementations() {
-  return {MakeSystemUserInterface(), MakeSystemSettingsStore(),
-          std::make_unique<quorvex_sim::SimHost>(quorvex_sim::Options::FromEnvironment()),
-          UserNumberFormat()};
+  return {MakeSystemUserInterface(), MakeSystemSettingsStore(), UserNumberFormat()};
+}
+
+std::unique_ptr<host::Automation> MakeHost() {
+  return std::make_unique<quorvex_sim::SimHost>(quorvex_sim::Options::FromEnvironment());
 }
 
 }  // namespace traskel

@@ -4,8 +4,11 @@
 namespace traskel {
 
 Implementations ChooseImplementations() {
-  return {MakeSystemUserInterface(), MakeSystemSettingsStore(), host::MakeComAutomation(),
-          UserNumberFormat()};
+  return {MakeSystemUserInterface(), MakeSystemSettingsStore(), UserNumberFormat()};
+}
+
+std::unique_ptr<host::Automation> MakeHost() {
+  return host::MakeComAutomation();
 }
 
 }  // namespace traskel

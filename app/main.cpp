@@ -8,8 +8,10 @@
 #include "app/form1.h"
 #include "app/implementations.h"
 #include "platform/command_line.h"
+#include "platform/signals.h"
 
 int main(int argc, char** argv) {
+  traskel::LetFailedWritesReturn();
   std::setlocale(LC_ALL, "");  // the user's number format
   const traskel::CommandLine command =
       traskel::ReadCommandLine(traskel::ProgramArguments(argc, argv));
@@ -17,23 +19,34 @@ int main(int argc, char** argv) {
   if (command.action != traskel::CommandLine::Action::Run) {
     return traskel::AnswerCommandLine(command, *traskel::MakeSystemUserInterface());
   }
+  traskel::Implementations use = traskel::ChooseImplementations();
+  const std::string settingsFile = use.settings->ValuesFile();
   // A log that can't be made ends the program before anything else happens.
   traskel::CallLogFile log;
-  if (std::string message; command.log && !log.Create(*command.log, command.file, message)) {
-    traskel::MakeSystemUserInterface()->ShowMessage(message, traskel::kMainCaption,
-                                                    traskel::Icon::Critical);
+  if (std::string message;
+      command.log && !log.Open(*command.log, command.file, settingsFile, message)) {
+    use.ui->ShowMessage(message, traskel::kMainCaption, traskel::Icon::Critical);
     return traskel::kNotChosen;
   }
-  traskel::Implementations use = traskel::ChooseImplementations();
+  // The log is emptied for this run only once the export is known and the
+  // log is none of the run's files.
+  const traskel::ExportGate startLog = [&](const std::string& importFile) {
+    std::string message;
+    if (!command.log || log.Start(importFile, settingsFile, message)) return true;
+    use.ui->ShowMessage(message, traskel::kMainCaption, traskel::Icon::Critical);
+    return false;
+  };
+  std::unique_ptr<traskel::host::Automation> host = traskel::MakeHost();
   std::unique_ptr<traskel::host::Automation> logged;
-  if (command.log) logged = log.Logging(*use.automation, *use.ui);
-  traskel::Platform platform{*use.ui, logged ? *logged : *use.automation, use.numbers};
+  if (command.log) logged = log.Logging(*host, *use.ui);
+  traskel::Platform platform{*use.ui, logged ? *logged : *host, use.numbers};
   traskel::ExitStatus status;
   {
     traskel::Run run(platform);
-    status = command.checkOnly ? traskel::CheckExport(run, *use.settings, command.file)
-                               : traskel::Form1Load(run, *use.settings, command.file);
+    status = command.checkOnly ? traskel::CheckExport(run, *use.settings, command.file, startLog)
+                               : traskel::Form1Load(run, *use.settings, command.file, startLog);
   }
-  use.automation->EndOfRun();
+  host->EndOfRun();
+  log.EndWithoutCalls();
   return status;
 }

@@ -15,8 +15,10 @@ std::string SplitPathFromFile(const std::string& file);
 // gave: the same folder, written so that the dialog reads it as meant.
 std::string DialogStartFolder(const std::string& folder);
 
-// The path made absolute against the current folder and tidied; an empty
-// name stays empty, for the existence check to refuse.
+// The path made absolute against the current folder, naming the file the
+// system opens for it: POSIX keeps ".." for the system to take after the
+// links before it, Windows takes it off by text as its own calls do. An
+// empty name stays empty, for the existence check to refuse.
 std::string AbsolutePath(const std::string& path);
 
 // True when the file's length can be read: an empty file exists, a folder,

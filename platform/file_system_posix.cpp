@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "platform/file_system.h"
@@ -27,12 +28,33 @@ std::string DialogStartFolder(const std::string& folder) {
 
 std::string AbsolutePath(const std::string& path) {
   if (path.empty()) return path;
-  std::error_code error;
-  std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  // Without a current folder the name stays as given; the existence check
-  // then decides.
-  if (error) return path;
-  return absolute.lexically_normal().string();
+  std::string joined = path;
+  if (path.front() != '/') {
+    std::error_code error;
+    const std::filesystem::path current = std::filesystem::current_path(error);
+    // Without a current folder the name stays as given; the existence check
+    // then decides.
+    if (error) return path;
+    joined = current.string() + "/" + path;
+  }
+  // Only what can't change the file meant goes: "." and repeated slashes.
+  // ".." stays for the system, which takes it after following a link
+  // before it, as every other program does.
+  std::string tidy;
+  bool folderMeant = false;  // a trailing "/" or "/." asks for a folder
+  for (std::size_t start = 0; start <= joined.size();) {
+    std::size_t end = joined.find('/', start);
+    if (end == std::string::npos) end = joined.size();
+    const std::string_view part(joined.data() + start, end - start);
+    folderMeant = part.empty() || part == ".";
+    if (!folderMeant) {
+      tidy += '/';
+      tidy += part;
+    }
+    start = end + 1;
+  }
+  if (tidy.empty() || folderMeant) tidy += '/';
+  return tidy;
 }
 
 bool FileExists(const std::string& file) {

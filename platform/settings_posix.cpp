@@ -89,16 +89,33 @@ bool KeyOf(std::string_view line, std::string& key) {
   return true;
 }
 
+// The most a settings file may hold; a longer one is not this store's.
+constexpr off_t kMaxFileBytes = 1 << 20;
+
 // False when the file exists but cannot be read; a missing file reads empty.
+// Only a regular file of at most kMaxFileBytes is read: a pipe would block,
+// a device such as /dev/zero would never end.
 bool ReadWholeFile(const std::string& file, std::string& content) {
   content.clear();
-  std::FILE* f = std::fopen(file.c_str(), "rb");
-  if (f == nullptr) return errno == ENOENT;
+  struct stat info;
+  if (::stat(file.c_str(), &info) != 0) return errno == ENOENT;
+  if (!S_ISREG(info.st_mode)) return false;
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxFileBytes;
   char buffer[4096];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) content.append(buffer, got);
-  bool ok = !std::ferror(f);
-  std::fclose(f);
+  while (ok) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      ok = got == 0;
+      break;
+    }
+    content.append(buffer, static_cast<std::size_t>(got));
+    // Grown since the look at its size.
+    ok = content.size() <= static_cast<std::size_t>(kMaxFileBytes);
+  }
+  ::close(fd);
   return ok;
 }
 
@@ -159,6 +176,8 @@ class FileSettingsStore : public SettingsStore {
     }
     return "";
   }
+
+  std::string ValuesFile() const override { return file_; }
 
   bool WriteSetting(const std::string& path, const std::string& value) override {
     try {

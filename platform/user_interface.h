@@ -42,9 +42,12 @@ class UserInterface {
   virtual void PumpEvents() = 0;
   // A text the command line asked for: the version, the usage. A message
   // box titled with the main window's caption; a console prints the bare
-  // text on the stream named instead, so that scripts can read it.
-  virtual void ShowCommandLineText(const std::string& text, Icon icon, ConsoleStream) {
+  // text on the stream named instead, so that scripts can read it. False,
+  // and the system's reason, when the text could not be written out.
+  virtual bool ShowCommandLineText(const std::string& text, Icon icon, ConsoleStream,
+                                   std::string& /*reason*/) {
     ShowMessage(text, kMainCaption, icon);
+    return true;
   }
 };
 

@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 #include "platform/console.h"
@@ -72,9 +74,16 @@ class ConsoleUserInterface : public UserInterface {
   // The console has no event queue.
   void PumpEvents() override {}
 
-  void ShowCommandLineText(const std::string& text, Icon, ConsoleStream stream) override {
-    (stream == ConsoleStream::Output ? answers_ : out_) << TerminalText(text, true) << '\n'
-                                                        << std::flush;
+  bool ShowCommandLineText(const std::string& text, Icon, ConsoleStream stream,
+                           std::string& reason) override {
+    std::ostream& to = stream == ConsoleStream::Output ? answers_ : out_;
+    errno = 0;
+    to << TerminalText(text, true) << '\n' << std::flush;
+    if (to) return true;
+    // The stream keeps no error of its own; the failed write left it in errno.
+    reason = std::strerror(errno != 0 ? errno : EIO);
+    to.clear();
+    return false;
   }
 
  protected:

@@ -137,8 +137,10 @@ void SimHost::EndOfRun() {
   if (!impl_->options.printListing || !impl_->hasProgram) return;
   std::string buffer;
   buffer.reserve(kListingChunk + 4096);
+  // Once a write fails, say to a reader that has gone, the rest is not
+  // tried: the listing ends quietly, and the run's status stays its own.
   auto drain = [](std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    if (!std::ferror(stdout)) std::fwrite(text.data(), 1, text.size(), stdout);
     text.clear();
   };
   WriteListing(impl_->program, buffer, kListingChunk, drain);

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -87,6 +88,30 @@ TEST(FileSettingsStore, RefusesWhatItCannotStore) {
   EXPECT_FALSE(blocked->WriteSetting("K", "v"));
   EXPECT_EQ(blocked->ReadSetting("K"), "");
   EXPECT_EQ(ReadAll(folder / "plain"), "x");
+}
+
+TEST(FileSettingsStore, ReadsOnlyARegularFileOfAtMostOneMebibyte) {
+  // Each is read as unreadable, without blocking or growing without end,
+  // and not replaced: a pipe, an endless device, a file too long.
+  const std::string longer = "K=v\n" + std::string(1 << 20, '#');
+  const std::pair<const char*, std::function<void(const std::string&)>> files[] = {
+      {"pipe", [](const std::string& f) { ASSERT_EQ(::mkfifo(f.c_str(), 0644), 0); }},
+      {"link to /dev/zero",
+       [](const std::string& f) { std::filesystem::create_symlink("/dev/zero", f); }},
+      {"too long", [&](const std::string& f) { std::ofstream(f) << longer; }},
+  };
+  for (const auto& [what, make] : files) {
+    SCOPED_TRACE(what);
+    TempFolder folder;
+    const std::string file = folder / "settings";
+    make(file);
+    const auto type = std::filesystem::symlink_status(file).type();
+    auto store = MakeFileSettingsStore(folder.path());
+    EXPECT_EQ(store->ValuesFile(), file);
+    EXPECT_EQ(store->ReadSetting("K"), "");
+    EXPECT_FALSE(store->WriteSetting("K", "w"));
+    EXPECT_EQ(std::filesystem::symlink_status(file).type(), type);
+  }
 }
 
 TEST(FileSettingsStore, FailedWriteKeepsTheOldFile) {

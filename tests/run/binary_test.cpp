@@ -1,7 +1,9 @@
 // The shipped converter as a user runs it: a path on standard input or on
 // the command line, the simulated host configured by its environment
 // variables.
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -157,12 +159,17 @@ TEST_F(Binary, AFileOnTheCommandLineReplacesTheDialogUnlessItIsMissing) {
   folder.Write("sub/t.csv", "Kopf\n" + body);
   const std::string dialog = "Auswahl CSV Dateien";
 
-  // Relative to the current folder, made absolute, remembered.
-  Outcome named = RunWith({"sub/../sub/t.csv"});
+  // Relative to the current folder, made absolute, remembered. ".." after
+  // a linked folder leaves where the link leads, as for every program.
+  std::filesystem::create_directories(folder.File("sub/inner"));
+  std::filesystem::create_directory(folder.File("a"));
+  std::filesystem::create_directory_symlink("../sub/inner", folder.File("a/lnk"));
+  folder.Write("a/t.csv", "Falsch\n" + body);
+  Outcome named = RunWith({"a/lnk/../t.csv"});
   EXPECT_EQ(named.status, 0) << named.err;
   EXPECT_THAT(named.err, Not(HasSubstr(dialog)));
   EXPECT_THAT(named.out, HasSubstr("c1=\"Kopf\""));
-  EXPECT_THAT(Remembered(), HasSubstr("=" + folder.File("sub/t.csv") + "\n"));
+  EXPECT_THAT(Remembered(), HasSubstr("=" + folder.File("a/lnk/../t.csv") + "\n"));
 
   // "--" lets a name start with a dash.
   folder.Write("-t.csv", "Strich\n" + body);
@@ -194,22 +201,60 @@ TEST_F(Binary, HelpVersionAndMistakesAnswerWithoutARun) {
   for (const char* help : {"--help", "-h", "/?"}) {
     Outcome r = RunWith({help});
     EXPECT_EQ(r.status, 0) << help;
-    EXPECT_EQ(r.err, usage) << help;
+    // The usage, then a line for each of its options, with what it does.
+    EXPECT_THAT(r.err, ::testing::StartsWith(usage + "\n"));
+    for (std::string option : {"DATEI", "--pruefen", "--protokoll PROTOKOLL", "--version", "--"}) {
+      EXPECT_THAT(r.err, ::testing::ContainsRegex("\n  " + option + "  +[a-zA-Z]"));
+    }
     EXPECT_EQ(r.out, "") << help;
   }
-  // Options come before the file: one after it is a second file.
-  const std::vector<std::vector<std::string>> mistakes = {
-      {"t.csv", "t.csv"}, {"--hilfe"},      {"t.csv", "--help"},          {"--version", "-x"},
-      {"--protokoll"},    {"--protokoll="}, {"--pruefen", "--protokoll"}, {"t.csv", "--pruefen"}};
-  for (const auto& wrong : mistakes) {
+  // What is wrong before the usage; an option after the file, after it.
+  const std::string noLog = "Nach --protokoll fehlt der Name des Protokolls.\n" + usage;
+  const std::string optionsFirst = usage + "Optionen stehen vor der Datei.\n";
+  const std::pair<std::vector<std::string>, std::string> mistakes[] = {
+      {{"t.csv", "t.csv"}, "Nur eine Datei ist möglich: t.csv\n" + usage},
+      {{"--", "t.csv", "-x"}, "Nur eine Datei ist möglich: -x\n" + usage},
+      {{"--hilfe"}, "Unbekannte Option: --hilfe\n" + usage},
+      {{"--version", "-x"}, "Unbekannte Option: -x\n" + usage},
+      {{"t.csv", "--help"}, optionsFirst},
+      {{"t.csv", "--pruefen"}, optionsFirst},
+      {{"--protokoll"}, noLog},
+      {{"--protokoll="}, noLog},
+      {{"--pruefen", "--protokoll"}, noLog},
+      {{"--protokoll", "--pruefen", "t.csv"}, noLog},
+      {{"--protokoll", "a", "--protokoll=b", "t.csv"},
+       "Nur ein Protokoll ist möglich: b\n" + usage},
+  };
+  for (const auto& [wrong, err] : mistakes) {
     Outcome r = RunWith(wrong);
     EXPECT_EQ(r.status, 2) << wrong.back();
-    EXPECT_EQ(r.err, usage) << wrong.back();
+    EXPECT_EQ(r.err, err) << wrong.back();
     EXPECT_EQ(r.out, "") << wrong.back();
   }
   // None of these ran: nothing reached the host, nothing was remembered.
   EXPECT_FALSE(std::filesystem::exists(trace));
   EXPECT_FALSE(std::filesystem::exists(folder.File("settings")));
+}
+
+// A reader that went away ends the listing, and the run keeps its own
+// status; a version that can't be written out is a failure, and says so.
+TEST_F(Binary, OutputThatCannotBeWrittenEndsQuietlyOrSaysSo) {
+  std::filesystem::copy_file(TRASKEL_SOURCE_DIR "/examples/bauteil.csv", folder.File("b.csv"));
+  testing::BinaryOptions closed = Traced();
+  closed.args = {"b.csv"};
+  closed.outputClosed = true;
+  Outcome r = ConverterBinary::Run("", closed);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_THAT(ReadAll(trace), HasSubstr("CommentData call 6 I4:1 Str&:\"$$ HEX $$ - HEX,"));
+
+  testing::BinaryOptions full;
+  full.args = {"--version"};
+  full.output = "/dev/full";
+  Outcome version = ConverterBinary::Run("", full);
+  EXPECT_EQ(version.status, 1);
+  EXPECT_EQ(version.err, std::string("Die Ausgabe kann nicht geschrieben werden: ") +
+                             std::strerror(ENOSPC) + "\n");
 }
 
 TEST_F(Binary, CheckOnlyTellsWhatAConversionWouldDoAndTouchesNeitherHostNorCopy) {

@@ -38,6 +38,10 @@ struct BinaryOptions {
   // The largest file the converter may write, as on a disk that is full
   // beyond it: a longer write fails.
   std::optional<rlim_t> fileSizeLimit;
+  // Where standard output goes instead of the test's file, such as /dev/full.
+  std::string output;
+  // Standard output a pipe that no one reads: its reader has gone.
+  bool outputClosed = false;
 };
 
 // A converter started and not yet finished.
@@ -106,22 +110,29 @@ class ConverterBinary : public ::testing::Test {
     args.push_back(nullptr);
 
     const std::string dir = folder.path();
+    // A pipe whose reader is gone before the converter starts.
+    int pipeEnds[2] = {-1, -1};
+    if (o.outputClosed && (pipe(pipeEnds) != 0 || close(pipeEnds[0]) != 0)) return started;
     started.pid = fork();
     if (started.pid == 0) {
+      // The signals the converter meets as a shell would leave them to it.
+      signal(SIGPIPE, SIG_DFL);
+      signal(SIGXFSZ, SIG_DFL);
+      const std::string out = o.output.empty() ? started.out : o.output;
       int fdIn = open(in.c_str(), O_RDONLY),
-          fdOut = open(started.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666),
+          fdOut =
+              o.outputClosed ? pipeEnds[1] : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666),
           fdErr = open(started.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
       if (fdIn < 0 || fdOut < 0 || fdErr < 0 || chdir(dir.c_str()) != 0) _exit(126);
       dup2(fdIn, 0), dup2(fdOut, 1), dup2(fdErr, 2);
       if (o.fileSizeLimit) {
-        // A write beyond the limit then fails with EFBIG instead of a signal.
-        signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{*o.fileSizeLimit, *o.fileSizeLimit};
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(125);
       }
       execve(args[0], args.data(), envp.data());
       _exit(127);
     }
+    if (o.outputClosed) close(pipeEnds[1]);
     return started;
   }
 

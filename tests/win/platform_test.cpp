@@ -6,12 +6,14 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <random>
 #include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "app/call_log_file.h"
 #include "app/form1.h"
 #include "platform/file_system.h"
 #include "platform/held_file_win32.h"
@@ -230,6 +232,63 @@ TEST(HeldFileWin32, HardLinksAndPipesAreRefusedUntouched) {
   EXPECT_EQ(refusal, HeldFileRefusal::NotRegular);
   // Deleting it through wine would wait for a writer: Unix removes it.
   EXPECT_TRUE(StartUnix(L"Z:\\bin\\rm", unixName) && WaitForName(name, false));
+}
+
+// The log replaces only an earlier log, and never a file of the run, by
+// the file the system opens; what it refuses stays as it was.
+TEST(CallLogFileWin32, ReplacesOnlyAnEarlierLogAndNoneOfTheRunsFiles) {
+  TempFolder folder;
+  const std::string teil = folder.Write("teil.csv", "Kopf\r\n");
+  const std::string fremd = folder.Write("fremd.txt", "fremd\r\n");
+  const std::string frueher = folder.Write("frueher.txt", "create \"Quorvex.Application\"\n");
+  const std::string hard = folder.path() + "\\hart.csv";
+  ASSERT_TRUE(CreateHardLinkW(Utf16(hard).c_str(), Utf16(teil).c_str(), nullptr));
+  // Another export, whose copy a run holds.
+  const std::string held = folder.Write("held.csv", "Kopf\r\n");
+  HeldFileRefusal refusal;
+  std::string reason;
+  std::unique_ptr<HeldFile> copy = TakeFile(held + "conf", refusal, reason);
+  ASSERT_NE(copy, nullptr) << reason;
+  ASSERT_TRUE(copy->Write("Kopf\r\n"));
+
+  const std::string theExport = "es ist die Datei, die konvertiert werden soll";
+  struct Case {
+    std::string log;
+    std::optional<std::string> named;  // on the command line
+    std::string chosen;                // the export, once known
+    std::string reason;                // why the log is refused; empty: it is taken
+  };
+  const Case cases[] = {
+      {fremd, teil, teil, "die Datei gibt es schon, und sie ist kein Traskel-Protokoll"},
+      {frueher, teil, teil, ""},
+      {"NUL", teil, teil, ""},
+      {hard, teil, teil, theExport},
+      {held + "conf", held, held, SystemErrorText(ERROR_SHARING_VIOLATION)},
+      // Made anew, then the copy's name of the export the dialog gave.
+      {teil + "conf", std::nullopt, teil,
+       "es ist die Kopie der Datei, die konvertiert werden soll"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.log);
+    const std::string before = testing::ReadAll(c.log);
+    CallLogFile log;
+    std::string message;
+    const bool taken = log.Open(c.log, c.named, "", message) && log.Start(c.chosen, "", message);
+    EXPECT_EQ(taken, c.reason.empty()) << message;
+    if (!taken) {
+      EXPECT_EQ(message, "Das Protokoll " + c.log + " kann nicht angelegt werden: " + c.reason);
+      EXPECT_EQ(testing::ReadAll(c.log), before);
+      continue;
+    }
+    // Written from the start of the emptied log.
+    quorvex_sim::SimHost host;
+    testing::FakeUi ui;
+    log.Logging(host, ui)->CreateObject("Quorvex.PointData");
+    if (c.log != "NUL") {
+      EXPECT_EQ(testing::ReadAll(c.log), "create \"Quorvex.PointData\" -> Obj:PointData\n");
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Utf16(teil + "conf"))));
 }
 
 TEST(HeldFileWin32, ReparsePointsAreRefusedByTheirAttribute) {
