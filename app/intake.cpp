@@ -139,7 +139,8 @@ std::string RefusalText(HeldFileRefusal refusal, const std::string& reason) {
     case HeldFileRefusal::NotRegular:
       return "ist keine gewöhnliche Datei";
     case HeldFileRefusal::None:
-    case HeldFileRefusal::Busy:
+    case HeldFileRefusal::HeldByOther:
+    case HeldFileRefusal::InUse:
     case HeldFileRefusal::Failed:
       break;
   }
@@ -153,8 +154,12 @@ std::unique_ptr<HeldFile> TakeCopy(const std::string& source, const std::string&
   HeldFileRefusal refusal = HeldFileRefusal::None;
   std::string reason;
   std::unique_ptr<HeldFile> copy = TakeFile(copyPath, refusal, reason);
-  if (refusal == HeldFileRefusal::Busy) {
+  if (refusal == HeldFileRefusal::HeldByOther) {
     error = kBusy;
+    return nullptr;
+  }
+  if (refusal == HeldFileRefusal::InUse) {
+    error = "Die Datei " + copyPath + " wird gerade von einem anderen Programm benutzt.";
     return nullptr;
   }
   if (!copy) {

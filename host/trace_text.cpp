@@ -1,6 +1,9 @@
 #include "host/trace_text.h"
 
 #include <charconv>
+#include <utility>
+
+#include "platform/console.h"
 
 namespace traskel::host {
 
@@ -25,25 +28,41 @@ bool IsC1(std::string_view s, std::size_t n) {
          static_cast<unsigned char>(s[n + 1]) < 0xA0;
 }
 
-void AppendQuoted(std::string& out, std::string_view s, bool allControls) {
+// \u and four lower-case digits, as JSON writes a character.
+void AppendCodePoint(std::string& out, char32_t code) {
   static constexpr char kHex[] = "0123456789abcdef";
+  out += "\\u";
+  for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(code >> shift) & 0xF];
+}
+
+// A character's code point and its length in bytes; a length of 0 for none.
+using Character = std::pair<char32_t, std::size_t>;
+
+// The character at s[n] that a terminal must not get raw, besides the C0
+// controls: DEL, C1 and the bidirectional controls.
+Character ShownControlAt(std::string_view s, std::size_t n) {
+  const auto c = static_cast<unsigned char>(s[n]);
+  if (c == 0x7F) return {c, 1};
+  if (IsC1(s, n)) return {static_cast<unsigned char>(s[n + 1]), 2};
+  if (const char32_t bidi = BidiControlAt(s, n); bidi != 0) return {bidi, 3};
+  return {0, 0};
+}
+
+void AppendQuoted(std::string& out, std::string_view s, bool allControls) {
   out += '"';
   std::size_t plain = 0;  // start of the run of bytes copied as they are
   for (std::size_t n = 0; n < s.size(); ++n) {
     const auto c = static_cast<unsigned char>(s[n]);
-    const bool other = allControls && (c == 0x7F || IsC1(s, n));
-    if (c >= 0x20 && c != '"' && c != '\\' && !other) continue;
+    const auto [control, length] = allControls ? ShownControlAt(s, n) : Character{};
+    if (c >= 0x20 && c != '"' && c != '\\' && length == 0) continue;
     out.append(s.data() + plain, n - plain);
-    plain = n + 1;
-    if (other && c != 0x7F) {
-      // The C1 character: its code point, from the second byte.
-      const auto code = static_cast<unsigned char>(s[++n]);
-      out += "\\u00";
-      out += kHex[code >> 4];
-      out += kHex[code & 0xF];
+    if (length != 0) {
+      AppendCodePoint(out, control);
+      n += length - 1;
       plain = n + 1;
       continue;
     }
+    plain = n + 1;
     switch (c) {
       case '"':
         out += "\\\"";
@@ -61,9 +80,7 @@ void AppendQuoted(std::string& out, std::string_view s, bool allControls) {
         out += "\\n";
         break;
       default:
-        out += "\\u00";
-        out += kHex[c >> 4];
-        out += kHex[c & 0xF];
+        AppendCodePoint(out, c);
     }
   }
   out.append(s.data() + plain, s.size() - plain);

@@ -17,8 +17,8 @@ void AppendR8(std::string& out, double v);
 // A JSON string literal: quotes, backslash and control characters escaped,
 // other bytes as they are.
 void AppendJsonString(std::string& out, std::string_view s);
-// The same with DEL and the C1 characters escaped as well, for text that a
-// terminal may show.
+// The same with DEL, the C1 characters and the bidirectional controls
+// escaped as well, for text that a terminal may show.
 void AppendShownString(std::string& out, std::string_view s);
 // The name a trace gives an object: its role, or "Nothing" for none.
 using ObjectName = const char* (*)(const Object* object);

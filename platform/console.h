@@ -10,10 +10,15 @@
 namespace traskel {
 
 // Text as a terminal may show it: control characters (C0 but tab, DEL, C1)
-// and bytes that are no UTF-8 become \xNN, so text from an export can't
-// steer the terminal. With keepLineBreaks, CR LF, a lone CR and LF each
-// become one LF; without, they are escaped like the rest.
+// and bytes that are no UTF-8 become \xNN, and the bidirectional controls
+// \uNNNN, so text from an export can't steer the terminal or make a line
+// read backwards. With keepLineBreaks, CR LF, a lone CR and LF each become
+// one LF; without, they are escaped like the rest.
 std::string TerminalText(std::string_view text, bool keepLineBreaks);
+
+// The bidirectional control (U+202A to U+202E, U+2066 to U+2069) whose UTF-8
+// starts at text[i], or 0 when none does. They reorder the rest of a line.
+char32_t BidiControlAt(std::string_view text, std::size_t i);
 
 namespace console {
 

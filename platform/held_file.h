@@ -1,6 +1,6 @@
-// A file one run holds for its own from creation to deletion: the program's
-// normalised copy of an export. Another run can't take it meanwhile, and on
-// Windows no other program can write or delete it either.
+// A file one holder keeps for its own from creation to deletion. Another
+// holder can't take it meanwhile, and on Windows no other program can write
+// or delete it either.
 #pragma once
 
 #include <cstdint>
@@ -13,11 +13,12 @@ namespace traskel {
 // Why a name could not be taken.
 enum class HeldFileRefusal {
   None,
-  Link,        // a symbolic link; on Windows any reparse point
-  HardLink,    // one of several names of the same file
-  NotRegular,  // a folder, a pipe, a device
-  Busy,        // held by another run
-  Failed,      // the system refused; see the reason
+  Link,         // a symbolic link; on Windows any reparse point
+  HardLink,     // one of several names of the same file
+  NotRegular,   // a folder, a pipe, a device
+  HeldByOther,  // another holder took it
+  InUse,        // open elsewhere, not by a holder, in a way that keeps holders out
+  Failed,       // the system refused; see the reason
 };
 
 // Bytes the conversion reads, from the start: the held copy, or anything

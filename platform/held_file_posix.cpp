@@ -120,7 +120,7 @@ std::unique_ptr<HeldFile> TakeFile(const std::string& path, HeldFileRefusal& ref
     if (refusal != HeldFileRefusal::None) return nullptr;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       if (errno != EWOULDBLOCK) return fail();
-      refusal = HeldFileRefusal::Busy;
+      refusal = HeldFileRefusal::HeldByOther;
       return nullptr;
     }
     // The run that held it may have deleted it while we waited for the

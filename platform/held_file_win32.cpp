@@ -1,11 +1,15 @@
 // The held file of Windows: opened without write or delete sharing, so no
-// other process can change or remove it while this run holds it, and deleted
-// through the same handle.
+// other process can change or remove it while it is held, and deleted
+// through the same handle. Beside it the holder owns a named mutex, the
+// holder's mark, named after the file's identity: when the file can't be
+// opened for sharing reasons, the mark tells another holder from any other
+// program that has it open.
 #include "platform/held_file_win32.h"
 
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <string>
 
 #include "platform/wide_text_win32.h"
@@ -14,11 +18,59 @@ namespace traskel {
 
 namespace {
 
+// The name of the holder's mark of a file: the same for every name of the
+// file, and seen from every session.
+std::wstring MarkName(const BY_HANDLE_FILE_INFORMATION& info) {
+  wchar_t name[64];
+  std::swprintf(name, sizeof name / sizeof name[0], L"Global\\traskel-held-%08lx-%08lx%08lx",
+                info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow);
+  return name;
+}
+
+// Whether a holder has the file at name. Opening it for its attributes
+// alone passes every sharing mode.
+bool HolderMarkExists(const std::wstring& name) {
+  const HANDLE handle = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = GetFileInformationByHandle(handle, &info);
+  CloseHandle(handle);
+  if (!known) return false;
+  const HANDLE mark = OpenMutexW(SYNCHRONIZE, FALSE, MarkName(info).c_str());
+  if (mark != nullptr) {
+    CloseHandle(mark);
+    return true;
+  }
+  // Another user's mark exists, but is not open to this one.
+  return GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+// A holder sets its mark right after opening the file: one that has just
+// opened it is given that moment.
+HeldFileRefusal SharingRefusal(const std::wstring& name) {
+  for (int look = 0; look < 2; ++look) {
+    if (look > 0) Sleep(100);
+    if (HolderMarkExists(name)) return HeldFileRefusal::HeldByOther;
+  }
+  return HeldFileRefusal::InUse;
+}
+
 class WindowsHeldFile : public HeldFile {
  public:
   WindowsHeldFile(std::wstring name, HANDLE handle) : name_(std::move(name)), handle_(handle) {}
+  // The file is let go of before the mark, so that a refusal while the file
+  // is open always finds the mark.
   ~WindowsHeldFile() override {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    if (mark_ != nullptr) CloseHandle(mark_);
+  }
+
+  // Without a mark the file is held all the same; others then take the
+  // holder for some other program.
+  void SetMark(const BY_HANDLE_FILE_INFORMATION& info) {
+    mark_ = CreateMutexW(nullptr, FALSE, MarkName(info).c_str());
   }
 
   bool Clear() override { return (Rewind() && SetEndOfFile(handle_)) || Fail(); }
@@ -60,7 +112,10 @@ class WindowsHeldFile : public HeldFile {
         SetFileInformationByHandle(handle_, FileDispositionInfo, &disposition, sizeof disposition);
     CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
-    return marked || DeleteFileW(name_.c_str()) || Fail();
+    const bool removed = marked || DeleteFileW(name_.c_str()) || Fail();
+    if (mark_ != nullptr) CloseHandle(mark_);
+    mark_ = nullptr;
+    return removed;
   }
 
   const std::string& error() const override { return error_; }
@@ -73,6 +128,7 @@ class WindowsHeldFile : public HeldFile {
 
   std::wstring name_;
   HANDLE handle_;
+  HANDLE mark_ = nullptr;
   std::string error_;
 };
 
@@ -105,7 +161,7 @@ std::unique_ptr<HeldFile> TakeFile(const std::string& path, HeldFileRefusal& ref
                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
-    refusal = code == ERROR_SHARING_VIOLATION ? HeldFileRefusal::Busy : HeldFileRefusal::Failed;
+    refusal = code == ERROR_SHARING_VIOLATION ? SharingRefusal(name) : HeldFileRefusal::Failed;
     reason = SystemErrorText(code);
     return nullptr;
   }
@@ -124,6 +180,7 @@ std::unique_ptr<HeldFile> TakeFile(const std::string& path, HeldFileRefusal& ref
   }
   refusal = ClassifyHeldFile(info.dwFileAttributes, info.nNumberOfLinks, type);
   if (refusal != HeldFileRefusal::None) return nullptr;
+  file->SetMark(info);
   return file;
 }
 

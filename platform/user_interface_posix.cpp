@@ -60,10 +60,13 @@ class ConsoleUserInterface : public UserInterface {
     }
   }
 
+  // The remembered folder is shared by every user of the machine: it must
+  // not steer the terminal either.
   std::optional<std::string> ChooseFile(const FileDialogRequest& request) override {
-    out_ << request.title << '\n'
-         << "Filter: " << request.filter << '\n'
-         << "Verzeichnis: " << (request.initialDir.empty() ? "(default)" : request.initialDir)
+    out_ << TerminalText(request.title, false) << '\n'
+         << "Filter: " << TerminalText(request.filter, false) << '\n'
+         << "Verzeichnis: "
+         << (request.initialDir.empty() ? "(default)" : TerminalText(request.initialDir, false))
          << '\n'
          << std::flush;
     std::optional<std::string> line = ReadAnswer("Datei: ");
@@ -98,7 +101,7 @@ class ConsoleUserInterface : public UserInterface {
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     // Typed answers end their line on the terminal; piped ones must be shown.
-    if (echo_) out_ << line << '\n' << std::flush;
+    if (echo_) out_ << TerminalText(line, false) << '\n' << std::flush;
     return line;
   }
 

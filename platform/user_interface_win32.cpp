@@ -8,6 +8,7 @@
 // After windows.h, which it needs.
 #include <commdlg.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/user_interface.h"
@@ -45,6 +46,41 @@ std::wstring DialogFilter(const std::string& filter) {
   return out;
 }
 
+// The width of text drawn in font; of its widest line, for several.
+int TextWidth(HDC dc, const LOGFONTW& font, const std::wstring& text) {
+  const HFONT handle = CreateFontIndirectW(&font);
+  const HGDIOBJ previous = SelectObject(dc, handle);
+  RECT rect{};
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect,
+            DT_CALCRECT | DT_EXPANDTABS | DT_NOPREFIX);
+  SelectObject(dc, previous);
+  DeleteObject(handle);
+  return rect.right - rect.left;
+}
+
+// A message box is as wide as its text, so a short text cuts its title off.
+// The first line is padded with no-break spaces, which no line break drops,
+// until the text is as wide as the title and the close button, each measured
+// in the font the system draws it in. The icon and the margins around the
+// text leave room for the frame.
+std::wstring FittedToTitle(const std::wstring& text, const std::wstring& title) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return text;
+  const HDC dc = GetDC(nullptr);
+  if (dc == nullptr) return text;
+  std::wstring fitted = text;
+  const int wanted = TextWidth(dc, metrics.lfCaptionFont, title) + GetSystemMetrics(SM_CXSIZE);
+  if (TextWidth(dc, metrics.lfMessageFont, text) < wanted) {
+    const std::size_t lineEnd = std::min(text.find_first_of(L"\r\n"), text.size());
+    const int missing = wanted - TextWidth(dc, metrics.lfMessageFont, text.substr(0, lineEnd));
+    const int space = TextWidth(dc, metrics.lfMessageFont, L"\u00A0");
+    if (space > 0) fitted.insert(lineEnd, (missing + space - 1) / space, L'\u00A0');
+  }
+  ReleaseDC(nullptr, dc);
+  return fitted;
+}
+
 constexpr const wchar_t* kMainWindowClass = L"TraskelForm1";
 
 class WindowsUserInterface : public UserInterface {
@@ -75,15 +111,17 @@ class WindowsUserInterface : public UserInterface {
     // The foreground lock may refuse MB_SETFOREGROUND; MB_TOPMOST then still
     // keeps the box above the host, and a box owned by a hidden window has
     // no taskbar button to find it by.
-    MessageBoxW(mainWindow_, Utf16(text).c_str(), Utf16(title).c_str(),
+    const std::wstring wideTitle = Utf16(title);
+    MessageBoxW(mainWindow_, FittedToTitle(Utf16(text), wideTitle).c_str(), wideTitle.c_str(),
                 MB_OK | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST);
   }
 
   // Owned by the main window when there is one, and in front of the host,
   // whose open dialog may be what keeps it busy.
   Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) override {
+    const std::wstring wideTitle = Utf16(title);
     const int button = MessageBoxW(
-        mainWindow_, Utf16(text).c_str(), Utf16(title).c_str(),
+        mainWindow_, FittedToTitle(Utf16(text), wideTitle).c_str(), wideTitle.c_str(),
         MB_RETRYCANCEL | MB_DEFBUTTON1 | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST);
     return button == IDRETRY ? Answer::Retry : Answer::Cancel;
   }

@@ -12,6 +12,7 @@ namespace traskel {
 namespace {
 
 using testing::OnTerminal;
+using namespace std::string_literals;
 
 struct Console {
   explicit Console(const std::string& input) : in(input), ui(MakeConsoleUserInterface(in, out)) {}
@@ -82,13 +83,28 @@ TEST(ConsoleUserInterface, ShowMessageWritesTitleIconAndText) {
 TEST(ConsoleUserInterface, ControlCharactersFromAnExportNeverReachTheTerminalRaw) {
   Console console("");
   // ESC, NUL and DEL, C1 as Windows-1252 text brings it, a byte that is no
-  // UTF-8; a tab and an umlaut stay.
+  // UTF-8, the first and last bidirectional controls of both ranges; a tab,
+  // an umlaut and U+202F, next to them, stay.
   console.ui->ShowMessage(
-      std::string("Zeile 12: a\x1b[2Jb\0c\x7f\xC2\x85\xFF\td\xC3\xA4\r\nnext", 32), "T\x1b]0;x\x07",
-      Icon::Critical);
+      "Zeile 12: a\x1b[2Jb\0c\x7f\xC2\x85\xFF\td\xC3\xA4\r\nnext "
+      "\xE2\x80\xAA\xE2\x80\xAE\xE2\x81\xA6\xE2\x81\xA9\xE2\x80\xAF"s,
+      "T\x1b]0;x\x07", Icon::Critical);
   EXPECT_EQ(console.out.str(),
             "--- T\\x1b]0;x\\x07 [critical] ---\n"
-            "Zeile 12: a\\x1b[2Jb\\x00c\\x7f\\x85\\xff\td\xC3\xA4\nnext\n");
+            "Zeile 12: a\\x1b[2Jb\\x00c\\x7f\\x85\\xff\td\xC3\xA4\nnext "
+            "\\u202A\\u202E\\u2066\\u2069\xE2\x80\xAF\n");
+}
+
+TEST(ConsoleUserInterface, DialogTextsAndEchoedAnswersNeverReachTheTerminalRaw) {
+  // A folder name that would set the title and clear the screen, remembered
+  // for every user; a piped answer with a NUL and a right-to-left override.
+  std::istringstream in("a\0b\xE2\x80\xAE.csv\n"s);
+  std::ostringstream out;
+  auto ui = MakeConsoleUserInterface(in, out, true);
+  ui->ChooseFile({"Auswahl\x1b[2J", "CSV|*.csv\x07|", "/srv/d\x1b]0;t\x07\x1b[2J", true});
+  EXPECT_EQ(out.str(),
+            "Auswahl\\x1b[2J\nFilter: CSV|*.csv\\x07|\n"
+            "Verzeichnis: /srv/d\\x1b]0;t\\x07\\x1b[2J\nDatei: a\\x00b\\u202E.csv\n");
 }
 
 TEST(ConsoleUserInterface, ProgressLineIsEndedBeforeAMessage) {

@@ -104,12 +104,14 @@ TEST(SimListing, ControlCharactersAreEscapedTheHostKeepsThem) {
   Ref comment = AsObject(cmds.Call(8, I4(170), Bool(true)));
   const std::string text = "a\x1b[2Jb\x7f\xC2\x85\xC2\xA0\t\xC3\xA4";
   AsObject(comment.Get(53)).Call(6, I4(1), Str(text));
-  comment.Put(3, Str("L\xC2\x9B"));
-  EXPECT_EQ(LinesOf(host.Listing()).back(),
-            R"(2 comment (170) "L\u009b" c1="a\u001b[2Jb\u007f\u0085)"
-            "\xC2\xA0"
-            R"(\t)"
-            "\xC3\xA4\"");
+  // The bidirectional controls, U+202F next to them stays.
+  comment.Put(3, Str("L\xC2\x9B\xE2\x80\xAE\xE2\x81\xA9\xE2\x80\xAF"));
+  EXPECT_EQ(LinesOf(host.Listing()).back(), R"(2 comment (170) "L\u009b\u202e\u2069)"
+                                            "\xE2\x80\xAF"
+                                            R"(" c1="a\u001b[2Jb\u007f\u0085)"
+                                            "\xC2\xA0"
+                                            R"(\t)"
+                                            "\xC3\xA4\"");
   EXPECT_EQ(host.commands().back().commentLines.at(1), text);
 }
 

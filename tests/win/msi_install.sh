@@ -52,6 +52,13 @@ shortcut_has_arguments() {
   tr -d '\0' <"$1" | grep -aqF -- "$2"
 }
 
+# The folder it starts in: the user's Documents, as the shell names it; also
+# stored there.
+documents=$(registry_value 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' Personal)
+shortcut_starts_in_documents() {
+  [[ -n $documents ]] && tr -d '\0' <"$1" | grep -aqF "$documents"
+}
+
 same_file() {
   cmp -s "$1" "$2"
 }
@@ -109,6 +116,7 @@ if ((${#found[@]} == 1)); then
   check "it is in a Start-menu folder Traskel" \
     test "$(basename "$(dirname "${found[0]}")")" = Traskel
   check "it starts Program Files\\Traskel\\traskel.exe" shortcut_points_to_program "${found[0]}"
+  check "in $documents" shortcut_starts_in_documents "${found[0]}"
   shortcut_folder=$(dirname "${found[0]}")
 fi
 mapfile -t found < <(shortcuts "$check_shortcut_name")
@@ -118,6 +126,7 @@ if ((${#found[@]} == 1)); then
   check "it is beside the first" test "$(dirname "${found[0]}")" = "${shortcut_folder:-}"
   check "it starts Program Files\\Traskel\\traskel.exe" shortcut_points_to_program "${found[0]}"
   check "with --pruefen" shortcut_has_arguments "${found[0]}" --pruefen
+  check "in $documents" shortcut_starts_in_documents "${found[0]}"
 fi
 check "the remembered path is untouched" \
   test "$(registry_value "$setting_key" LastImportFile)" = "$marker"

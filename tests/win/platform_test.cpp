@@ -141,7 +141,7 @@ TEST(HeldFileWin32, NoOneElseWritesOrDeletesItWhileHeld) {
   // A second run is refused as busy; no one may write or delete it, anyone
   // may read it.
   EXPECT_EQ(TakeFile(name, refusal, reason), nullptr);
-  EXPECT_EQ(refusal, HeldFileRefusal::Busy);
+  EXPECT_EQ(refusal, HeldFileRefusal::HeldByOther);
   const std::wstring wide = Utf16(name);
   HANDLE writer = CreateFileW(wide.c_str(), GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -166,6 +166,27 @@ TEST(HeldFileWin32, NoOneElseWritesOrDeletesItWhileHeld) {
   EXPECT_EQ(held->Read(buffer, sizeof buffer), 6);
   EXPECT_TRUE(held->Remove());
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(wide)));
+}
+
+TEST(HeldFileWin32, ACopyOpenInAnotherProgramIsNotTakenForAnotherRuns) {
+  TempFolder folder;
+  folder.Write("teil.csv", "Kopf\n");
+  const std::string input = folder.path() + "\\teil.csv";
+  // An editor or a virus scanner that lets others read it only.
+  const HANDLE otherProgram = CreateFileW(Utf16(input + "conf").c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(otherProgram, INVALID_HANDLE_VALUE);
+  testing::FakeUi ui;
+  testing::MemorySettings settings;
+  quorvex_sim::SimHost host;
+  Platform platform{ui, host, NumberFormat{}};
+  traskel::Run run(platform);
+  EXPECT_EQ(Form1Load(run, settings, input), kNotChosen);
+  CloseHandle(otherProgram);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text,
+            "Error oder Abbruch in cmdSuchenDar Programm wird beendet\r\n\r\nDie Datei " + input +
+                "conf wird gerade von einem anderen Programm benutzt.");
 }
 
 // The Unix name of a Windows path, from wine itself.

@@ -11,6 +11,7 @@
 
 #include "platform/user_interface.h"
 #include "platform/wide_text_win32.h"
+#include "traskel_version.h"
 
 namespace traskel {
 namespace {
@@ -20,6 +21,7 @@ struct Seen {
   std::string ownerCaption;
   bool ownerVisible = true;
   bool ownerTopLevel = false;
+  long width = 0;  // of the whole window, frame included
 };
 
 std::string Caption(HWND window) {
@@ -51,6 +53,8 @@ class Closer {
           seen_.ownerVisible = owner != nullptr && IsWindowVisible(owner);
           seen_.ownerTopLevel =
               owner != nullptr && GetAncestor(owner, GA_PARENT) == GetDesktopWindow();
+          RECT frame{};
+          if (GetWindowRect(box, &frame)) seen_.width = frame.right - frame.left;
           PostMessageW(box, WM_COMMAND, button, 0);
         }) {}
 
@@ -84,6 +88,32 @@ TEST(UserInterfaceWin32, BoxesAndTheDialogBelongToTheHiddenMainWindow) {
   ASSERT_TRUE(chooser.found) << "no open dialog appeared";
   EXPECT_EQ(chooser.ownerCaption, "Traskel nach Quorvex");
   EXPECT_FALSE(chooser.ownerVisible);
+}
+
+// The width of a window's title in the system's caption font.
+long CaptionTextWidth(const std::wstring& title) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  const HDC dc = GetDC(nullptr);
+  const HGDIOBJ font = SelectObject(dc, CreateFontIndirectW(&metrics.lfCaptionFont));
+  SIZE size{};
+  GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &size);
+  DeleteObject(SelectObject(dc, font));
+  ReleaseDC(nullptr, dc);
+  return size.cx;
+}
+
+TEST(UserInterfaceWin32, TheVersionBoxShowsItsWholeTitle) {
+  // A box is as wide as its text, and the version is shorter than the title.
+  std::unique_ptr<UserInterface> ui = MakeSystemUserInterface();
+  Closer box(kMainCaption, IDOK);
+  ui->ShowCommandLineText(TRASKEL_VERSION_TEXT, Icon::Information, ConsoleStream::Output);
+  const Seen& seen = box.Join();
+  ASSERT_TRUE(seen.found) << "no message box appeared";
+  // The title bar holds the title, the close button and a frame either side.
+  EXPECT_GE(seen.width, CaptionTextWidth(Utf16(kMainCaption)) + GetSystemMetrics(SM_CXSIZE) +
+                            2 * GetSystemMetrics(SM_CXFRAME));
 }
 
 }  // namespace
