@@ -97,6 +97,7 @@ void HandleLine(Run& run) {
     AddComment(run, trimmed);
   } else {
     SplitFields(run.Fields, trimmed);
+    run.fieldsRead.reset();
     const bool taken = DispatchRecord(run, trimmed);
     if (!trimmed.empty()) Tally(run, taken);
   }

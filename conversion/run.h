@@ -4,10 +4,12 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/busy.h"
@@ -67,6 +69,9 @@ struct Run {
   std::string ImportFile;  // the chosen export, full path
   std::string ImportDir;   // where the file dialog opens; empty: its default
   FieldArray Fields;       // the current record, cut at its commas
+  // The fields of the current record its feature's steps have read, its key
+  // aside: none for a record that is no feature.
+  std::bitset<kFieldCount> fieldsRead;
 
   host::Ref Application;
   host::Ref PointData;  // carries numbers into FeatureData; the host may replace it
