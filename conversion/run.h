@@ -45,6 +45,7 @@ struct HeldCopy {
 struct SkippedLine {
   std::int64_t number = 0;
   std::string text;
+  std::string_view meant;  // the known key its key is in other letter case, or empty
 };
 
 inline constexpr std::size_t kShownSkipped = 10;
@@ -55,7 +56,8 @@ struct RecordTally {
   std::int64_t skipped = 0;               // of those, the ones whose type key is unknown
   std::vector<SkippedLine> firstSkipped;  // the first kShownSkipped of them
   bool keyWithSemicolon = false;          // a skipped line's key holds a ';'
-  bool keyWithTab = false;                // ... or a tab
+  bool keyWithTab = false;                // ... or a tab after its first character
+  std::int64_t firstTabbed = 0;           // the first skipped line that begins with a tab
 
   // Every record line taken over, and at least one there.
   bool AllTaken() const { return records > 0 && skipped == 0; }
