@@ -21,7 +21,7 @@ using host::DispId;
 using host::Value;
 
 constexpr const char* kCrLf = "\r\n";
-constexpr std::size_t kShownFailures = 10;
+constexpr std::size_t kShownLines = 10;  // of each list
 constexpr const char* kChanged = "sie wurde während der Prüfung verändert";
 
 // A host object that carries out nothing. What the conversion takes from a
@@ -57,8 +57,9 @@ std::string OneLine(const std::string& text) {
   return line;
 }
 
-// What the check found, line by line: the records of each known key, and
-// the lines that would end a conversion.
+// What the check found, line by line: the records of each known key, the
+// lines that would end a conversion, and the features with a field that
+// their steps don't read.
 class Findings final : public LineWatcher {
  public:
   void Handled(const Run& run, const host::Error* failed) override {
@@ -66,13 +67,29 @@ class Findings final : public LineWatcher {
       const auto& keys = RecordKeys();
       const auto key = std::find(keys.begin(), keys.end(), run.Fields[field::kKey]);
       if (key != keys.end()) ++perKey[key - keys.begin()];
+      if (!failed) Unread(run);
     }
     if (failed) Failed(run, failed->number(), failed->text());
   }
 
+  // A feature's first field that holds text its steps did not read: the
+  // export may have a decimal comma before it.
+  void Unread(const Run& run) {
+    if (run.fieldsRead.none()) return;  // no feature
+    for (int k = field::kLabel; k < kFieldCount; ++k) {
+      if (run.fieldsRead.test(static_cast<std::size_t>(k)) || run.Fields[k].empty()) continue;
+      if (unreadShown.size() < kShownLines) {
+        unreadShown.push_back("Zeile " + std::to_string(run.lineNumber) + ", " +
+                              UnreadFieldNote(run.Fields[field::kKey], k, run.Fields[k]));
+      }
+      ++unread;
+      return;
+    }
+  }
+
   void Failed(const Run& run, int number, const std::string& text) {
     ++failures;
-    if (shown.size() == kShownFailures) return;
+    if (shown.size() == kShownLines) return;
     std::string line = "Zeile " + std::to_string(run.lineNumber);
     if (run.failedField) {
       line += ", " + FailedFieldNote(run, number);
@@ -86,16 +103,27 @@ class Findings final : public LineWatcher {
 
   std::vector<std::int64_t> perKey = std::vector<std::int64_t>(RecordKeys().size());
   std::int64_t failures = 0;
-  std::vector<std::string> shown;  // the first kShownFailures
+  std::vector<std::string> shown;  // the first kShownLines
+  std::int64_t unread = 0;
+  std::vector<std::string> unreadShown;  // the first kShownLines
 };
 
-std::string Report(const Run& run, const Findings& found) {
+// Lines of a list, and "…" when there were more than it shows.
+std::string Listed(const std::vector<std::string>& shown, std::int64_t all) {
+  std::string text;
+  for (const std::string& line : shown) text += kCrLf + line;
+  if (all > static_cast<std::int64_t>(shown.size())) text += std::string(kCrLf) + "…";
+  return text;
+}
+
+std::string Report(const Run& run, const Findings& found, std::int64_t brokenUtf8Line,
+                   ExitStatus status) {
   const RecordTally& tally = run.tally;
   std::string text = "Prüfung von " + run.ImportFile + ": ";
   if (tally.records == 0) {
-    text += NotTakenMessage(tally);
+    text += NotTakenMessage(tally, Mood::Foreseen);
   } else {
-    text += std::to_string(tally.records) + " Datenzeilen";
+    text += std::to_string(tally.records) + (tally.records == 1 ? " Datenzeile" : " Datenzeilen");
     std::string counts;
     for (std::size_t k = 0; k < found.perKey.size(); ++k) {
       if (found.perKey[k] == 0) continue;
@@ -104,15 +132,20 @@ std::string Report(const Run& run, const Findings& found) {
     }
     if (!counts.empty()) text += " (" + counts + ")";
   }
+  if (brokenUtf8Line > 0) {
+    text += std::string(kCrLf) + kCrLf + "Die Datei ist kein gültiges UTF-8 (Zeile " +
+            std::to_string(brokenUtf8Line) + ") und wird als " + SystemCodePageName() +
+            " gelesen; Umlaute können falsch ankommen.";
+  }
   if (found.failures > 0) {
     text += std::string(kCrLf) + kCrLf + std::to_string(found.failures) +
-            " Zeilen würden die Konvertierung abbrechen:";
-    for (const std::string& line : found.shown) text += kCrLf + line;
-    if (found.failures > static_cast<std::int64_t>(found.shown.size())) {
-      text += std::string(kCrLf) + "…";
-    }
+            (found.failures == 1 ? " Zeile würde" : " Zeilen würden") +
+            " die Konvertierung abbrechen:" + Listed(found.shown, found.failures);
   }
-  if (tally.skipped > 0) text += std::string(kCrLf) + kCrLf + NotTakenMessage(tally);
+  if (found.unread > 0) text += kCrLf + Listed(found.unreadShown, found.unread);
+  if (tally.skipped > 0)
+    text += std::string(kCrLf) + kCrLf + NotTakenMessage(tally, Mood::Foreseen);
+  if (status == kConverted) text += std::string(kCrLf) + kCrLf + "Keine Probleme gefunden.";
   return text;
 }
 
@@ -158,10 +191,13 @@ ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<st
     found.Failed(run, host::kInternalError, e.what());
   }
 
-  const ExitStatus status = found.failures > 0     ? kRunFailed
-                            : run.tally.AllTaken() ? kConverted
-                                                   : kLinesNotTaken;
-  run.platform.ui.ShowMessage(Report(run, found), kMainCaption,
+  // What is read other than meant is worth a look, as lines left out are.
+  const std::int64_t brokenUtf8Line = whole.brokenUtf8Line();
+  const bool doubtful = !run.tally.AllTaken() || found.unread > 0 || brokenUtf8Line > 0;
+  const ExitStatus status = found.failures > 0 ? kRunFailed
+                            : doubtful         ? kLinesNotTaken
+                                               : kConverted;
+  run.platform.ui.ShowMessage(Report(run, found, brokenUtf8Line, status), kMainCaption,
                               status == kConverted ? Icon::Information : Icon::Exclamation);
   return status;
 }

@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include <exception>
+#include <iterator>
 
 #include "app/intake.h"
 #include "conversion/conversion.h"
@@ -40,21 +41,52 @@ std::string SeparatorHint(const char* separator) {
          " statt Komma getrennt zu sein; Traskel erwartet Kommas.";
 }
 
+// The columns of the record layout by the names an export's header gives
+// them; the columns no step reads have none.
+constexpr const char* kFieldNames[] = {
+    "Typ",     "Name", "X",  "Y",  "Z",    "I",     "J",     "K",    "Form",  "Größe 1",
+    "Größe 2", "I2",   "J2", "K2", "Lage", nullptr, nullptr, "Wert", nullptr, "Option",
+};
+
+// "Feld 3 (X)": a field by its column, counted from 1 as a spreadsheet counts
+// them, with its name when it has one.
+std::string FieldName(int index) {
+  std::string name = "Feld " + std::to_string(index + 1);
+  if (index >= 0 && index < static_cast<int>(std::size(kFieldNames)) && kFieldNames[index]) {
+    name += std::string(" (") + kFieldNames[index] + ")";
+  }
+  return name;
+}
+
 }  // namespace
 
-std::string NotTakenMessage(const RecordTally& tally) {
+std::string NotTakenMessage(const RecordTally& tally, Mood mood) {
   if (tally.records == 0) return "Die Datei enthält keine Datenzeilen.";
+  const bool one = tally.skipped == 1;
+  const char* verb = mood == Mood::Done ? (one ? "wurde" : "wurden") : (one ? "würde" : "würden");
   std::string text = std::to_string(tally.skipped) + " von " + std::to_string(tally.records) +
-                     " Datenzeilen wurden nicht übernommen (unbekannter Typ):" + kCrLf;
+                     (tally.records == 1 ? " Datenzeile " : " Datenzeilen ") + verb +
+                     " nicht übernommen (unbekannter Typ):" + kCrLf;
   for (const SkippedLine& skipped : tally.firstSkipped) {
     text +=
         std::string(kCrLf) + "Zeile " + std::to_string(skipped.number) + ": " + Cut(skipped.text);
+    if (!skipped.meant.empty()) text += " (gemeint: " + std::string(skipped.meant) + "?)";
   }
   if (tally.skipped > static_cast<std::int64_t>(tally.firstSkipped.size())) {
     text += std::string(kCrLf) + "…";
   }
   if (tally.keyWithSemicolon) text += std::string(kCrLf) + kCrLf + SeparatorHint("Semikolon");
   if (tally.keyWithTab) text += std::string(kCrLf) + kCrLf + SeparatorHint("Tabulator");
+  if (tally.firstTabbed > 0) {
+    text += std::string(kCrLf) + kCrLf + "Zeile " + std::to_string(tally.firstTabbed) +
+            " beginnt mit einem Tabulator.";
+  }
+  // The commands of every other line are in the measurement program now.
+  if (mood == Mood::Done) {
+    text += std::string(kCrLf) + kCrLf +
+            "Wer die Datei korrigiert und erneut konvertiert, erhält alle übrigen Befehle ein "
+            "zweites Mal.";
+  }
   return text;
 }
 
@@ -113,9 +145,13 @@ bool cmdSuchen(Run& run, SettingsStore& settings, const std::optional<std::strin
 }
 
 std::string FailedFieldNote(const Run& run, int number) {
-  return "Feld " + std::to_string(run.failedField.value_or(0)) + ": \"" +
-         Shorten(run.failedFieldText) + "\" " +
+  return FieldName(run.failedField.value_or(0)) + ": \"" + Shorten(run.failedFieldText) + "\" " +
          (number == host::kOverflow ? "liegt außerhalb des Zahlenbereichs" : "ist keine Zahl");
+}
+
+std::string UnreadFieldNote(const std::string& key, int index, const std::string& text) {
+  return "Feld " + std::to_string(index + 1) + ": \"" + Shorten(text) + "\" wird bei " + key +
+         " nicht gelesen; steht ein Dezimalkomma davor?";
 }
 
 std::string RunErrorMessage(const Run& run, int number, const std::string& text) {
@@ -149,7 +185,8 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
   try {
     if (RunConversion(run) == RunOutcome::NotConnected) return kNotConnected;
     if (run.tally.AllTaken()) return kConverted;
-    run.platform.ui.ShowMessage(NotTakenMessage(run.tally), kMainCaption, Icon::Information);
+    run.platform.ui.ShowMessage(NotTakenMessage(run.tally, Mood::Done), kMainCaption,
+                                Icon::Exclamation);
     return kLinesNotTaken;
   } catch (const host::Error& e) {
     // The copy stays for the user to look at; this run is done with it.

@@ -54,13 +54,21 @@ bool cmdSuchen(Run& run, SettingsStore& settings,
 // reason when there is one.
 void EndInCmdSuchen(Run& run, const std::string& reason);
 
-// The message at the end of a conversion that left record lines out, or
-// found none.
-std::string NotTakenMessage(const RecordTally& tally);
+// Whether a message tells what a conversion did, or what a check foresees
+// it would do.
+enum class Mood { Done, Foreseen };
 
-// "Feld K: "<text>" ist keine Zahl", or that it is out of range for the
+// The message at the end of a conversion that left record lines out, or
+// found none; a check tells it as what would be.
+std::string NotTakenMessage(const RecordTally& tally, Mood mood);
+
+// "Feld 3 (X): "<text>" ist keine Zahl", or that it is out of range for the
 // overflow error: the field noted in the run, its text cut to a readable size.
 std::string FailedFieldNote(const Run& run, int number);
+
+// That the field at `index` holds a text that no step of the record's type
+// reads, as after a decimal comma that split a number in two.
+std::string UnreadFieldNote(const std::string& key, int index, const std::string& text);
 
 // The message for an error that ends the conversion: number, text, and where
 // it happened (the line, and the field when one is noted in the run).

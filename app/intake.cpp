@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "platform/file_system.h"
 
@@ -71,23 +72,58 @@ void LineEndNormaliser::Finish(std::string& out) {
   lineOpen_ = false;
 }
 
+namespace {
+
+// The first bytes an export without a byte-order mark is told UTF-16 by.
+constexpr std::size_t kLookedAt = 4096;
+
+// Big-endian or not, by a UTF-16 byte-order mark at the start.
+std::optional<bool> Utf16ByMark(std::string_view head) {
+  if (head.starts_with("\xFF\xFE")) return false;
+  if (head.starts_with("\xFE\xFF")) return true;
+  return std::nullopt;
+}
+
+// Big-endian or not, by the NUL bytes of UTF-16 without a mark, as editors
+// on Windows tell it: in text of Latin letters nearly every unit has a NUL
+// as its high byte and almost none as its low one.
+std::optional<bool> Utf16ByNulBytes(std::string_view head) {
+  std::size_t bytes[2] = {0, 0}, nuls[2] = {0, 0};  // at even and odd offsets
+  for (std::size_t i = 0; i < head.size(); ++i) {
+    ++bytes[i % 2];
+    if (head[i] == '\0') ++nuls[i % 2];
+  }
+  if (bytes[1] == 0) return std::nullopt;
+  const auto most = [&](int at) { return nuls[at] * 10 >= bytes[at] * 9; };
+  const auto few = [&](int at) { return nuls[at] * 10 <= bytes[at]; };
+  if (most(1) && few(0)) return false;
+  if (most(0) && few(1)) return true;
+  return std::nullopt;
+}
+
+}  // namespace
+
 void ExportText::Feed(std::string_view chunk, std::string& out) {
   if (form_ != Form::Open) return Pass(chunk, out);
-  // Both UTF-16 byte-order marks are two bytes long.
   head_.append(chunk);
-  if (head_.size() >= 2) Decide(out);
+  // A byte-order mark decides at its two bytes, NUL bytes once enough of
+  // them have come.
+  if (head_.size() >= kLookedAt || Utf16ByMark(head_)) Decide(out);
 }
 
 void ExportText::Decide(std::string& out) {
   std::string_view head = head_;
-  const bool littleEndian = head.starts_with("\xFF\xFE");
-  const bool bigEndian = head.starts_with("\xFE\xFF");
-  if (littleEndian || bigEndian) {
+  std::optional<bool> bigEndian = Utf16ByMark(head);
+  if (bigEndian) {
+    head.remove_prefix(2);
+  } else {
+    bigEndian = Utf16ByNulBytes(head.substr(0, kLookedAt));
+  }
+  if (bigEndian) {
     form_ = Form::Utf16;
-    utf16_ = Utf16Decoder(bigEndian);
+    utf16_ = Utf16Decoder(*bigEndian);
     // The UTF-16 mark is the one mark; a U+FEFF after it is text.
     lines_ = LineEndNormaliser(false);
-    head.remove_prefix(2);
   } else {
     form_ = Form::Bytes;
   }
@@ -104,7 +140,20 @@ void ExportText::Pass(std::string_view chunk, std::string& out) {
   }
   const std::size_t before = out.size();
   lines_.Feed(chunk, out);
-  utf8_.Feed(std::string_view(out).substr(before));
+  Check(std::string_view(out).substr(before));
+}
+
+void ExportText::Check(std::string_view text) {
+  const std::uint64_t from = checked_;
+  utf8_.Feed(text);
+  checked_ += text.size();
+  if (breakLine_ != 0) return;
+  // Lines as the conversion counts them in the copy: a CR ends one, and an
+  // LF after it belongs to that end.
+  const std::optional<std::uint64_t> at = utf8_.BreakAt();
+  const auto upTo = static_cast<std::ptrdiff_t>(at ? *at - from : text.size());
+  lineEnds_ += std::count(text.begin(), text.begin() + upTo, '\r');
+  if (at) breakLine_ = lineEnds_ + 1;
 }
 
 TextEncoding ExportText::Finish(std::string& out) {
@@ -118,8 +167,12 @@ TextEncoding ExportText::Finish(std::string& out) {
   }
   const std::size_t before = out.size();
   lines_.Finish(out);
-  utf8_.Feed(std::string_view(out).substr(before));
+  Check(std::string_view(out).substr(before));
   return utf8_.Valid() ? TextEncoding::Utf8 : TextEncoding::SystemCodePage;
+}
+
+std::int64_t ExportText::BrokenUtf8Line() const {
+  return utf8_.SawMultiByte() && !utf8_.Valid() ? breakLine_ : 0;
 }
 
 namespace {

@@ -34,19 +34,25 @@ class LineEndNormaliser {
 
 // The export as its copy holds it, chunk by chunk: line ends normalised, and
 // the encoding the conversion reads it in. An export that opens with the
-// UTF-16 byte-order mark (either order) is written as UTF-8 without it; any
-// other is written byte for byte and is UTF-8 when all of it is, otherwise
-// text of the system's code page.
+// UTF-16 byte-order mark (either order), or whose first 4 KiB have the NUL
+// bytes of UTF-16 text, is written as UTF-8 without the mark; any other is
+// written byte for byte and is UTF-8 when all of it is, otherwise text of
+// the system's code page.
 class ExportText {
  public:
   void Feed(std::string_view chunk, std::string& out);
   // What was held back, and the encoding of the whole export.
   TextEncoding Finish(std::string& out);
+  // After Finish: for an export read as code page text that holds UTF-8
+  // beyond ASCII all the same, the line of the first byte that is no UTF-8,
+  // where its text went wrong; 0 for any other.
+  std::int64_t BrokenUtf8Line() const;
 
  private:
   enum class Form { Open, Bytes, Utf16 };
   void Decide(std::string& out);
   void Pass(std::string_view chunk, std::string& out);
+  void Check(std::string_view text);
 
   Form form_ = Form::Open;
   std::string head_;  // first bytes held back until the form is known
@@ -54,6 +60,9 @@ class ExportText {
   Utf16Decoder utf16_{false};
   std::string decoded_;  // UTF-16 turned UTF-8, reused between chunks
   Utf8Check utf8_;
+  std::uint64_t checked_ = 0;   // bytes of the copy's text checked so far
+  std::int64_t lineEnds_ = 0;   // line ends before the first byte that is no UTF-8
+  std::int64_t breakLine_ = 0;  // the line of that byte, once it came
 };
 
 // The export as its copy holds it, read straight from the open file: the
@@ -71,6 +80,7 @@ class ExportSource final : public ByteSource {
 
   std::uint64_t given() const { return given_; }       // bytes of text so far
   TextEncoding encoding() const { return encoding_; }  // once at the end
+  std::int64_t brokenUtf8Line() const { return exportText_.BrokenUtf8Line(); }  // at the end
   const std::string& error() const { return error_; }
 
  private:

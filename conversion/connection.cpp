@@ -42,10 +42,11 @@ std::string TextOf(const Error& e) {
   return e.number() == kObjectNotSet ? OwnErrorText(kObjectNotSet) : e.text();
 }
 
-void ReportFailure(Run& run, const char* step, const std::string& error) {
-  run.platform.ui.ShowMessage(std::string(step) + ": " + error +
-                                  "\r\n\r\nIst Quorvex gestartet und ein Messprogramm geöffnet?",
-                              "ERROR in fktStartQuorvex()", Icon::Exclamation);
+// The question is left out when Quorvex answered and the user gave up on it.
+void ReportFailure(Run& run, const char* step, const std::string& error, bool askIfRunning) {
+  std::string text = std::string(step) + ": " + error;
+  if (askIfRunning) text += "\r\n\r\nIst Quorvex gestartet und ein Messprogramm geöffnet?";
+  run.platform.ui.ShowMessage(text, "ERROR in fktStartQuorvex()", Icon::Exclamation);
 }
 
 KeepWaiting AskWhetherToWaitForHost(UserInterface& ui) {
@@ -81,9 +82,9 @@ bool fktStartQuorvex(Run& run) {
     run.Cmd.Put(ids::command::kDefault, Bool(selected));
     return true;
   } catch (const GaveUpOnBusyHost& e) {
-    ReportFailure(run, step, Described("vom Benutzer abgebrochen", e.number()));
+    ReportFailure(run, step, Described("vom Benutzer abgebrochen", e.number()), false);
   } catch (const Error& e) {
-    ReportFailure(run, step, Described(TextOf(e), e.number()));
+    ReportFailure(run, step, Described(TextOf(e), e.number()), true);
   }
   return false;
 }

@@ -8,7 +8,7 @@ namespace traskel {
 namespace {
 
 void Slot(Run& run) {
-  BuildFeature(run, run.Fields[field::kShape] == "ROUND" ? kRoundSlot : kOtherSlot);
+  BuildFeature(run, ReadField(run, field::kShape) == "ROUND" ? kRoundSlot : kOtherSlot);
 }
 
 struct Route {

@@ -78,17 +78,29 @@ std::string ProgressText(std::uint64_t consumed, std::uint64_t length, const std
   return std::to_string(percent) + "% Bearbeite Zeile: " + line;
 }
 
+bool SameLettersAnyCase(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  return std::ranges::equal(a, b, {}, lower, lower);
+}
+
 // Counts a record line that is not empty, and notes it when its key is
-// unknown, so that the run can say what it left out.
+// unknown, so that the run can say what it left out and what may be meant.
 void Tally(Run& run, bool taken) {
   RecordTally& t = run.tally;
   ++t.records;
   if (taken) return;
   ++t.skipped;
-  if (t.firstSkipped.size() < kShownSkipped) t.firstSkipped.push_back({run.lineNumber, run.line});
-  const std::string& key = run.Fields[field::kKey];
-  t.keyWithSemicolon = t.keyWithSemicolon || key.find(';') != std::string::npos;
-  t.keyWithTab = t.keyWithTab || key.find('\t') != std::string::npos;
+  const std::string_view key = run.Fields[field::kKey];
+  if (t.firstSkipped.size() < kShownSkipped) {
+    const auto& keys = RecordKeys();
+    const auto meant = std::ranges::find_if(
+        keys, [key](std::string_view known) { return SameLettersAnyCase(key, known); });
+    t.firstSkipped.push_back({run.lineNumber, run.line, meant == keys.end() ? "" : *meant});
+  }
+  const std::string_view afterTabs = key.substr(std::min(key.find_first_not_of('\t'), key.size()));
+  if (afterTabs.size() < key.size() && t.firstTabbed == 0) t.firstTabbed = run.lineNumber;
+  t.keyWithSemicolon = t.keyWithSemicolon || key.find(';') != std::string_view::npos;
+  t.keyWithTab = t.keyWithTab || afterTabs.find('\t') != std::string_view::npos;
 }
 
 void HandleLine(Run& run) {
@@ -97,6 +109,7 @@ void HandleLine(Run& run) {
     AddComment(run, trimmed);
   } else {
     SplitFields(run.Fields, trimmed);
+    run.fieldsRead.reset();
     const bool taken = DispatchRecord(run, trimmed);
     if (!trimmed.empty()) Tally(run, taken);
   }

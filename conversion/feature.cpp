@@ -42,7 +42,7 @@ void CreateFeatureCommand(Run& run, std::int32_t typeCode) {
   Value code = I4(typeCode);
   run.Cmd = AsObject(run.CMDS.Call(ids::commands::kAdd, ByRef(code), Bool(true)));
   run.FeatureData = AsObject(run.Cmd.Get(ids::command::kFeaturePart));
-  run.Cmd.Put(ids::command::kLabel, Str(run.Fields[field::kLabel]));
+  run.Cmd.Put(ids::command::kLabel, Str(ReadField(run, field::kLabel)));
 }
 
 // The host's fixed defaults for a new feature, in the order it is given them;
@@ -65,9 +65,14 @@ void ApplyFeatureDefaults(Run& run) {
   fd.Put(48, I2(0));
 }
 
+const std::string& ReadField(Run& run, int index) {
+  run.fieldsRead.set(static_cast<std::size_t>(index));
+  return run.Fields[index];
+}
+
 double FieldAsDouble(Run& run, int index) {
   try {
-    return TextToDouble(run.Fields[index], run.platform.numbers);
+    return TextToDouble(ReadField(run, index), run.platform.numbers);
   } catch (const Error&) {
     run.failedField = index;
     run.failedFieldText = run.Fields[index];
@@ -108,7 +113,7 @@ void StoreValue(Run& run, int f, std::int32_t slot) {
 }
 
 void MarkInner(Run& run) {
-  if (run.Fields[field::kInner] == "INNER")
+  if (ReadField(run, field::kInner) == "INNER")
     run.FeatureData.Put(ids::feature_data::kInner, Bool(true));
 }
 

@@ -34,6 +34,10 @@ void BuildFeature(Run& run, std::int32_t typeCode);
 void CreateFeatureCommand(Run& run, std::int32_t typeCode);
 void ApplyFeatureDefaults(Run& run);
 
+// The text of a record field as a feature's step reads it; the run notes
+// the read.
+const std::string& ReadField(Run& run, int index);
+
 // Reads a numeric field; a text that is no number is a type mismatch, and
 // the run notes the field for the message.
 double FieldAsDouble(Run& run, int index);

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/busy.h"
@@ -43,6 +45,7 @@ struct HeldCopy {
 struct SkippedLine {
   std::int64_t number = 0;
   std::string text;
+  std::string_view meant;  // the known key its key is in other letter case, or empty
 };
 
 inline constexpr std::size_t kShownSkipped = 10;
@@ -53,7 +56,8 @@ struct RecordTally {
   std::int64_t skipped = 0;               // of those, the ones whose type key is unknown
   std::vector<SkippedLine> firstSkipped;  // the first kShownSkipped of them
   bool keyWithSemicolon = false;          // a skipped line's key holds a ';'
-  bool keyWithTab = false;                // ... or a tab
+  bool keyWithTab = false;                // ... or a tab after its first character
+  std::int64_t firstTabbed = 0;           // the first skipped line that begins with a tab
 
   // Every record line taken over, and at least one there.
   bool AllTaken() const { return records > 0 && skipped == 0; }
@@ -67,6 +71,9 @@ struct Run {
   std::string ImportFile;  // the chosen export, full path
   std::string ImportDir;   // where the file dialog opens; empty: its default
   FieldArray Fields;       // the current record, cut at its commas
+  // The fields of the current record its feature's steps have read, its key
+  // aside: none for a record that is no feature.
+  std::bitset<kFieldCount> fieldsRead;
 
   host::Ref Application;
   host::Ref PointData;  // carries numbers into FeatureData; the host may replace it

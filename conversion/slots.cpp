@@ -20,7 +20,7 @@ void StoreSlotGeometry(Run& run) {
 
 // An empty option field means the host's setting 2.
 void StoreSlotOption(Run& run) {
-  if (run.Fields[field::kSlotOption].empty()) {
+  if (ReadField(run, field::kSlotOption).empty()) {
     run.FeatureData.Put(ids::feature_data::kSlotOption, I2(2));
   } else {
     run.FeatureData.Put(ids::feature_data::kSlotOption, R8(FieldAsDouble(run, field::kSlotOption)));

@@ -193,7 +193,7 @@ void RunWhole(std::string_view data, Draw& draw) {
     if (status == traskel::kConverted && leftOut) Broken("lines were left out in silence");
     if (status == traskel::kLinesNotTaken &&
         (!leftOut || ui.messages.empty() ||
-         ui.messages.back().find("Datenzeilen") == std::string::npos)) {
+         ui.messages.back().find("Datenzeile") == std::string::npos)) {
       Broken("status 4 without its reason");
     }
     if (tally.skipped > tally.records) Broken("more lines skipped than there are");

@@ -110,24 +110,28 @@ std::string DecodeSystemText(const std::string& bytes) {
 }
 
 void Utf8Check::Feed(std::string_view bytes) {
-  if (bad_) return;
   for (char ch : bytes) {
     const auto c = static_cast<unsigned char>(ch);
     if (need_ > 0) {
-      if (c < low_ || c > high_) {
-        bad_ = true;
-        return;
+      if (c >= low_ && c <= high_) {
+        low_ = 0x80;
+        high_ = 0xBF;
+        if (--need_ == 0) multiByte_ = true;
+        ++fed_;
+        continue;
       }
-      low_ = 0x80;
-      high_ = 0xBF;
-      --need_;
-    } else if (c >= 0x80) {
+      // The sequence breaks off here; this byte may open the next one.
+      if (!breakAt_) breakAt_ = fed_;
+      need_ = 0;
+    }
+    if (c >= 0x80) {
       need_ = SequenceLength(c, low_, high_) - 1;
       if (need_ < 0) {
-        bad_ = true;
-        return;
+        if (!breakAt_) breakAt_ = fed_;
+        need_ = 0;
       }
     }
+    ++fed_;
   }
 }
 

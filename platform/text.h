@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +22,10 @@ std::string DecodeText(const std::string& bytes, TextEncoding encoding);
 // Well-formed UTF-8 as it is; each maximal ill-formed part becomes one U+FFFD.
 std::string RepairUtf8(const std::string& bytes);
 
+// The name of the system's code page, as a message names it: Windows-1252 on
+// POSIX, and "Windows-" with the number of the ANSI code page on Windows.
+std::string SystemCodePageName();
+
 // Text of the system's code page as UTF-8. On POSIX that is Windows-1252,
 // whose five unassigned bytes stand for the C1 characters of the same
 // number, as Windows maps them; on Windows the ANSI code page, where a byte
@@ -35,15 +41,23 @@ std::string DecodeSystemTextFrom(const std::string& bytes, std::size_t first);
 // when none does.
 std::size_t WellFormedUtf8Length(std::string_view text, std::size_t i);
 
-// Tells, fed piece by piece, whether a whole text is well-formed UTF-8.
+// Tells, fed piece by piece, whether a whole text is well-formed UTF-8, where
+// it stops being so, and whether it holds UTF-8 beyond ASCII anywhere.
 class Utf8Check {
  public:
   void Feed(std::string_view bytes);
   // True when all fed so far is UTF-8 and no sequence is left open.
-  bool Valid() const { return !bad_ && need_ == 0; }
+  bool Valid() const { return !breakAt_ && need_ == 0; }
+  // The offset of the first byte that is no part of well-formed UTF-8.
+  std::optional<std::uint64_t> BreakAt() const { return breakAt_; }
+  // True when a well-formed sequence of two or more bytes was fed, also
+  // after a break.
+  bool SawMultiByte() const { return multiByte_; }
 
  private:
-  bool bad_ = false;
+  std::uint64_t fed_ = 0;
+  std::optional<std::uint64_t> breakAt_;
+  bool multiByte_ = false;
   int need_ = 0;                            // continuation bytes still to come
   unsigned char low_ = 0x80, high_ = 0xBF;  // the range of the next one
 };

@@ -20,6 +20,10 @@ constexpr const char* kHighControls[32] = {
 
 }  // namespace
 
+std::string SystemCodePageName() {
+  return "Windows-1252";
+}
+
 std::string DecodeSystemTextFrom(const std::string& bytes, std::size_t first) {
   std::string out(bytes, 0, first);
   out.reserve(bytes.size() + bytes.size() / 2);

@@ -53,6 +53,12 @@ std::string DecodeCodePageText(const std::string& bytes, unsigned codePage) {
   return DecodeCodePageTextFrom(bytes, first, codePage);
 }
 
+// The ANSI code pages are known by this name: Windows-1252, Windows-1250,
+// Windows-932 and so on.
+std::string SystemCodePageName() {
+  return "Windows-" + std::to_string(GetACP());
+}
+
 std::string DecodeSystemTextFrom(const std::string& bytes, std::size_t first) {
   return DecodeCodePageTextFrom(bytes, first, CP_ACP);
 }

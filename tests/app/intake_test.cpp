@@ -42,14 +42,21 @@ TEST(LineEndNormaliser, EveryLineEndsInOneCrLfWhateverTheChunks) {
 }
 
 // The export's text through ExportText in pieces of `chunk` bytes: the
-// copy's bytes and the encoding they are read in.
-std::pair<std::string, TextEncoding> Export(const std::string& in, std::size_t chunk) {
+// copy's bytes, the encoding they are read in, and where UTF-8 broke.
+std::tuple<std::string, TextEncoding, std::int64_t> Export(const std::string& in,
+                                                           std::size_t chunk) {
   ExportText text;
   std::string out;
   for (std::size_t i = 0; i < in.size(); i += chunk)
     text.Feed(std::string_view(in).substr(i, chunk), out);
   const TextEncoding encoding = text.Finish(out);
-  return {out, encoding};
+  return {out, encoding, text.BrokenUtf8Line()};
+}
+
+std::string Repeated(const std::string& piece, int times) {
+  std::string s;
+  for (int i = 0; i < times; ++i) s += piece;
+  return s;
 }
 
 TEST(ExportText, DecidesTheEncodingOnceForTheWholeExport) {
@@ -57,7 +64,9 @@ TEST(ExportText, DecidesTheEncodingOnceForTheWholeExport) {
   struct Case {
     std::string in, copy;
     TextEncoding encoding;
+    std::int64_t brokenUtf8Line = 0;  // for text that is UTF-8 but for some bytes
   };
+  const std::string nul(1, '\0');
   const Case cases[] = {
       {"", "", kUtf8},
       {"Kopf\nPT,P1\n", "Kopf\r\nPT,P1\r\n", kUtf8},
@@ -65,7 +74,11 @@ TEST(ExportText, DecidesTheEncodingOnceForTheWholeExport) {
       {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80\r\n", kUtf8},
       // One byte that is no UTF-8, however late, makes all of it code page
       // text, kept byte for byte.
-      {"Gr\xC3\xBC\xC3\x9F\nMa\xDF\n", "Gr\xC3\xBC\xC3\x9F\r\nMa\xDF\r\n", kCodePage},
+      {"Gr\xC3\xBC\xC3\x9F\nMa\xDF\n", "Gr\xC3\xBC\xC3\x9F\r\nMa\xDF\r\n", kCodePage, 2},
+      // Lines as the conversion counts them: CR LF and a lone CR end one.
+      {"a\r\nb\rMa\xDF\n\xC3\xBC", "a\r\nb\rMa\xDF\r\n\xC3\xBC\r\n", kCodePage, 3},
+      {"\xC3\xBC\n\xE2\x82\n", "\xC3\xBC\r\n\xE2\x82\r\n", kCodePage,
+       2},  // cut short by its line end
       {"\xEF\xBB\xBFMa\xDF", "Ma\xDF\r\n", kCodePage},
       {"a\xC3", "a\xC3\r\n", kCodePage},                  // a sequence cut short at the end
       {"\xC0\xAF\n", "\xC0\xAF\r\n", kCodePage},          // overlong
@@ -80,12 +93,25 @@ TEST(ExportText, DecidesTheEncodingOnceForTheWholeExport) {
       {std::string("\xFF\xFEx\0y", 5), "x\r\n", kUtf8},  // an odd last byte is dropped
       {std::string("\xFF\xFE\xFF\xFEx\0", 6), "\xEF\xBB\xBFx\r\n", kUtf8},  // a second mark is text
       {"\xFF\xFE", "", kUtf8},
+      // Without a mark, UTF-16 is told by NUL bytes: at least nine tenths of
+      // the bytes at odd offsets (LE) or even ones (BE), at most a tenth of
+      // the others.
+      {"K" + nul + "\xF6" + nul + "\n" + nul, "K\xC3\xB6\r\n", kUtf8},
+      {nul + "K" + nul + "\xF6" + nul + "\n", "K\xC3\xB6\r\n", kUtf8},
+      {Repeated("a" + nul, 9) + "\xAC\x20", std::string(9, 'a') + "\xE2\x82\xAC\r\n", kUtf8},
+      {Repeated("a" + nul, 8) + "\xAC\x20", Repeated("a" + nul, 8) + "\xAC\x20\r\n", kCodePage},
+      {Repeated("a" + nul, 8) + Repeated(nul, 4),
+       Repeated("a" + nul, 8) + Repeated(nul, 4) + "\r\n", kUtf8},
+      // The first 4 KiB decide; what follows is UTF-16 then, whatever it is.
+      {Repeated("a" + nul, 2048) + Repeated("xx", 300),
+       std::string(2048, 'a') + Repeated("\xE7\xA1\xB8", 300) + "\r\n", kUtf8},
   };
   for (const auto& c : cases) {
     for (std::size_t chunk : {1u, 2u, 3u, 1000u}) {
-      const auto [copy, encoding] = Export(c.in, chunk);
+      const auto [copy, encoding, brokenLine] = Export(c.in, chunk);
       EXPECT_EQ(copy, c.copy) << "input '" << c.in << "' chunk " << chunk;
       EXPECT_EQ(encoding, c.encoding) << "input '" << c.in << "' chunk " << chunk;
+      EXPECT_EQ(brokenLine, c.brokenUtf8Line) << "input '" << c.in << "' chunk " << chunk;
     }
   }
 }

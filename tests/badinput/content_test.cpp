@@ -67,7 +67,7 @@ TEST_F(BadInput, JunkAndNulBytesAreTextNotFaults) {
   EXPECT_EQ(r.status, 1);
   EXPECT_THAT(r.err, HasSubstr("Typen unverträglich"));
   EXPECT_THAT(r.err, HasSubstr("Zeile 12: PT,P2,1,2"));
-  EXPECT_THAT(r.err, HasSubstr("Feld 3: \"2\\x00\" ist keine Zahl"));
+  EXPECT_THAT(r.err, HasSubstr("Feld 4 (Y): \"2\\x00\" ist keine Zahl"));
   EXPECT_THAT(r.out, HasSubstr("c1=\"K\\u0000pf\""));
   EXPECT_THAT(r.out, HasSubstr("point (603) \"P\\u0000X\""));
   EXPECT_EQ(ListedCommands(r.out), 1 + 10 + 2);
@@ -90,7 +90,7 @@ TEST_F(BadInput, HugeLinesAndFieldCountsAreReadWholeAndShownShort) {
   EXPECT_LT(r.err.size(), 4000u);
   EXPECT_THAT(r.err, HasSubstr("Zeile 11: PT,P1,777"));
   EXPECT_THAT(r.err, HasSubstr("(1000006 Bytes)"));
-  EXPECT_THAT(r.err, HasSubstr("Feld 2: \"777"));
+  EXPECT_THAT(r.err, HasSubstr("Feld 3 (X): \"777"));
   EXPECT_THAT(r.err, HasSubstr("(1000000 Bytes)\" liegt außerhalb des Zahlenbereichs"));
   EXPECT_TRUE(CopyLeft());
 
@@ -140,7 +140,7 @@ TEST_F(BadInput, EveryMalformedNumberStopsAtItsLineAndField) {
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("Laufzeitfehler '13':"));
     EXPECT_THAT(r.err, HasSubstr("Zeile 11: PT,P1, " + text + " ,2,3"));
-    EXPECT_THAT(r.err, HasSubstr("Feld 2: \"" + text + "\" ist keine Zahl"));
+    EXPECT_THAT(r.err, HasSubstr("Feld 3 (X): \"" + text + "\" ist keine Zahl"));
     EXPECT_EQ(ListedCommands(r.out), 1 + 10 + 1);  // the point was created before
     EXPECT_TRUE(CopyLeft());
   }
@@ -151,29 +151,29 @@ TEST_F(BadInput, EveryMalformedNumberStopsAtItsLineAndField) {
     const std::string record = "PT,P1," + text + ",2,3,0,0,1,,,,,,,,,,1";
     Outcome r = RunOn(Header() + record + "\n");
     EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(
-        r.err, HasSubstr("Laufzeitfehler '6':\n\nÜberlauf\n\nZeile 11: " + record + "\nFeld 2: \"" +
-                         text + "\" liegt außerhalb des Zahlenbereichs\n"));
+    EXPECT_THAT(r.err,
+                HasSubstr("Laufzeitfehler '6':\n\nÜberlauf\n\nZeile 11: " + record +
+                          "\nFeld 3 (X): \"" + text + "\" liegt außerhalb des Zahlenbereichs\n"));
     EXPECT_TRUE(CopyLeft());
   }
 
   // Later fields of other records are named by their own number.
   struct Case {
     std::string record;
-    int field;
+    std::string field;
   };
   const Case kLater[] = {
-      {"ELL,E1,1,2,3,0,0,1,,18,10,1,0,zero,,,,0.05", 13},
-      {"SLT,S1,1,2,3,0,0,1,FLAT,4,30,1,0,0,,,,0.1,,vier", 19},
-      {"CLY,Z1,1,2,3,0,0,1,,10,1.5.0,,,,,,,0.01", 10},
-      {"CON,K1,1,2,3,0,0,1,,16,,,,,INNER,,,1 0", 17},
+      {"ELL,E1,1,2,3,0,0,1,,18,10,1,0,zero,,,,0.05", "14 (K2)"},
+      {"SLT,S1,1,2,3,0,0,1,FLAT,4,30,1,0,0,,,,0.1,,vier", "20 (Option)"},
+      {"CLY,Z1,1,2,3,0,0,1,,10,1.5.0,,,,,,,0.01", "11 (Größe 2)"},
+      {"CON,K1,1,2,3,0,0,1,,16,,,,,INNER,,,1 0", "18 (Wert)"},
   };
   for (const Case& c : kLater) {
     SCOPED_TRACE(c.record);
     Outcome r = RunOn(Header() + c.record + "\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("Zeile 11: " + c.record));
-    EXPECT_THAT(r.err, HasSubstr("Feld " + std::to_string(c.field) + ": \""));
+    EXPECT_THAT(r.err, HasSubstr("\nFeld " + c.field + ": \""));
   }
 
   // "1.234,5" is two numbers, tabs around one are blanks.

@@ -292,5 +292,36 @@ TEST_F(Builders, LaterStepsUseThePointDataTheHostHandsBack) {
   EXPECT_EQ(slots.at(6).value, 10);
 }
 
+// The fields each kind of record reads, its key aside, by the record
+// layout; a check names any other that holds text.
+TEST_F(Builders, EachKindReadsTheFieldsOfItsLayoutAndNoOther) {
+  using Read = std::vector<std::size_t>;
+  const std::pair<std::string, Read> kinds[] = {
+      {"PT", {1, 2, 3, 4, 5, 6, 7, 17}},
+      {"BPT", {1, 2, 3, 4, 5, 6, 7, 11, 12, 13, 17}},
+      {"LN", {1, 2, 3, 4, 5, 6, 7, 17}},
+      {"PLN", {1, 2, 3, 4, 5, 6, 7, 17}},
+      {"CIR", {1, 2, 3, 4, 5, 6, 7, 9, 14, 17}},
+      {"SLT ROUND", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 17}},
+      {"SLT", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 17, 19}},
+      {"ELL", {1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13, 14, 17}},
+      {"CLY", {1, 2, 3, 4, 5, 6, 7, 9, 10, 14, 17}},
+      {"SPH", {1, 2, 3, 4, 5, 6, 7, 9, 14, 17}},
+      {"CON", {1, 2, 3, 4, 5, 6, 7, 9, 14, 17}},
+      {"HEX", {}},
+  };
+  for (const auto& [kind, expected] : kinds) {
+    auto fields = Full(kind.substr(0, kind.find(' ')), "F");
+    if (kind.ends_with("ROUND")) fields[8] = "ROUND";
+    bed.run.fieldsRead.reset();
+    Convert(Record(fields));
+    Read read;
+    for (std::size_t k = 0; k < bed.run.fieldsRead.size(); ++k) {
+      if (bed.run.fieldsRead.test(k)) read.push_back(k);
+    }
+    EXPECT_EQ(read, expected) << kind;
+  }
+}
+
 }  // namespace
 }  // namespace traskel

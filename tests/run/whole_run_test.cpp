@@ -28,6 +28,10 @@ using testing::TempFolder;
 using testing::TestBed;
 using testing::WithoutResults;
 
+const std::string kConvertAgain =
+    "\r\n\r\nWer die Datei korrigiert und erneut konvertiert, erhält alle übrigen Befehle ein "
+    "zweites Mal.";
+
 class WholeRun : public ::testing::Test {
  protected:
   ExitStatus RunOn(const std::string& content, TestBed& target) {
@@ -56,9 +60,11 @@ TEST_F(WholeRun, HeaderCommentsMarkedCommentsAndSkippedKeys) {
   ASSERT_EQ(bed.ui.messages.size(), 1u);
   EXPECT_EQ(bed.ui.messages[0].text,
             "3 von 6 Datenzeilen wurden nicht übernommen (unbekannter Typ):\r\n\r\n"
-            "Zeile 13: pt,P1,1,2,3\r\nZeile 15: XYZ,1\r\nZeile 16: hex,H2");
+            "Zeile 13: pt,P1,1,2,3 (gemeint: PT?)\r\nZeile 15: XYZ,1\r\nZeile 16: hex,H2 "
+            "(gemeint: HEX?)" +
+                kConvertAgain);
   EXPECT_EQ(bed.ui.messages[0].title, "Traskel nach Quorvex");
-  EXPECT_EQ(bed.ui.messages[0].icon, Icon::Information);
+  EXPECT_EQ(bed.ui.messages[0].icon, Icon::Exclamation);
   EXPECT_FALSE(CopyExists());
   EXPECT_EQ(bed.settings.values[kLastImportFileSetting], input);
   EXPECT_EQ(bed.ui.pumps, static_cast<int>(lines.size()));
@@ -80,7 +86,7 @@ TEST_F(WholeRun, LinesNotTakenOverAreCountedShownAndExplained) {
   for (int n = 1; n <= 9; ++n) {
     expected += "\r\nZeile " + std::to_string(13 + n) + ": XYZ," + std::to_string(n);
   }
-  EXPECT_EQ(bed.ui.messages[0].text, expected + "\r\n…");
+  EXPECT_EQ(bed.ui.messages[0].text, expected + "\r\n…" + kConvertAgain);
   EXPECT_FALSE(CopyExists());
 
   // Semicolons and tabs where commas belong get a word of their own, the
@@ -96,8 +102,20 @@ TEST_F(WholeRun, LinesNotTakenOverAreCountedShownAndExplained) {
       "Zeile 11: PT\tP1\t1\t2\t3\r\nZeile 12: PT;P2;1;2;3\r\n\r\n"
       "Die Datei scheint mit Semikolon statt Komma getrennt zu sein; Traskel erwartet "
       "Kommas.\r\n\r\n"
-      "Die Datei scheint mit Tabulator statt Komma getrennt zu sein; Traskel erwartet Kommas.");
+      "Die Datei scheint mit Tabulator statt Komma getrennt zu sein; Traskel erwartet Kommas." +
+          kConvertAgain);
   EXPECT_EQ(separated.host.commands().size(), 1u + 10 + 1);
+
+  // A tab before the key is no separator but a word of its own; one line
+  // left out of one.
+  TestBed tabbed;
+  Lines one = Header();
+  one.push_back("\tPT,P1");
+  ASSERT_EQ(RunOn(Join(one, "\n"), tabbed), kLinesNotTaken);
+  EXPECT_EQ(tabbed.ui.messages.at(0).text,
+            "1 von 1 Datenzeile wurde nicht übernommen (unbekannter Typ):\r\n\r\n"
+            "Zeile 11: \tPT,P1\r\n\r\nZeile 11 beginnt mit einem Tabulator." +
+                kConvertAgain);
 }
 
 TEST_F(WholeRun, CrLfInputAndMissingFinalLineFeedLoseNothing) {
@@ -122,7 +140,7 @@ TEST_F(WholeRun, ShortAndEmptyFilesGiveOnlyComments) {
   ASSERT_EQ(bed.ui.messages.size(), 1u);
   EXPECT_EQ(bed.ui.messages[0].text, noData);
   EXPECT_EQ(bed.ui.messages[0].title, "Traskel nach Quorvex");
-  EXPECT_EQ(bed.ui.messages[0].icon, Icon::Information);
+  EXPECT_EQ(bed.ui.messages[0].icon, Icon::Exclamation);
 
   // Empty, or with empty record lines only.
   for (const std::string& content : {std::string(), Join(Header(), "\n") + "\n  \n"}) {
@@ -157,7 +175,7 @@ TEST_F(WholeRun, BadFieldEndsTheRunNamingLineAndField) {
   EXPECT_EQ(m.icon, Icon::Critical);
   EXPECT_THAT(m.text, HasSubstr("Laufzeitfehler '13':\r\n\r\nTypen unverträglich\r\n"));
   EXPECT_THAT(m.text, HasSubstr("Zeile 12: CIR,C1,1,zwei,3,0,0,1,,10"));
-  EXPECT_THAT(m.text, HasSubstr("Feld 3: \"zwei\""));
+  EXPECT_THAT(m.text, HasSubstr("\r\nFeld 4 (Y): \"zwei\" ist keine Zahl\r\n"));
   // The copy stays, the last status names the failing line, and the
   // commands made so far stay: ten comments, the point, the new circle.
   EXPECT_TRUE(CopyExists());
@@ -334,7 +352,7 @@ TEST_F(BusyHost, GivingUpEndsTheConversionAsAnErrorAndTheConnectionAsAFailedStep
   ASSERT_EQ(connecting.ui.messages.size(), 1u);
   EXPECT_EQ(connecting.ui.messages[0].text,
             "Quorvex.Application kann nicht erstellt werden: vom Benutzer abgebrochen "
-            "(0x80010001)\r\n\r\nIst Quorvex gestartet und ein Messprogramm geöffnet?");
+            "(0x80010001)");
   EXPECT_EQ(connecting.ui.messages[0].title, "ERROR in fktStartQuorvex()");
   EXPECT_TRUE(CopyExists());
   EXPECT_TRUE(connecting.trace.empty());

@@ -1,0 +1,56 @@
+// What a check of an export tells, and the status it ends with, for the
+// kinds of doubt it finds.
+#include <gtest/gtest.h>
+
+#include "app/check.h"
+#include "support/test_bed.h"
+
+namespace traskel {
+namespace {
+
+TEST(CheckExport, TellsEachDoubtAfterTheCountsAndEndsWithItsStatus) {
+  const std::string header = "Geh\xC3\xA4usedeckel\n" + std::string(9, '\n');
+  struct Case {
+    std::string records, told;
+    ExitStatus status;
+  };
+  const Case cases[] = {
+      {"PT,P1,0,0,0,0,0,1,,,,,,,,,,0.05,,\n", "1 Datenzeile (PT 1)\r\n\r\nKeine Probleme gefunden.",
+       kConverted},
+      // A decimal comma moves a number into a field its type does not read.
+      {"CIR,C1,1,2,3,0,0,1,,12,7,,,,,,,0.02,,\n",
+       "1 Datenzeile (CIR 1)\r\n\r\n"
+       "Zeile 11, Feld 11: \"7\" wird bei CIR nicht gelesen; steht ein Dezimalkomma davor?",
+       kLinesNotTaken},
+      // Failing lines first, then the fields not read: not those of a failing
+      // line, nor of a comment.
+      {"PT,P1,0,0,0,0,0,1,,,,,,,,,,0,05,,\nPT,P2,1,2,1e400,0,0,1,,,,,,,,,,1,2\n"
+       "SLT,S1,1,2,3,0,0,1,ROUND,4,30,1,0,0,,,,0.1,,4\nHEX,H1,1,2,3,0,0,1,,4,5,6\n",
+       "4 Datenzeilen (PT 2, SLT 1, HEX 1)\r\n\r\n"
+       "1 Zeile würde die Konvertierung abbrechen:\r\n"
+       "Zeile 12, Feld 5 (Z): \"1e400\" liegt außerhalb des Zahlenbereichs\r\n\r\n"
+       "Zeile 11, Feld 19: \"05\" wird bei PT nicht gelesen; steht ein Dezimalkomma davor?\r\n"
+       "Zeile 13, Feld 20: \"4\" wird bei SLT nicht gelesen; steht ein Dezimalkomma davor?",
+       kRunFailed},
+      // One byte that is no UTF-8 makes all of it code page text.
+      {"PT,P\xE4,0,0,0,0,0,1,,,,,,,,,,1\npt,P2\n",
+       "2 Datenzeilen (PT 1)\r\n\r\nDie Datei ist kein gültiges UTF-8 (Zeile 11) und wird als "
+       "Windows-1252 gelesen; Umlaute können falsch ankommen.\r\n\r\n1 von 2 Datenzeilen würde "
+       "nicht übernommen (unbekannter Typ):\r\n\r\nZeile 12: pt,P2 (gemeint: PT?)",
+       kLinesNotTaken},
+  };
+  testing::TempFolder folder;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.records);
+    testing::TestBed bed;
+    const std::string path = folder.Write("teil.csv", header + c.records);
+    EXPECT_EQ(CheckExport(bed.run, bed.settings, path), c.status);
+    ASSERT_EQ(bed.ui.messages.size(), 1u);
+    EXPECT_EQ(bed.ui.messages[0].text, "Prüfung von " + path + ": " + c.told);
+    EXPECT_EQ(bed.ui.messages[0].icon,
+              c.status == kConverted ? Icon::Information : Icon::Exclamation);
+  }
+}
+
+}  // namespace
+}  // namespace traskel
