@@ -108,7 +108,8 @@ TEST(UserInterfaceWin32, TheVersionBoxShowsItsWholeTitle) {
   // A box is as wide as its text, and the version is shorter than the title.
   std::unique_ptr<UserInterface> ui = MakeSystemUserInterface();
   Closer box(kMainCaption, IDOK);
-  ui->ShowCommandLineText(TRASKEL_VERSION_TEXT, Icon::Information, ConsoleStream::Output);
+  std::string reason;
+  ui->ShowCommandLineText(TRASKEL_VERSION_TEXT, Icon::Information, ConsoleStream::Output, reason);
   const Seen& seen = box.Join();
   ASSERT_TRUE(seen.found) << "no message box appeared";
   // The title bar holds the title, the close button and a frame either side.
