@@ -88,7 +88,7 @@ class LocalServerAutomation : public host::Automation {
   }
 
  private:
-  host::com::Apartment apartment_;
+  ComApartment apartment_;
 };
 
 // Counts the calls a record makes, against objects that answer like the host

@@ -1,7 +1,5 @@
 #include "conversion/connection.h"
 
-#include <cstdio>
-
 #include "conversion/host_ids.h"
 #include "conversion/run_time_errors.h"
 #include "host/busy.h"
@@ -26,13 +24,8 @@ void ReportMissing(Run& run, const char* text) {
 // The error as the user reads it: its text and its number, an HRESULT in
 // hex as the system writes them.
 std::string Described(const std::string& text, int number) {
-  char code[32];
-  if (IsComError(number)) {
-    std::snprintf(code, sizeof code, " (0x%08X)", static_cast<unsigned>(number));
-  } else {
-    std::snprintf(code, sizeof code, " (Fehler %d)", number);
-  }
-  return text + code;
+  return text + (IsComError(number) ? " (" + HresultText(number) + ")"
+                                    : " (Fehler " + std::to_string(number) + ")");
 }
 
 // A call on a missing object is the program's own error and reads as its

@@ -2,7 +2,6 @@
 // COM, called late-bound through IDispatch.
 #include <wrl/client.h>
 
-#include <atomic>
 #include <vector>
 
 #include "host/com_automation.h"
@@ -155,7 +154,7 @@ Value DispatchObject::Invoke(DispId id, WORD kind, std::span<const Arg> args) {
 }
 
 // Windows asks it what to do when a host answers a call with "retry later".
-class BusyMessageFilter final : public IMessageFilter {
+class BusyMessageFilter final : public ComCounted<IMessageFilter> {
  public:
   explicit BusyMessageFilter(BusyWait wait) : wait_(wait) {}
 
@@ -169,13 +168,6 @@ class BusyMessageFilter final : public IMessageFilter {
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-
   // The client serves no calls of its own.
   DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
     return SERVERCALL_ISHANDLED;
@@ -196,7 +188,6 @@ class BusyMessageFilter final : public IMessageFilter {
 
  private:
   BusyWait wait_;
-  std::atomic<ULONG> references_{1};
 };
 
 class ComAutomation final : public Automation {
@@ -220,7 +211,7 @@ class ComAutomation final : public Automation {
 
  private:
   // Every object of the run is released before this ends the apartment.
-  Apartment apartment_;
+  ComApartment apartment_;
   ComPtr<IMessageFilter> previousFilter_;
 };
 

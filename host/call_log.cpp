@@ -1,9 +1,7 @@
 #include "host/call_log.h"
 
-#include <cstdio>
-#include <vector>
-
 #include "host/busy.h"
+#include "host/forwarding.h"
 #include "host/trace_text.h"
 
 namespace traskel::host {
@@ -13,14 +11,8 @@ namespace {
 // " -> error " and the error: an HRESULT in hex as the system writes them,
 // a run-time error by its number, then its text.
 void AppendError(std::string& line, const Error& e) {
-  char number[32];
-  if (IsComError(e.number())) {
-    std::snprintf(number, sizeof number, "0x%08X", static_cast<unsigned>(e.number()));
-  } else {
-    std::snprintf(number, sizeof number, "%d", e.number());
-  }
   line += " -> error ";
-  line += number;
+  line += IsComError(e.number()) ? HresultText(e.number()) : std::to_string(e.number());
   line += ' ';
   line += e.text();
 }
@@ -46,10 +38,10 @@ struct Log {
 
 // Runs the operation; a failure ends the line with the error, and a call the
 // host refused as busy leaves no line at all.
-template <typename Operation>
-void Carry(const Log& log, std::string& line, Operation&& operation) {
+Value Carry(const Log& log, std::string& line, SendRef send) {
+  Value result;
   try {
-    operation();
+    result = send();
   } catch (const Error& e) {
     if (!IsBusyRefusal(e.number())) {
       AppendError(line, e);
@@ -60,35 +52,13 @@ void Carry(const Log& log, std::string& line, Operation&& operation) {
     log.write(line);
     throw;
   }
+  return result;
 }
 
-class LoggedObject final : public Object {
+class LoggedObject final : public ForwardingObject {
  public:
   LoggedObject(std::shared_ptr<const Log> log, ObjectPtr inner, std::string_view role)
-      : log_(std::move(log)), inner_(std::move(inner)), role_(role) {}
-
-  Value Get(DispId id) override {
-    std::string line = Begin("get", id);
-    return Finish(line, id, [&] { return inner_->Get(id); });
-  }
-
-  void Put(DispId id, const Value& value) override {
-    std::string line = Begin("put", id);
-    AddValue(line, value, false);
-    Carry(*log_, line, [&] { inner_->Put(id, Inner(value)); });
-    log_->write(line);
-  }
-
-  Value Call(DispId id, std::span<const Arg> args) override {
-    return Invoke(id, args,
-                  [&](std::span<const Arg> innerArgs) { return inner_->Call(id, innerArgs); });
-  }
-
-  Value CallIgnoringResult(DispId id, std::span<const Arg> args) override {
-    return Invoke(id, args, [&](std::span<const Arg> innerArgs) {
-      return inner_->CallIgnoringResult(id, innerArgs);
-    });
-  }
+      : ForwardingObject(std::move(inner), log.get()), log_(std::move(log)), role_(role) {}
 
   // An object as the log names it.
   static const char* NameOf(const Object* object) {
@@ -97,18 +67,28 @@ class LoggedObject final : public Object {
     return logged != nullptr ? logged->role_.c_str() : "Object";
   }
 
-  // What the caller's value is to the object behind the log.
-  static Value Inner(const Value& value) {
-    if (value.type() != Type::Obj) return value;
-    const auto* logged = dynamic_cast<const LoggedObject*>(value.obj().get());
-    return logged != nullptr ? Obj(logged->inner_) : value;
+ private:
+  static constexpr const char* kKinds[] = {"create", "get", "put", "call", "call"};
+
+  Value Carry(const Operation& op, SendRef send) override {
+    std::string line;
+    AppendOperation(line, role_, kKinds[static_cast<int>(op.kind)], op.id);
+    if (op.value != nullptr) AddValue(line, *op.value, false);
+    for (const Arg& a : op.args) AddValue(line, a.value(), a.byRef());
+    Value result = host::Carry(*log_, line, send);
+    if (op.kind != Operation::Kind::Put) AppendResult(line, result, NameOf);
+    log_->write(line);
+    return result;
   }
 
- private:
-  std::string Begin(const char* kind, DispId id) const {
-    std::string line;
-    AppendOperation(line, role_, kind, id);
-    return line;
+  // A result takes the role the host's id gives it; an object written back
+  // through a reference keeps the role of the one it replaces.
+  ObjectPtr Wrap(ObjectPtr inner, const Operation& op, const Value* replaced) override {
+    const std::string_view role =
+        replaced == nullptr
+            ? log_->ResultRole(role_, op.id)
+            : NameOf(replaced->type() == Type::Obj ? replaced->obj().get() : nullptr);
+    return std::make_shared<LoggedObject>(log_, std::move(inner), role);
   }
 
   static void AddValue(std::string& line, const Value& value, bool byRef) {
@@ -116,74 +96,30 @@ class LoggedObject final : public Object {
     AppendTraceValue(line, value, byRef, NameOf);
   }
 
-  template <typename Operation>
-  Value Finish(std::string& line, DispId id, Operation&& operation) {
-    Value result;
-    Carry(*log_, line, [&] { result = Outer(operation(), log_->ResultRole(role_, id)); });
-    AppendResult(line, result, NameOf);
-    log_->write(line);
-    return result;
-  }
-
-  template <typename Operation>
-  Value Invoke(DispId id, std::span<const Arg> args, Operation&& operation) {
-    std::string line = Begin("call", id);
-    // The object behind the log gets its own objects; what it writes back
-    // through a by-reference argument reaches the caller the same way.
-    std::vector<Value> values;
-    values.reserve(args.size());
-    for (const Arg& a : args) {
-      AddValue(line, a.value(), a.byRef());
-      values.push_back(Inner(a.value()));
-    }
-    std::vector<Arg> innerArgs;
-    innerArgs.reserve(args.size());
-    for (std::size_t n = 0; n < args.size(); ++n) {
-      innerArgs.push_back(args[n].byRef() ? ByRef(values[n]) : Arg(values[n]));
-    }
-    Value result = Finish(line, id, [&] { return operation(innerArgs); });
-    for (std::size_t n = 0; n < args.size(); ++n) {
-      if (!args[n].byRef() || values[n] == Inner(args[n].value())) continue;
-      const char* role =
-          NameOf(args[n].value().type() == Type::Obj ? args[n].value().obj().get() : nullptr);
-      args[n].target() = Outer(values[n], role);
-    }
-    return result;
-  }
-
-  Value Outer(const Value& value, std::string_view role) const {
-    if (value.type() != Type::Obj || !value.obj()) return value;
-    return Obj(std::make_shared<LoggedObject>(log_, value.obj(), role));
-  }
-
   std::shared_ptr<const Log> log_;
-  ObjectPtr inner_;
   std::string role_;
 };
 
-class LoggingAutomation final : public Automation {
+class LoggingAutomation final : public ForwardingAutomation {
  public:
   LoggingAutomation(Automation& inner, const ObjectRoles& roles, LogLine write)
-      : inner_(inner), log_(std::make_shared<const Log>(Log{roles, std::move(write)})) {}
-
-  ObjectPtr CreateObject(const std::string& className) override {
-    std::string line;
-    AppendCreation(line, className);
-    ObjectPtr object;
-    Carry(*log_, line, [&] { object = inner_.CreateObject(className); });
-    if (object) {
-      object =
-          std::make_shared<LoggedObject>(log_, std::move(object), log_->CreatedRole(className));
-    }
-    AppendResult(line, Obj(object), LoggedObject::NameOf);
-    log_->write(line);
-    return object;
-  }
-
-  void EndOfRun() override { inner_.EndOfRun(); }
+      : ForwardingAutomation(inner),
+        log_(std::make_shared<const Log>(Log{roles, std::move(write)})) {}
 
  private:
-  Automation& inner_;
+  Value Carry(const Operation& op, SendRef send) override {
+    std::string line;
+    AppendCreation(line, op.className);
+    Value created = host::Carry(*log_, line, send);
+    AppendResult(line, created, LoggedObject::NameOf);
+    log_->write(line);
+    return created;
+  }
+
+  ObjectPtr Wrap(ObjectPtr created, const std::string& className) override {
+    return std::make_shared<LoggedObject>(log_, std::move(created), log_->CreatedRole(className));
+  }
+
   std::shared_ptr<const Log> log_;
 };
 

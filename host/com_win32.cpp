@@ -37,12 +37,6 @@ std::string Utf8(BSTR b) {
   return traskel::Utf8(std::wstring_view(b, SysStringLen(b)));
 }
 
-ExcepInfo::~ExcepInfo() {
-  SysFreeString(info.bstrSource);
-  SysFreeString(info.bstrDescription);
-  SysFreeString(info.bstrHelpFile);
-}
-
 int ErrorNumber(HRESULT hr) {
   if (FAILED(hr) && HRESULT_FACILITY(hr) == FACILITY_CONTROL) return HRESULT_CODE(hr);
   return static_cast<int>(hr);
@@ -259,12 +253,6 @@ HRESULT StoreThrough(const VARIANT& ref, VARIANT& value) {
     default:
       return DISP_E_TYPEMISMATCH;
   }
-}
-
-Apartment::Apartment() : entered_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-
-Apartment::~Apartment() {
-  if (entered_) CoUninitialize();
 }
 
 }  // namespace traskel::host::com

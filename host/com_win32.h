@@ -1,5 +1,5 @@
-// COM plumbing shared by the automation client, the settings store and the
-// simulated host's server: owned BSTRs and VARIANTs, error numbers of
+// COM plumbing shared by the automation client and the simulated host's
+// server: owned BSTRs and VARIANTs, error numbers of
 // HRESULTs, and automation values as VARIANTs.
 #pragma once
 
@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "host/value.h"
+#include "platform/com_win32.h"
 
 namespace traskel::host::com {
 
@@ -52,15 +53,6 @@ class Variant {
   VARIANT v_;
 };
 
-// An EXCEPINFO whose strings are freed with it.
-struct ExcepInfo {
-  ExcepInfo() { ZeroMemory(&info, sizeof info); }
-  ~ExcepInfo();
-  ExcepInfo(const ExcepInfo&) = delete;
-  ExcepInfo& operator=(const ExcepInfo&) = delete;
-  EXCEPINFO info;
-};
-
 // The error number a caller sees for an HRESULT: automation servers raise a
 // numbered error as a control-facility HRESULT carrying the number; any
 // other HRESULT is its own number.
@@ -90,18 +82,5 @@ void PointAt(VARIANT& storage, VARIANT& ref);
 // a typed reference takes the value coerced to its type. DISP_E_TYPEMISMATCH
 // when that is not possible.
 HRESULT StoreThrough(const VARIANT& ref, VARIANT& value);
-
-// CoInitializeEx for the caller's thread as a single-threaded apartment,
-// undone when it goes. Nested use is fine.
-class Apartment {
- public:
-  Apartment();
-  ~Apartment();
-  Apartment(const Apartment&) = delete;
-  Apartment& operator=(const Apartment&) = delete;
-
- private:
-  bool entered_ = false;
-};
 
 }  // namespace traskel::host::com

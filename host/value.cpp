@@ -2,8 +2,15 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 namespace traskel::host {
+
+std::string HresultText(int number) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(number));
+  return text;
+}
 
 Error::Error(int number, std::string text)
     : std::runtime_error(text), number_(number), text_(std::move(text)) {}

@@ -36,6 +36,9 @@ inline bool IsComError(int number) {
   return number < 0;
 }
 
+// A system (COM) error code as the system writes it: "0x80040154".
+std::string HresultText(int number);
+
 class Error : public std::runtime_error {
  public:
   Error(int number, std::string text);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/com_win32.h"
 #include "platform/settings.h"
 #include "platform/wide_text_win32.h"
 
@@ -16,20 +17,6 @@ namespace traskel {
 namespace {
 
 using Microsoft::WRL::ComPtr;
-
-// The calling thread in an apartment for as long as this lives.
-class Apartment {
- public:
-  Apartment() : entered_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-  ~Apartment() {
-    if (entered_) CoUninitialize();
-  }
-  Apartment(const Apartment&) = delete;
-  Apartment& operator=(const Apartment&) = delete;
-
- private:
-  bool entered_;
-};
 
 // String arguments, owned here and passed by reference as the shell's
 // methods are declared.
@@ -65,28 +52,6 @@ class StringArgs {
  private:
   std::vector<BSTR> strings_;
   std::vector<VARIANTARG> args_;
-};
-
-class ExcepInfo {
- public:
-  ExcepInfo() { ZeroMemory(&info, sizeof info); }
-  ~ExcepInfo() {
-    SysFreeString(info.bstrSource);
-    SysFreeString(info.bstrDescription);
-    SysFreeString(info.bstrHelpFile);
-  }
-  ExcepInfo(const ExcepInfo&) = delete;
-  ExcepInfo& operator=(const ExcepInfo&) = delete;
-
-  HRESULT Code() {
-    if (info.pfnDeferredFillIn != nullptr) {
-      info.pfnDeferredFillIn(&info);
-      info.pfnDeferredFillIn = nullptr;
-    }
-    return info.scode;
-  }
-
-  EXCEPINFO info;
 };
 
 ComPtr<IDispatch> CreateShell() {
@@ -137,7 +102,7 @@ class ShellSettingsStore : public SettingsStore {
  public:
   std::string ReadSetting(const std::string& path) override {
     try {
-      Apartment apartment;
+      ComApartment apartment;
       ComPtr<IDispatch> shell = CreateShell();
       if (!shell) return "";
       StringArgs args{path};
@@ -156,7 +121,7 @@ class ShellSettingsStore : public SettingsStore {
 
   bool WriteSetting(const std::string& path, const std::string& value) override {
     try {
-      Apartment apartment;
+      ComApartment apartment;
       ComPtr<IDispatch> shell = CreateShell();
       if (!shell) return false;
       StringArgs args{path, value, kStringKind};

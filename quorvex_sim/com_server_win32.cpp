@@ -17,6 +17,7 @@
 
 #include "host/com_win32.h"
 #include "host/value.h"
+#include "platform/com_win32.h"
 #include "platform/wide_text_win32.h"
 #include "quorvex_sim/com_server_win32.h"
 #include "quorvex_sim/sim_host.h"
@@ -100,25 +101,6 @@ class ForeignObject final : public traskel::host::Object {
   ComPtr<IDispatch> dispatch_;
 };
 
-template <typename Interface>
-class Counted : public Interface {
- public:
-  Counted() = default;
-  virtual ~Counted() = default;
-  Counted(const Counted&) = delete;
-  Counted& operator=(const Counted&) = delete;
-
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-
- private:
-  std::atomic<ULONG> references_{1};
-};
-
 // Gives a new object (holding its first reference) to the caller as the
 // interface asked for, or destroys it. Not ComPtr::Attach: mingw's adds a
 // reference where Microsoft's takes the one there is.
@@ -146,7 +128,7 @@ void FillException(EXCEPINFO* info, int number, const std::string& text) {
   }
 }
 
-class ServerObject final : public Counted<IDispatch> {
+class ServerObject final : public traskel::ComCounted<IDispatch> {
  public:
   ServerObject(std::shared_ptr<SimHost> host, ObjectPtr object)
       : host_(std::move(host)), object_(std::move(object)) {
@@ -293,7 +275,7 @@ class ServerObject final : public Counted<IDispatch> {
   ObjectPtr object_;
 };
 
-class ClassFactory final : public Counted<IClassFactory> {
+class ClassFactory final : public traskel::ComCounted<IClassFactory> {
  public:
   explicit ClassFactory(const ServerClass& serverClass) : class_(serverClass) { ++classObjects; }
   ~ClassFactory() override { --classObjects; }
