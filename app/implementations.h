@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "app/call_log_file.h"
+#include "host/busy.h"
 #include "host/value.h"
 #include "platform/locale.h"
 #include "platform/settings.h"
@@ -24,5 +26,16 @@ Implementations ChooseImplementations();
 // The host: its automation server on Windows, the embedded simulated host
 // elsewhere, which opens its trace file when made.
 std::unique_ptr<host::Automation> MakeHost();
+
+// What stands between the run and the host, outermost first: the wait for a
+// busy host, which asks the user once a budget is spent, and the call log
+// when one is kept. A refusal the wait repeats thus reaches the log only
+// once the host carries it out.
+struct HostWrappers {
+  std::unique_ptr<host::Automation> log;   // none without a call log
+  std::unique_ptr<host::Automation> wait;  // what the run talks to
+};
+HostWrappers WrapHost(host::Automation& own, CallLogFile* log, UserInterface& ui,
+                      host::BusyWait wait = {});
 
 }  // namespace traskel

@@ -37,9 +37,8 @@ int main(int argc, char** argv) {
     return false;
   };
   std::unique_ptr<traskel::host::Automation> host = traskel::MakeHost();
-  std::unique_ptr<traskel::host::Automation> logged;
-  if (command.log) logged = log.Logging(*host, *use.ui);
-  traskel::Platform platform{*use.ui, logged ? *logged : *host, use.numbers};
+  traskel::HostWrappers wrapped = traskel::WrapHost(*host, command.log ? &log : nullptr, *use.ui);
+  traskel::Platform platform{*use.ui, *wrapped.wait, use.numbers};
   traskel::ExitStatus status;
   {
     traskel::Run run(platform);

@@ -41,6 +41,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/implementations.h"
 #include "app/intake.h"
 #include "bench/sample_records.h"
 #include "conversion/connection.h"
@@ -350,7 +351,9 @@ int Steps(Run& run) {
 int Convert(host::Automation& automation, const std::string& exportPath, bool steps, bool dialog) {
   PumpingUi ui;
   if (dialog) ui.ChooseFile({"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|", ""});
-  Platform platform{ui, automation, NumberFormat{}};
+  // The host as the program talks to it, behind the wait for a busy host.
+  HostWrappers wrapped = WrapHost(automation, nullptr, ui);
+  Platform platform{ui, *wrapped.wait, NumberFormat{}};
   Run run(platform);
   run.ImportFile = exportPath;
   const std::string copyPath = CopyPathFor(exportPath);

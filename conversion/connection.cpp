@@ -42,27 +42,24 @@ void ReportFailure(Run& run, const char* step, const std::string& error, bool as
   run.platform.ui.ShowMessage(text, "ERROR in fktStartQuorvex()", Icon::Exclamation);
 }
 
+}  // namespace
+
 KeepWaiting AskWhetherToWaitForHost(UserInterface& ui) {
   return [&ui] {
     return ui.AskRetryOrCancel(kBusyQuestion, kMainCaption, Icon::Exclamation) == Answer::Retry;
   };
 }
 
-}  // namespace
-
 bool fktStartQuorvex(Run& run) {
-  // Every object comes from the two created here, so every call of the run
-  // waits out a busy host.
-  const std::unique_ptr<Automation> automation = WaitingOutBusyHost(
-      run.platform.automation, run.platform.busyWait, AskWhetherToWaitForHost(run.platform.ui));
+  Automation& automation = run.platform.automation;
   // After a missing object the steps go on: the next call on it fails and
   // lands on the error path, which names that step. Creating an object
   // either gives one or fails.
   const char* step = "Quorvex.Application kann nicht erstellt werden";
   try {
-    run.Application = automation->CreateObject("Quorvex.Application");
+    run.Application = automation.CreateObject("Quorvex.Application");
     step = "Quorvex.PointData kann nicht erstellt werden";
-    run.PointData = automation->CreateObject("Quorvex.PointData");
+    run.PointData = automation.CreateObject("Quorvex.PointData");
     step = "Das aktive Messprogramm kann nicht abgefragt werden";
     run.MeasurementProgram = AsObject(run.Application.Get(ids::application::kMeasurementProgram));
     if (!run.MeasurementProgram) ReportMissing(run, "Kein aktives Messprogramm geöffnet");

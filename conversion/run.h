@@ -30,7 +30,6 @@ struct Platform {
   UserInterface& ui;
   host::Automation& automation;
   NumberFormat numbers;
-  host::BusyWait busyWait{};  // how long a busy host is waited for before the user is asked
 };
 
 // The normalised copy the conversion reads, held by the run from its

@@ -311,8 +311,7 @@ TEST_F(BusyHost, IsWaitedOutQuietlyWithinTheBudgetAndAfterItWhenTheUserSaysSo) {
   // The second spell outlasts one budget, not two.
   for (const Case c : {Case{100ms, 1000ms, 0}, Case{400ms, 300ms, 1}}) {
     SCOPED_TRACE(c.spell.count());
-    TestBed busy(BusyAt(kHandOver, c.spell));
-    busy.platform.busyWait = {c.budget, 10ms};
+    TestBed busy(BusyAt(kHandOver, c.spell), {}, {c.budget, 10ms});
     busy.ui.busyAnswers = {Answer::Retry, Answer::Cancel};
     EXPECT_EQ(RunOn(content, busy), kConverted);
     // Each operation once, as carried out.
@@ -331,8 +330,7 @@ TEST_F(BusyHost, IsWaitedOutQuietlyWithinTheBudgetAndAfterItWhenTheUserSaysSo) {
 
 TEST_F(BusyHost, GivingUpEndsTheConversionAsAnErrorAndTheConnectionAsAFailedStep) {
   using namespace std::chrono_literals;
-  TestBed converting(BusyAt(kHandOver, 60s));
-  converting.platform.busyWait = {100ms, 10ms};
+  TestBed converting(BusyAt(kHandOver, 60s), {}, {100ms, 10ms});
   EXPECT_EQ(RunOn(content, converting), kRunFailed);
   EXPECT_EQ(converting.ui.questions.size(), 1u);
   ASSERT_EQ(converting.ui.messages.size(), 1u);
@@ -345,8 +343,7 @@ TEST_F(BusyHost, GivingUpEndsTheConversionAsAnErrorAndTheConnectionAsAFailedStep
 
   // A creation is a call too.
   std::filesystem::remove(input + "conf");
-  TestBed connecting(BusyAt(1, 60s));
-  connecting.platform.busyWait = {100ms, 10ms};
+  TestBed connecting(BusyAt(1, 60s), {}, {100ms, 10ms});
   EXPECT_EQ(RunOn(content, connecting), kNotConnected);
   EXPECT_EQ(connecting.ui.questions.size(), 1u);
   ASSERT_EQ(connecting.ui.messages.size(), 1u);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/implementations.h"
 #include "conversion/run.h"
 #include "platform/settings.h"
 #include "platform/user_interface.h"
@@ -110,15 +111,18 @@ inline quorvex_sim::Options TracingInto(std::vector<std::string>& lines,
 }
 
 struct TestBed {
-  explicit TestBed(quorvex_sim::Options options = {}, NumberFormat numbers = {})
+  explicit TestBed(quorvex_sim::Options options = {}, NumberFormat numbers = {},
+                   host::BusyWait wait = {})
       : host(QuietHost(TracingInto(trace, std::move(options)))),
-        platform{ui, host, std::move(numbers)},
+        wrapped(WrapHost(host, nullptr, ui, wait)),
+        platform{ui, *wrapped.wait, std::move(numbers)},
         run(platform) {}
 
   FakeUi ui;
   MemorySettings settings;
   std::vector<std::string> trace;
   quorvex_sim::SimHost host;
+  HostWrappers wrapped;
   Platform platform;
   Run run;
 };
