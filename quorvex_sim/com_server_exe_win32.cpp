@@ -7,6 +7,7 @@
 // Serving, it reads the host's settings from its environment, waits for a
 // client, and ends once the last object is released after a client came, or
 // after a minute without one. Its listing then goes to standard output.
+// QUORVEX_SIM_EXIT_AT ends it at once instead, with status 3.
 #include <windows.h>
 // After windows.h, which they need.
 #include <objbase.h>
@@ -23,6 +24,8 @@ namespace {
 using namespace quorvex_sim;
 
 constexpr UINT kWaitForClientMilliseconds = 60'000;
+// The status of a program ended at QUORVEX_SIM_EXIT_AT: abort()'s on Windows.
+constexpr UINT kEndedAtOnce = 3;
 
 // Refuses the host's operations while it is busy, before COM hands them to
 // an object, as COM does for a host that shows a modal dialog: the client
@@ -91,6 +94,10 @@ int Report(HRESULT hr, const char* what) {
 int Serve() {
   const HRESULT entered = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   if (FAILED(entered)) return Report(entered, "CoInitializeEx");
+  // At QUORVEX_SIM_EXIT_AT the program ends as a crash ends it: no class is
+  // revoked, no object released, no buffer flushed and no DLL told, which
+  // ExitProcess would do.
+  com_server::EndProcessWith([] { TerminateProcess(GetCurrentProcess(), kEndedAtOnce); });
   // One host for the whole run, with the settings this program was started
   // with.
   const std::shared_ptr<SimHost> host = com_server::ProcessHost();

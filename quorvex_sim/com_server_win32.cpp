@@ -66,6 +66,7 @@ std::atomic<long> objectsAndLocks{0};
 std::atomic<long> classObjects{0};
 std::atomic<bool> clientHasCome{false};
 std::function<void()> noObjectsLeft;
+std::function<void()> processEnd;
 std::weak_ptr<SimHost> processHost;
 
 void ObjectOrLockGone() {
@@ -82,6 +83,7 @@ Options ServerOptions() {
   options.printListing = false;
   const char* handBack = std::getenv("QUORVEX_SIM_HAND_BACK_POINT_DATA");
   options.handBackNewPointData = handBack != nullptr && std::string(handBack) == "1";
+  options.endProcess = processEnd;
   return options;
 }
 
@@ -384,6 +386,10 @@ std::shared_ptr<SimHost> ProcessHost() {
   auto host = std::make_shared<SimHost>(ServerOptions());
   processHost = host;
   return host;
+}
+
+void EndProcessWith(std::function<void()> endProcess) {
+  processEnd = std::move(endProcess);
 }
 
 bool Unused() {

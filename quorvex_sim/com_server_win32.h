@@ -26,6 +26,10 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** out);
 // The host the process's objects share: made, and configured from the
 // environment, when an object is created while none is alive.
 std::shared_ptr<SimHost> ProcessHost();
+// How the process ends at QUORVEX_SIM_EXIT_AT; for hosts made from then on.
+// Only the program form sets it: in process, the end would be the client's,
+// so that host raises an error instead.
+void EndProcessWith(std::function<void()> endProcess);
 
 // No object, server lock or class object is alive.
 bool Unused();

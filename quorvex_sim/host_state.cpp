@@ -43,6 +43,10 @@ Error SimulatedFailure(std::int64_t operation) {
   return Error(440, "Quorvex: simulated failure of operation " + std::to_string(operation));
 }
 
+Error SimulatedEnd(std::int64_t operation) {
+  return Error(440, "Quorvex: simulated host ended at operation " + std::to_string(operation));
+}
+
 HostState::HostState(Options o) : options(std::move(o)), progress_(options.showProgress) {
   std::string reason;
   if (!options.tracePath.empty() &&

@@ -45,6 +45,7 @@ const char* ObjectText(const traskel::host::Object* object);
 
 traskel::host::Error CannotCreate();
 traskel::host::Error SimulatedFailure(std::int64_t operation);
+traskel::host::Error SimulatedEnd(std::int64_t operation);
 
 class HostState {
  public:
@@ -159,6 +160,11 @@ ObjectPtr MakePointData(const std::shared_ptr<HostState>& host, const SlotData& 
 
 template <typename Body>
 traskel::host::Value HostState::Complete(Body&& body) {
+  if (operations == options.exitAt) {
+    // Gone before the line is traced, in every form alike.
+    if (options.endProcess) options.endProcess();
+    throw SimulatedEnd(operations);
+  }
   if (operations == options.failAt) {
     if (tracing_) EmitLine();
     throw SimulatedFailure(operations);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <limits>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "quorvex_sim/host_state.h"
@@ -58,9 +59,11 @@ void Warn(const char* name, const char* text, const char* expected) {
   std::fprintf(stderr, "quorvex_sim: warning: %s=\"%s\" is not %s\n", name, text, expected);
 }
 
-std::int64_t ParseFailAt(const char* text) {
+// An operation number; 0, after a warning that says what follows from it,
+// when the text is none.
+std::int64_t ParseOperation(const char* name, const char* text, const char* otherwise) {
   if (auto n = ParseDecimal(text)) return *n;
-  Warn("QUORVEX_SIM_FAIL_AT", text, "a decimal operation number; no operation fails");
+  Warn(name, text, (std::string("a decimal operation number; ") + otherwise).c_str());
   return 0;
 }
 
@@ -99,7 +102,12 @@ Options Options::FromEnvironment() {
   Options o;
   if (const char* state = Environment("QUORVEX_SIM_STATE")) o.state = ParseState(state);
   if (const char* trace = Environment("QUORVEX_SIM_TRACE")) o.tracePath = trace;
-  if (const char* failAt = Environment("QUORVEX_SIM_FAIL_AT")) o.failAt = ParseFailAt(failAt);
+  if (const char* failAt = Environment("QUORVEX_SIM_FAIL_AT")) {
+    o.failAt = ParseOperation("QUORVEX_SIM_FAIL_AT", failAt, "no operation fails");
+  }
+  if (const char* exitAt = Environment("QUORVEX_SIM_EXIT_AT")) {
+    o.exitAt = ParseOperation("QUORVEX_SIM_EXIT_AT", exitAt, "the host does not end");
+  }
   if (const char* busy = Environment("QUORVEX_SIM_BUSY")) ParseBusy(busy, o);
   if (const char* delay = Environment("QUORVEX_SIM_DELAY")) o.delay = ParseDelay(delay);
   return o;

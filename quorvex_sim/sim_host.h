@@ -37,9 +37,15 @@ struct Options {
   std::int64_t busyAt = 0;
   std::chrono::milliseconds busyFor{0};
   std::chrono::milliseconds delay{0};  // each operation waits this long first
+  // At the N-th operation the host ends, as a crash would; 0: never. It
+  // calls endProcess, which does not return. Without one (the host in the
+  // caller's own process, whose end would be the caller's too) the operation
+  // fails with a host error that says the host ended.
+  std::int64_t exitAt = 0;
+  std::function<void()> endProcess;
 
   // QUORVEX_SIM_STATE, QUORVEX_SIM_TRACE, QUORVEX_SIM_FAIL_AT,
-  // QUORVEX_SIM_BUSY (N:MS) and QUORVEX_SIM_DELAY (MS).
+  // QUORVEX_SIM_EXIT_AT, QUORVEX_SIM_BUSY (N:MS) and QUORVEX_SIM_DELAY (MS).
   static Options FromEnvironment();
 };
 

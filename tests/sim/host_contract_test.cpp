@@ -333,6 +333,19 @@ TEST(SimFailAt, CountsCreatesAndFailsOnlyTheChosenOperation) {
   EXPECT_EQ(t.host.commands().size(), 1u);
 }
 
+// In the caller's own process the host's end comes as an error, before the
+// operation is traced.
+TEST(SimExitAt, InTheCallersProcessTheEndIsAnErrorAndNotTraced) {
+  Options o;
+  o.exitAt = 2;
+  Session s(o);
+  Ref app(s.host.CreateObject("Quorvex.Application"));
+  const Error e = traskel::testing::ErrorOf([&] { s.host.CreateObject("Quorvex.PointData"); });
+  EXPECT_EQ(e.number(), 440);
+  EXPECT_EQ(e.text(), "Quorvex: simulated host ended at operation 2");
+  EXPECT_EQ(s.trace.size(), 1u);
+}
+
 TEST(SimBusy, SpellRefusesCallsUncountedAndUntracedThenTheyAreCarriedOut) {
   using namespace std::chrono_literals;
   Options o;

@@ -201,23 +201,25 @@ class ScopedEnv {
 TEST(SimOptions, FromEnvironment) {
   {
     ScopedEnv state("QUORVEX_SIM_STATE", nullptr), trace("QUORVEX_SIM_TRACE", nullptr),
-        failAt("QUORVEX_SIM_FAIL_AT", nullptr), busy("QUORVEX_SIM_BUSY", nullptr),
-        delay("QUORVEX_SIM_DELAY", nullptr);
+        failAt("QUORVEX_SIM_FAIL_AT", nullptr), exitAt("QUORVEX_SIM_EXIT_AT", nullptr),
+        busy("QUORVEX_SIM_BUSY", nullptr), delay("QUORVEX_SIM_DELAY", nullptr);
     const Options o = Options::FromEnvironment();
     EXPECT_EQ(o.state, State::Running);
     EXPECT_EQ(o.tracePath, "");
     EXPECT_EQ(o.failAt, 0);
+    EXPECT_EQ(o.exitAt, 0);
     EXPECT_EQ(o.busyAt, 0);
     EXPECT_EQ(o.delay.count(), 0);
   }
   {
     ScopedEnv state("QUORVEX_SIM_STATE", "no-commands"), trace("QUORVEX_SIM_TRACE", "/tmp/t.txt"),
-        failAt("QUORVEX_SIM_FAIL_AT", "1234"), busy("QUORVEX_SIM_BUSY", "12:2500"),
-        delay("QUORVEX_SIM_DELAY", "40");
+        failAt("QUORVEX_SIM_FAIL_AT", "1234"), exitAt("QUORVEX_SIM_EXIT_AT", "77"),
+        busy("QUORVEX_SIM_BUSY", "12:2500"), delay("QUORVEX_SIM_DELAY", "40");
     const Options o = Options::FromEnvironment();
     EXPECT_EQ(o.state, State::NoCommands);
     EXPECT_EQ(o.tracePath, "/tmp/t.txt");
     EXPECT_EQ(o.failAt, 1234);
+    EXPECT_EQ(o.exitAt, 77);
     EXPECT_EQ(o.busyAt, 12);
     EXPECT_EQ(o.busyFor.count(), 2500);
     EXPECT_EQ(o.delay.count(), 40);
@@ -235,15 +237,17 @@ TEST(SimOptions, FromEnvironment) {
 
 TEST(SimOptions, BadValuesWarnAndFallBack) {
   ScopedEnv state("QUORVEX_SIM_STATE", "Absent!"), failAt("QUORVEX_SIM_FAIL_AT", "12x"),
-      delay("QUORVEX_SIM_DELAY", "-5");
+      exitAt("QUORVEX_SIM_EXIT_AT", "+3"), delay("QUORVEX_SIM_DELAY", "-5");
   testing::internal::CaptureStderr();
   const Options o = Options::FromEnvironment();
   const std::string warnings = testing::internal::GetCapturedStderr();
   EXPECT_EQ(o.state, State::Running);
   EXPECT_EQ(o.failAt, 0);
+  EXPECT_EQ(o.exitAt, 0);
   EXPECT_EQ(o.delay.count(), 0);
   EXPECT_NE(warnings.find("QUORVEX_SIM_STATE"), std::string::npos) << warnings;
   EXPECT_NE(warnings.find("QUORVEX_SIM_FAIL_AT"), std::string::npos) << warnings;
+  EXPECT_NE(warnings.find("QUORVEX_SIM_EXIT_AT"), std::string::npos) << warnings;
   EXPECT_NE(warnings.find("QUORVEX_SIM_DELAY"), std::string::npos) << warnings;
 
   ScopedEnv huge("QUORVEX_SIM_FAIL_AT", "99999999999999999999");

@@ -125,14 +125,28 @@ TEST_F(ComClient, HostErrorsArriveWithTheirNumbersAndTexts) {
   EXPECT_EQ(ErrorOf([&] { com::DispIdOfName(c.app.ptr(), "StatusText"); }).number(), kNoSuchMember);
 }
 
-TEST_F(ComClient, SimulatedFailureIsTheHostsExceptionWithItsNumber) {
-  testing::SimSession::Set("QUORVEX_SIM_FAIL_AT", "3");
-  Ref app(automation->CreateObject("Quorvex.Application"));
-  Ref pointData(automation->CreateObject("Quorvex.PointData"));
-  Error failure = ErrorOf([&] { app.Get(2); });
-  EXPECT_EQ(failure.number(), 440);
-  EXPECT_EQ(failure.text(), "Quorvex: simulated failure of operation 3");
-  EXPECT_EQ(sim.Trace().back(), "Application get 2");
+// In the client's process the host's end comes as an error too: ending
+// the process would end the client.
+TEST_F(ComClient, SimulatedFailureAndEndAreTheHostsExceptionsWithTheirNumber) {
+  const struct {
+    const char* variable;
+    const char* text;
+    const char* lastTraced;  // the failed operation is, the end comes first
+  } cases[] = {
+      {"QUORVEX_SIM_FAIL_AT", "Quorvex: simulated failure of operation 3", "Application get 2"},
+      {"QUORVEX_SIM_EXIT_AT", "Quorvex: simulated host ended at operation 3",
+       "create \"Quorvex.PointData\" -> Obj:PointData"},
+  };
+  for (const auto& c : cases) {
+    testing::SimSession::Set(c.variable, "3");
+    Ref app(automation->CreateObject("Quorvex.Application"));
+    Ref pointData(automation->CreateObject("Quorvex.PointData"));
+    Error failure = ErrorOf([&] { app.Get(2); });
+    EXPECT_EQ(failure.number(), 440);
+    EXPECT_EQ(failure.text(), c.text);
+    EXPECT_EQ(sim.Trace().back(), c.lastTraced);
+    testing::SimSession::Set(c.variable, "");
+  }
 }
 
 // As a server built on a type library answers late-bound callers: a

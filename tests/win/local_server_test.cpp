@@ -1,16 +1,22 @@
 // quorvex_sim_host.exe, registered in place of the DLL: the host in a
 // process of its own, as the host application is, reached through COM.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "app/call_log_file.h"
+#include "app/form1.h"
 #include "host/com_automation.h"
 #include "sim_session.h"
+#include "support/expected_trace.h"
 #include "support/host_errors.h"
 
 namespace traskel {
@@ -67,6 +73,11 @@ class HostProgram {
   bool EndsWithin(DWORD milliseconds) const {
     return WaitForSingleObject(process_.hProcess, milliseconds) == WAIT_OBJECT_0;
   }
+  DWORD ExitCodeWithin(DWORD milliseconds) const {
+    DWORD code = STILL_ACTIVE;
+    if (EndsWithin(milliseconds)) GetExitCodeProcess(process_.hProcess, &code);
+    return code;
+  }
 
   std::string firstLine;
 
@@ -74,6 +85,26 @@ class HostProgram {
   PROCESS_INFORMATION process_{};
   HANDLE output_ = nullptr;
 };
+
+// Wine 8's RPCSS service keeps the classes of a program that ended without
+// revoking them and hands them out first, so every later client is told
+// "Class not registered", even while a new program serves. Ended, the
+// service forgets them; the next client has it started anew.
+void ForgetClassesOfEndedPrograms() {
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
+    if (_wcsicmp(entry.szExeFile, L"rpcss.exe") != 0) continue;
+    const HANDLE service = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+    if (service == nullptr) continue;
+    TerminateProcess(service, 1);
+    WaitForSingleObject(service, 10'000);
+    CloseHandle(service);
+  }
+  CloseHandle(snapshot);
+}
 
 bool DllLoaded() {
   return GetModuleHandleW(L"quorvex_sim.dll") != nullptr;
@@ -129,6 +160,89 @@ TEST_F(LocalServer, ComStartsTheRegisteredProgramWhenNoneRuns) {
   // and with it the trace file.
   EXPECT_THAT(sim.Trace(), ElementsAre("create \"Quorvex.Application\" -> Obj:Application",
                                        "Application get 2 -> Obj:MeasurementProgram"));
+}
+
+// The host program ending at once, as a crash ends it: while connecting, at
+// the first record and in the middle of the file. The run ends with the
+// system's error, which it does not wait out as a busy host's refusal; the
+// call log ends with the failed call, and the copy stays.
+TEST_F(LocalServer, HostThatEndsMidRunEndsItWithTheSystemsErrorForAVanishedServer) {
+  using namespace testing;
+  Lines lines = Header();
+  std::vector<Lines> records;
+  for (const std::string label : {"P1", "P2", "P3"}) {
+    lines.push_back("PT," + label + ",1,2,3,0,0,1,,,,,,,,,,5");
+    records.push_back(Head(603, label) + kDefaults + Pos("R8:1 R8:2 R8:3", 0) +
+                      Vec("R8:0 R8:0 R8:1", 1) + Size("R8:5"));
+  }
+  const Lines operations = Expected(lines, records);
+  const struct {
+    int exitAt;  // the operation the host ends at, as numbered in `operations`
+    ExitStatus status;
+    int line;  // the line named; 0: the connection's step instead
+  } rows[] = {
+      {3, kNotConnected, 0},  // Application get 2
+      {69, kRunFailed, 11},   // the first record's command added
+      {110, kRunFailed, 12},  // the second record's position handed over
+  };
+  const std::string input = sim.folder.Write("teil.csv", Join(lines, "\n"));
+  const std::string logPath = sim.folder.File("protokoll.txt");
+  for (const auto& row : rows) {
+    SCOPED_TRACE("host ending at operation " + std::to_string(row.exitAt));
+    std::filesystem::remove(sim.trace);
+    std::filesystem::remove(input + "conf");
+    SimSession::Set("QUORVEX_SIM_EXIT_AT", std::to_string(row.exitAt));
+    HostProgram program;
+    FakeUi ui;
+    ui.answers.push_back(input);
+    MemorySettings settings;
+    CallLogFile log;
+    std::string refused;
+    ASSERT_TRUE(log.Create(logPath, std::nullopt, refused)) << refused;
+    ExitStatus status;
+    {
+      const std::unique_ptr<Automation> logged = log.Logging(*automation, ui);
+      Platform platform{ui, *logged, NumberFormat{}};
+      traskel::Run run(platform);
+      status = Form1Load(run, settings);
+    }
+    EXPECT_EQ(program.ExitCodeWithin(10'000), 3u);  // as a crash ends it
+    ForgetClassesOfEndedPrograms();
+
+    EXPECT_EQ(status, row.status);
+    EXPECT_THAT(ui.questions, ::testing::IsEmpty());
+    const Lines done(operations.begin(), operations.begin() + (row.exitAt - 1));
+    EXPECT_EQ(WithoutResults(sim.Trace()), done);
+    // The log ends with "<operation> -> error 0x<code> <the system's text>".
+    Lines logged = LinesOf(ReadAll(logPath));
+    ASSERT_FALSE(logged.empty());
+    const std::string failed = logged.back();
+    logged.pop_back();
+    EXPECT_EQ(WithoutResults(logged), done);
+    const std::string head = operations[row.exitAt - 1] + " -> error 0x";
+    ASSERT_EQ(failed.substr(0, head.size()), head);
+    const std::string code = failed.substr(head.size(), 8);
+    const std::string text = failed.substr(head.size() + 9);
+    // RPC_E_DISCONNECTED, RPC_S_SERVER_UNAVAILABLE, RPC_S_CALL_FAILED
+    EXPECT_THAT(code, ::testing::AnyOf("80010108", "800706BA", "800706BE"));
+
+    ASSERT_EQ(ui.messages.size(), 1u);
+    const std::string& shown = ui.messages[0].text;
+    EXPECT_THAT(shown, ::testing::HasSubstr(text));
+    if (row.line == 0) {
+      EXPECT_EQ(ui.messages[0].title, "ERROR in fktStartQuorvex()");
+      EXPECT_THAT(shown, ::testing::StartsWith("Das aktive Messprogramm kann nicht abgefragt"));
+      EXPECT_THAT(shown, ::testing::HasSubstr(text + " (0x" + code + ")"));
+    } else {
+      const int number = static_cast<int>(std::stoul(code, nullptr, 16));
+      EXPECT_THAT(shown, ::testing::StartsWith("Laufzeitfehler '" + std::to_string(number) + "':"));
+      EXPECT_THAT(shown, ::testing::HasSubstr("Zeile " + std::to_string(row.line) + ": " +
+                                              lines[row.line - 1]));
+      EXPECT_THAT(shown,
+                  ::testing::HasSubstr("Die Kopie " + CopyPathFor(input) + " bleibt erhalten"));
+    }
+    EXPECT_TRUE(std::filesystem::exists(input + "conf"));
+  }
 }
 
 }  // namespace

@@ -36,7 +36,8 @@ class SimSession {
   static constexpr const char* kVariables[] = {
       "QUORVEX_SIM_TRACE",   "QUORVEX_SIM_STATE",
       "QUORVEX_SIM_FAIL_AT", "QUORVEX_SIM_HAND_BACK_POINT_DATA",
-      "QUORVEX_SIM_BUSY",    "QUORVEX_SIM_DELAY"};
+      "QUORVEX_SIM_BUSY",    "QUORVEX_SIM_DELAY",
+      "QUORVEX_SIM_EXIT_AT"};
 };
 
 }  // namespace traskel::testing
