@@ -63,7 +63,7 @@ std::string OneLine(const std::string& text) {
 class Findings final : public LineWatcher {
  public:
   void Handled(const Run& run, const host::Error* failed) override {
-    if (run.lineNumber > 10) {
+    if (run.lineNumber > kHeaderLines) {
       const auto& keys = RecordKeys();
       const auto key = std::find(keys.begin(), keys.end(), run.Fields[field::kKey]);
       if (key != keys.end()) ++perKey[key - keys.begin()];

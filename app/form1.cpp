@@ -91,6 +91,7 @@ std::string NotTakenMessage(const RecordTally& tally, Mood mood) {
 }
 
 void EndInCmdSuchen(Run& run, const std::string& reason) {
+  // An established text, typo included, known to users and support notes: it stays.
   std::string text = "Error oder Abbruch in cmdSuchenDar Programm wird beendet";
   if (!reason.empty()) text += std::string(kCrLf) + kCrLf + reason;
   run.platform.ui.ShowMessage(text, kMainCaption, Icon::Critical);

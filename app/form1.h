@@ -28,6 +28,7 @@ enum ExitStatus : int {
 // the gate having told the user why.
 using ExportGate = std::function<bool(const std::string& importFile)>;
 
+// An established name, known to users, support notes and scripts: it stays.
 // The whole run, in the order of the main window's load event; the settings
 // hold the remembered export. An export named on the command line stands in
 // for the first choice in the dialog.
@@ -45,6 +46,7 @@ bool ChooseExport(Run& run, SettingsStore& settings,
                   const std::optional<std::string>& named = std::nullopt,
                   const ExportGate& gate = {});
 
+// An established name, known to users, support notes and scripts: it stays.
 // Chooses the export as ChooseExport does and writes the copy. False when
 // the run must end (after telling the user why).
 bool cmdSuchen(Run& run, SettingsStore& settings,

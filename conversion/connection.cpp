@@ -11,6 +11,7 @@ using namespace host;
 
 namespace {
 
+// An established text, known to users and support notes: it stays.
 constexpr const char* kTitle = "Error in Function fktStartQuorvex()";
 
 constexpr const char* kBusyQuestion =

@@ -6,6 +6,7 @@
 
 namespace traskel {
 
+// An established name, known to users, support notes and scripts: it stays.
 // True when the application, the point data, the open measurement program
 // and its command list are all there. Reports each failure itself.
 bool fktStartQuorvex(Run& run);

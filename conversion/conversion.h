@@ -10,6 +10,9 @@
 
 namespace traskel {
 
+// The export's header: its first lines become comments, the rest records.
+inline constexpr std::int64_t kHeaderLines = 10;
+
 enum class RunOutcome { Converted, NotConnected };
 
 // Connects, walks the held copy line by line and deletes it at the end.

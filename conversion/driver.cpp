@@ -105,7 +105,7 @@ void Tally(Run& run, bool taken) {
 
 void HandleLine(Run& run) {
   std::string trimmed(TrimSpaces(run.line));
-  if (run.lineNumber <= 10) {
+  if (run.lineNumber <= kHeaderLines) {
     AddComment(run, trimmed);
   } else {
     SplitFields(run.Fields, trimmed);
@@ -124,7 +124,7 @@ void HandleLine(Run& run, LineWatcher* watcher) {
     HandleLine(run);
   } catch (const Error& e) {
     // Only a known key's builder fails, so the record counts as taken.
-    if (run.lineNumber > 10 && !TrimSpaces(run.line).empty()) Tally(run, true);
+    if (run.lineNumber > kHeaderLines && !TrimSpaces(run.line).empty()) Tally(run, true);
     watcher->Handled(run, &e);
     return;
   }

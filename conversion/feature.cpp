@@ -48,21 +48,23 @@ void CreateFeatureCommand(Run& run, std::int32_t typeCode) {
 // The host's fixed defaults for a new feature, in the order it is given them;
 // what each property means is the host's business.
 void ApplyFeatureDefaults(Run& run) {
+  using namespace ids::feature_data;
   const Ref& fd = run.FeatureData;
-  fd.Put(83, Bool(false));
-  fd.Put(81, Bool(false));
-  fd.Put(12, Bool(false));
-  fd.Put(8, I2(100));
-  fd.Put(18, I2(0));
-  fd.Put(4, I2(0));
-  fd.Put(7, I2(0));
-  fd.Put(19, I2(999));
-  fd.Put(5, I2(3));
-  run.Cmd.CallIgnoringResult(ids::command::kSetText, Str("NO"), I4(43), I4(0));
-  run.Cmd.CallIgnoringResult(ids::command::kSetText, Str("0"), I4(78), I4(0));
-  fd.Put(6, I2(0));
-  fd.Put(9, Bool(false));
-  fd.Put(48, I2(0));
+  fd.Put(kSetting83, Bool(false));
+  fd.Put(kSetting81, Bool(false));
+  fd.Put(kSetting12, Bool(false));
+  fd.Put(kSetting8, I2(100));
+  fd.Put(kSetting18, I2(0));
+  fd.Put(kSetting4, I2(0));
+  fd.Put(kSetting7, I2(0));
+  fd.Put(kSetting19, I2(999));
+  fd.Put(kSetting5, I2(3));
+  run.Cmd.CallIgnoringResult(ids::command::kSetText, Str("NO"), I4(ids::text_code::kNo), I4(0));
+  run.Cmd.CallIgnoringResult(ids::command::kSetText, Str("0"), I4(ids::text_code::kHalfSize),
+                             I4(0));
+  fd.Put(kSize, I2(0));
+  fd.Put(kInner, Bool(false));
+  fd.Put(kSlotOption, I2(0));
 }
 
 const std::string& ReadField(Run& run, int index) {
@@ -120,7 +122,7 @@ void MarkInner(Run& run) {
 void StoreHalfSize(Run& run) {
   double half = FieldAsDouble(run, field::kSize) / 2.0;
   run.Cmd.CallIgnoringResult(ids::command::kSetText, Str(DoubleToText(half, run.platform.numbers)),
-                             I4(78), I4(0));
+                             I4(ids::text_code::kHalfSize), I4(0));
 }
 
 void StoreSize(Run& run) {

@@ -9,6 +9,7 @@ void BuildLineOrPlane(Run& run) {
 }
 
 void ReportUnsupported(Run& run) {
+  // An established text, trailing space included, known to users and support notes: it stays.
   run.platform.ui.ShowMessage("Not supported ", kAppTitle, Icon::None);
 }
 

@@ -67,6 +67,8 @@ struct Run {
 
   Platform& platform;
 
+  // ImportFile, ImportDir, Fields and the host objects below keep their
+  // established names, known to users, support notes and scripts.
   std::string ImportFile;  // the chosen export, full path
   std::string ImportDir;   // where the file dialog opens; empty: its default
   FieldArray Fields;       // the current record, cut at its commas

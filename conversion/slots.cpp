@@ -9,11 +9,11 @@ using namespace host;
 namespace {
 
 void StoreSlotGeometry(Run& run) {
-  StorePosition(run, field::kX, field::kY, field::kZ, 0);
-  StoreVector(run, field::kI, field::kJ, field::kK, 1);
-  StoreVector(run, field::kI2, field::kJ2, field::kK2, 2002);
-  StoreValue(run, field::kSize1, 6);
-  StoreValue(run, field::kSize2, 14);
+  StorePosition(run, field::kX, field::kY, field::kZ, ids::slot::kPosition);
+  StoreVector(run, field::kI, field::kJ, field::kK, ids::slot::kVector);
+  StoreVector(run, field::kI2, field::kJ2, field::kK2, ids::slot::kSecondVector);
+  StoreValue(run, field::kSize1, ids::slot::kFirstSize);
+  StoreValue(run, field::kSize2, ids::slot::kSlotSecondSize);
   MarkInner(run);
   StoreHalfSize(run);
 }
