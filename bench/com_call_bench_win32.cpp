@@ -72,6 +72,10 @@ class SilentUi : public UserInterface {
     std::fprintf(stderr, "question: %s %s\n", title.c_str(), text.c_str());
     return Answer::Cancel;
   }
+  Answer AskYesNoCancel(const std::string& text, const std::string& title, Icon) override {
+    std::fprintf(stderr, "question: %s %s\n", title.c_str(), text.c_str());
+    return Answer::Cancel;
+  }
 };
 
 // The client's objects, but created out of process only, so COM has to go
@@ -230,6 +234,9 @@ class PumpingUi : public UserInterface {
   }
   Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) override {
     return silent_.AskRetryOrCancel(text, title, icon);
+  }
+  Answer AskYesNoCancel(const std::string& text, const std::string& title, Icon icon) override {
+    return silent_.AskYesNoCancel(text, title, icon);
   }
   std::optional<std::string> ChooseFile(const FileDialogRequest& request) override {
     return system_->ChooseFile(request);

@@ -65,6 +65,9 @@ class SilentUi : public UserInterface {
   Answer AskRetryOrCancel(const std::string&, const std::string&, Icon) override {
     return Answer::Cancel;
   }
+  Answer AskYesNoCancel(const std::string&, const std::string&, Icon) override {
+    return Answer::Cancel;
+  }
   std::int64_t lines = 0;
 };
 

@@ -68,6 +68,10 @@ class QuietUi : public traskel::UserInterface {
   traskel::Answer AskRetryOrCancel(const std::string&, const std::string&, traskel::Icon) override {
     Broken("asked whether to wait for a busy host");
   }
+  // No run of the fuzzed exports is remembered to go on from.
+  traskel::Answer AskYesNoCancel(const std::string&, const std::string&, traskel::Icon) override {
+    Broken("asked whether to go on from an earlier run");
+  }
   std::vector<std::string> messages;
 
  private:

@@ -27,7 +27,16 @@ struct FileDialogRequest {
 };
 
 // The button a question box was closed with.
-enum class Answer { Retry, Cancel };
+enum class Answer { Retry, Cancel, Yes, No };
+
+// What a progress window shows of a long task, each part as text the
+// caller made.
+struct ProgressView {
+  std::string subject;   // what is worked on, such as a file's name
+  std::string position;  // how far it is, such as "Zeile 120 von 10000"
+  std::string times;     // the time so far and, once known, the time left
+  double done = 0;       // from 0 to 1, for the bar
+};
 
 class UserInterface {
  public:
@@ -36,10 +45,27 @@ class UserInterface {
   virtual void ShowMessage(const std::string& text, const std::string& title, Icon icon) = 0;
   // Modal, with the buttons Retry, the default, and Cancel.
   virtual Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) = 0;
+  // Modal, with the buttons Yes, the default, No and Cancel; closing the box
+  // is Cancel.
+  virtual Answer AskYesNoCancel(const std::string& text, const std::string& title, Icon icon) = 0;
   // The full path chosen, or nothing when the user cancels.
   virtual std::optional<std::string> ChooseFile(const FileDialogRequest& request) = 0;
   // Lets the platform process pending events once.
   virtual void PumpEvents() = 0;
+
+  // A long task's progress, in a window of its own (a status line on a
+  // console). The caller decides when: not before the task has lasted a
+  // second, and at most ten times a second. The window offers a button to
+  // stop the task; pressing it, Esc or closing the window asks to stop.
+  virtual void ShowProgress(const ProgressView&) {}
+  // True once the user asked to stop the task shown (on a console: an
+  // interrupt or terminate signal).
+  virtual bool StopRequested() { return false; }
+  // The task is done: a progress window that is shown says so and waits
+  // for its button, a minute at most; without one, nothing happens.
+  virtual void FinishProgress(const std::string& /*text*/) {}
+  // A progress window that is shown goes, for a message box to follow.
+  virtual void CloseProgress() {}
   // A text the command line asked for: the version, the usage. A message
   // box titled with the main window's caption; a console prints the bare
   // text on the stream named instead, so that scripts can read it. False,

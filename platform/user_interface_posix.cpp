@@ -62,6 +62,19 @@ class ConsoleUserInterface : public UserInterface {
 
   // The remembered folder is shared by every user of the machine: it must
   // not steer the terminal either.
+  // The box, then a prompt until an answer is one of the buttons'; the end
+  // of the input is Cancel, as closing the box would be.
+  Answer AskYesNoCancel(const std::string& text, const std::string& title, Icon icon) override {
+    ShowMessage(text, title, icon);
+    for (;;) {
+      const std::optional<std::string> line = ReadAnswer("[J]a/[N]ein/[A]bbrechen: ");
+      if (!line) return Answer::Cancel;
+      if (line->empty() || *line == "j" || *line == "J") return Answer::Yes;
+      if (*line == "n" || *line == "N") return Answer::No;
+      if (*line == "a" || *line == "A") return Answer::Cancel;
+    }
+  }
+
   std::optional<std::string> ChooseFile(const FileDialogRequest& request) override {
     out_ << TerminalText(request.title, false) << '\n'
          << "Filter: " << TerminalText(request.filter, false) << '\n'

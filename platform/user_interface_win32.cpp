@@ -126,6 +126,20 @@ class WindowsUserInterface : public UserInterface {
     return button == IDRETRY ? Answer::Retry : Answer::Cancel;
   }
 
+  Answer AskYesNoCancel(const std::string& text, const std::string& title, Icon icon) override {
+    const std::wstring wideTitle = Utf16(title);
+    switch (MessageBoxW(
+        mainWindow_, FittedToTitle(Utf16(text), wideTitle).c_str(), wideTitle.c_str(),
+        MB_YESNOCANCEL | MB_DEFBUTTON1 | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST)) {
+      case IDYES:
+        return Answer::Yes;
+      case IDNO:
+        return Answer::No;
+      default:
+        return Answer::Cancel;
+    }
+  }
+
   std::optional<std::string> ChooseFile(const FileDialogRequest& request) override {
     const std::wstring filter = DialogFilter(request.filter);
     const std::wstring title = Utf16(request.title);

@@ -43,6 +43,14 @@ class FakeUi : public UserInterface {
     busyAnswers.pop_front();
     return answer;
   }
+  // Answers from choiceAnswers in turn; Cancel once they are used up.
+  Answer AskYesNoCancel(const std::string& text, const std::string& title, Icon icon) override {
+    questions.push_back({text, title, icon});
+    if (choiceAnswers.empty()) return Answer::Cancel;
+    const Answer answer = choiceAnswers.front();
+    choiceAnswers.pop_front();
+    return answer;
+  }
   std::optional<std::string> ChooseFile(const FileDialogRequest& request) override {
     requests.push_back(request);
     if (answers.empty()) return std::nullopt;
@@ -57,6 +65,7 @@ class FakeUi : public UserInterface {
 
   std::deque<std::optional<std::string>> answers;
   std::deque<Answer> busyAnswers;
+  std::deque<Answer> choiceAnswers;
   std::vector<Message> questions;
   std::vector<FileDialogRequest> requests;
   std::vector<Message> messages;

@@ -14,6 +14,7 @@
 
 #include "app/call_log_file.h"
 #include "app/form1.h"
+#include "app/implementations.h"
 #include "host/com_automation.h"
 #include "sim_session.h"
 #include "support/expected_trace.h"
@@ -198,11 +199,13 @@ TEST_F(LocalServer, HostThatEndsMidRunEndsItWithTheSystemsErrorForAVanishedServe
     MemorySettings settings;
     CallLogFile log;
     std::string refused;
-    ASSERT_TRUE(log.Create(logPath, std::nullopt, refused)) << refused;
+    ASSERT_TRUE(log.Open(logPath, std::nullopt, "", refused)) << refused;
+    ASSERT_TRUE(log.Start(input, "", refused)) << refused;
     ExitStatus status;
     {
-      const std::unique_ptr<Automation> logged = log.Logging(*automation, ui);
-      Platform platform{ui, *logged, NumberFormat{}};
+      // The host as the program talks to it: behind the busy wait and the log.
+      HostWrappers wrapped = WrapHost(*automation, &log, ui);
+      Platform platform{ui, *wrapped.wait, NumberFormat{}};
       traskel::Run run(platform);
       status = Form1Load(run, settings);
     }
