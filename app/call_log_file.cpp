@@ -4,6 +4,7 @@
 
 #include "conversion/host_ids.h"
 #include "conversion/run.h"
+#include "conversion/titles.h"
 #include "host/call_log.h"
 
 namespace traskel {

@@ -10,6 +10,7 @@
 #include "conversion/conversion.h"
 #include "conversion/feature.h"
 #include "conversion/run_time_errors.h"
+#include "conversion/titles.h"
 #include "platform/file_system.h"
 #include "platform/user_interface.h"
 
@@ -183,12 +184,12 @@ ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<st
   } catch (const host::Error& e) {
     // Past the lines, only reading the export ends the check: it failed, or
     // the export ended before the length it had at first.
-    return Unreadable(run, e.number() == host::kDeviceIoError ? lines.error() : kChanged);
+    return Unreadable(run, e.number() == kDeviceIoError ? lines.error() : kChanged);
   } catch (const std::exception& e) {
     // As a conversion would end there, so does the check, and it tells
     // what went wrong, as the conversion's message does.
     run.errorDetail = e.what();
-    found.Failed(run, host::kInternalError, e.what());
+    found.Failed(run, kInternalError, e.what());
   }
 
   // What is read other than meant is worth a look, as lines left out are.

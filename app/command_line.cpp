@@ -108,11 +108,11 @@ int AnswerCommandLine(const CommandLine& command, UserInterface& ui) {
       break;
   }
   std::string reason;
-  if (ui.ShowCommandLineText(text, icon, stream, reason)) return status;
+  if (ui.ShowText(text, icon, stream, reason)) return status;
   // Said where it still may be read; a script sees the status either way.
   std::string ignored;
-  ui.ShowCommandLineText("Die Ausgabe kann nicht geschrieben werden: " + reason, Icon::Critical,
-                         ConsoleStream::Error, ignored);
+  ui.ShowText("Die Ausgabe kann nicht geschrieben werden: " + reason, Icon::Critical,
+              ConsoleStream::Error, ignored);
   return 1;
 }
 

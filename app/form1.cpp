@@ -6,6 +6,7 @@
 #include "app/intake.h"
 #include "conversion/conversion.h"
 #include "conversion/run_time_errors.h"
+#include "conversion/titles.h"
 #include "platform/file_system.h"
 #include "platform/user_interface.h"
 
@@ -196,7 +197,7 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
   } catch (const std::exception& e) {
     run.copy.file.reset();
     run.errorDetail = e.what();
-    run.platform.ui.ShowMessage(RunErrorMessage(run, host::kInternalError, e.what()), kAppTitle,
+    run.platform.ui.ShowMessage(RunErrorMessage(run, kInternalError, e.what()), kAppTitle,
                                 Icon::Critical);
   }
   return kRunFailed;

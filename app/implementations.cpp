@@ -1,8 +1,17 @@
 #include "app/implementations.h"
 
 #include "conversion/connection.h"
+#include "conversion/titles.h"
 
 namespace traskel {
+
+Implementations ChooseImplementations() {
+  return {MakeUserInterface(), MakeSystemSettingsStore(), UserNumberFormat()};
+}
+
+std::unique_ptr<UserInterface> MakeUserInterface() {
+  return MakeSystemUserInterface(kMainCaption);
+}
 
 HostWrappers WrapHost(host::Automation& own, CallLogFile* log, UserInterface& ui,
                       host::BusyWait wait) {

@@ -23,6 +23,9 @@ struct Implementations {
 // no file.
 Implementations ChooseImplementations();
 
+// The platform's own user interface, its main window titled kMainCaption.
+std::unique_ptr<UserInterface> MakeUserInterface();
+
 // The host: its automation server on Windows, the embedded simulated host
 // elsewhere, which opens its trace file when made.
 std::unique_ptr<host::Automation> MakeHost();

@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "app/form1.h"
 #include "app/implementations.h"
+#include "conversion/titles.h"
 #include "platform/command_line.h"
 #include "platform/signals.h"
 
@@ -17,7 +18,7 @@ int main(int argc, char** argv) {
       traskel::ReadCommandLine(traskel::ProgramArguments(argc, argv));
   // The version and the usage need no host and no settings, and touch none.
   if (command.action != traskel::CommandLine::Action::Run) {
-    return traskel::AnswerCommandLine(command, *traskel::MakeSystemUserInterface());
+    return traskel::AnswerCommandLine(command, *traskel::MakeUserInterface());
   }
   traskel::Implementations use = traskel::ChooseImplementations();
   const std::string settingsFile = use.settings->ValuesFile();

@@ -238,7 +238,7 @@ class PumpingUi : public UserInterface {
 
  private:
   SilentUi silent_;
-  std::unique_ptr<UserInterface> system_ = MakeSystemUserInterface();
+  std::unique_ptr<UserInterface> system_ = MakeUserInterface();
 };
 
 // Time per call of f, as the median of `blocks` blocks: other work on the

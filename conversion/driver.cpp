@@ -7,6 +7,8 @@
 #include "conversion/conversion.h"
 #include "conversion/feature.h"
 #include "conversion/host_ids.h"
+#include "conversion/run_time_errors.h"
+#include "conversion/titles.h"
 #include "platform/user_interface.h"
 
 namespace traskel {

@@ -6,6 +6,13 @@
 
 namespace traskel {
 
+// Error numbers the run raises itself, beside those of automation values
+// and calls (host/value.h).
+inline constexpr int kInternalError = 51;
+inline constexpr int kFileNotFound = 53;
+inline constexpr int kDeviceIoError = 57;
+inline constexpr int kPathFileAccessError = 75;
+
 // The German text of a number the program raises itself; null for any other
 // number (an operating-system or COM code, or one a host chose).
 const char* OwnErrorText(int number);

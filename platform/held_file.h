@@ -21,8 +21,8 @@ enum class HeldFileRefusal {
   Failed,       // the system refused; see the reason
 };
 
-// Bytes the conversion reads, from the start: the held copy, or anything
-// else that gives normalised text.
+// Bytes read in order, from the start: a held file, or anything else that
+// gives them.
 class ByteSource {
  public:
   virtual ~ByteSource() = default;

@@ -1,6 +1,5 @@
 // A file written a line at a time: each Append is one write, so every line
-// reaches the file whole, even if the process stops right after it. Traces of
-// host calls and the call log are kept in such files.
+// reaches the file whole, even if the process stops right after it.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,5 @@
-// The user interface the run needs: message boxes, the open-file dialog and
-// the event pump. One implementation per platform.
+// The user interface of a desktop program: message boxes, the open-file
+// dialog and the event pump. One implementation per platform.
 #pragma once
 
 #include <memory>
@@ -8,15 +8,9 @@
 
 namespace traskel {
 
-// Title of a message box that names none: the program's name.
-inline constexpr const char* kAppTitle = "Traskel";
-// Caption of the main window, which is never shown; title of the intake's
-// message boxes.
-inline constexpr const char* kMainCaption = "Traskel nach Quorvex";
-
 enum class Icon { None, Critical, Exclamation, Information };
 
-// Where a console prints a text the command line asked for.
+// Where a console prints a text of ShowText.
 enum class ConsoleStream { Output, Error };
 
 struct FileDialogRequest {
@@ -40,18 +34,19 @@ class UserInterface {
   virtual std::optional<std::string> ChooseFile(const FileDialogRequest& request) = 0;
   // Lets the platform process pending events once.
   virtual void PumpEvents() = 0;
-  // A text the command line asked for: the version, the usage. A message
-  // box titled with the main window's caption; a console prints the bare
-  // text on the stream named instead, so that scripts can read it. False,
-  // and the system's reason, when the text could not be written out.
-  virtual bool ShowCommandLineText(const std::string& text, Icon icon, ConsoleStream,
-                                   std::string& /*reason*/) {
-    ShowMessage(text, kMainCaption, icon);
+  // A text to read or to pass on, such as a program's version: a console
+  // writes it bare on the stream named, so that scripts can read it; where
+  // there is none, a message box shows it under the main window's title.
+  // False, and the system's reason, when a console could not write it out.
+  virtual bool ShowText(const std::string& text, Icon icon, ConsoleStream,
+                        std::string& /*reason*/) {
+    ShowMessage(text, "", icon);
     return true;
   }
 };
 
-// The system's own: the console on POSIX systems, dialogs on Windows.
-std::unique_ptr<UserInterface> MakeSystemUserInterface();
+// The system's own: the console on POSIX systems, dialogs on Windows, which
+// belong to a hidden main window of the given title.
+std::unique_ptr<UserInterface> MakeSystemUserInterface(const std::string& mainWindowTitle);
 
 }  // namespace traskel

@@ -15,6 +15,7 @@
 
 #include "app/call_log_file.h"
 #include "app/form1.h"
+#include "app/implementations.h"
 #include "platform/file_system.h"
 #include "platform/held_file_win32.h"
 #include "platform/settings.h"
@@ -394,7 +395,7 @@ TEST(UserInterfaceWin32, PumpDispatchesWhatWaits) {
   const HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"", WS_OVERLAPPEDWINDOW, 0, 0,
                                       10, 10, nullptr, nullptr, windowClass.hInstance, nullptr);
   ASSERT_NE(window, nullptr);
-  const std::unique_ptr<UserInterface> ui = MakeSystemUserInterface();
+  const std::unique_ptr<UserInterface> ui = MakeUserInterface();
   ui->PumpEvents();  // what creating the window queued
   received = 0;
 
