@@ -118,7 +118,7 @@ bool ChooseExport(Run& run, SettingsStore& settings, const std::optional<std::st
     }
     run.ImportFile = *chosen;
     chosen.reset();
-    if (FileExists(run.ImportFile)) break;
+    if (run.platform.files.Exists(run.ImportFile)) break;
     run.platform.ui.ShowMessage(std::string("Die Datei ") + kCrLf + kCrLf + "'" + run.ImportFile +
                                     "'" + kCrLf + kCrLf + "existiert nicht oder ist leer",
                                 kMainCaption, Icon::Information);
@@ -138,7 +138,8 @@ bool cmdSuchen(Run& run, SettingsStore& settings, const std::optional<std::strin
                const ExportGate& gate) {
   if (!ChooseExport(run, settings, named, gate)) return false;
   std::string error;
-  if (!WriteNormalisedCopy(run.ImportFile, CopyPathFor(run.ImportFile), run.copy, error)) {
+  if (!WriteNormalisedCopy(run.platform.files, run.ImportFile, CopyPathFor(run.ImportFile),
+                           run.copy, error)) {
     EndInCmdSuchen(run, error);
     return false;
   }
@@ -170,7 +171,7 @@ std::string RunErrorMessage(const Run& run, int number, const std::string& text)
                std::to_string(run.copy.length) +
                " Bytes, gelesen: " + std::to_string(*run.shortRead) + " Bytes).";
   }
-  if (!run.ImportFile.empty() && FileExists(CopyPathFor(run.ImportFile))) {
+  if (!run.ImportFile.empty() && run.platform.files.Exists(CopyPathFor(run.ImportFile))) {
     message += std::string(kCrLf) + kCrLf + "Die Kopie " + CopyPathFor(run.ImportFile) +
                " bleibt erhalten; die bis hier angelegten Befehle bleiben im Messprogramm.";
   }

@@ -6,7 +6,8 @@
 namespace traskel {
 
 Implementations ChooseImplementations() {
-  return {MakeUserInterface(), MakeSystemSettingsStore(), UserNumberFormat()};
+  return {std::make_unique<SystemFileSystem>(), MakeUserInterface(), MakeSystemSettingsStore(),
+          UserNumberFormat()};
 }
 
 std::unique_ptr<UserInterface> MakeUserInterface() {

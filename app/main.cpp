@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
   traskel::Implementations use = traskel::ChooseImplementations();
   const std::string settingsFile = use.settings->ValuesFile();
   // A log that can't be made ends the program before anything else happens.
-  traskel::CallLogFile log;
+  traskel::CallLogFile log(*use.files);
   if (std::string message;
       command.log && !log.Open(*command.log, command.file, settingsFile, message)) {
     use.ui->ShowMessage(message, traskel::kMainCaption, traskel::Icon::Critical);
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
   };
   std::unique_ptr<traskel::host::Automation> host = traskel::MakeHost();
   traskel::HostWrappers wrapped = traskel::WrapHost(*host, command.log ? &log : nullptr, *use.ui);
-  traskel::Platform platform{*use.ui, *wrapped.wait, use.numbers};
+  traskel::Platform platform{*use.ui, *wrapped.wait, use.numbers, *use.files};
   traskel::ExitStatus status;
   {
     traskel::Run run(platform);

@@ -199,7 +199,8 @@ void RunWhole(std::string_view data, Draw& draw) {
   MemorySettings settings;
   traskel::NumberFormat numbers;
   if (draw.Next() % 2 == 0) numbers.decimalSeparator = ",";
-  traskel::Platform platform{ui, host, numbers};
+  traskel::SystemFileSystem files;
+  traskel::Platform platform{ui, host, numbers, files};
   ExitStatus status;
   {
     traskel::Run run(platform);

@@ -6,8 +6,7 @@
 // the remembered setting, and both give backslashes.
 #include <windows.h>
 
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -18,9 +17,38 @@ namespace traskel {
 
 namespace {
 
-// The system error of the last failing Windows file call; 0 when the last
-// failure set the C library's errno instead.
-thread_local DWORD lastSystemError = 0;
+Failure LastFailure() {
+  return SystemFailure(static_cast<long>(GetLastError()));
+}
+
+// The most one ReadFile or WriteFile is asked to move.
+constexpr std::size_t kMostAtOnce = 1u << 30;
+
+class WindowsInputFile final : public InputFile {
+ public:
+  explicit WindowsInputFile(HANDLE handle) : handle_(handle) {}
+  ~WindowsInputFile() override { CloseHandle(handle_); }
+  WindowsInputFile(const WindowsInputFile&) = delete;
+  WindowsInputFile& operator=(const WindowsInputFile&) = delete;
+
+  Result<std::size_t> Read(char* buffer, std::size_t size) override {
+    DWORD got = 0;
+    if (!ReadFile(handle_, buffer, static_cast<DWORD>(std::min(size, kMostAtOnce)), &got,
+                  nullptr)) {
+      return LastFailure();
+    }
+    return static_cast<std::size_t>(got);
+  }
+
+  Result<void> Rewind() override {
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN)) return LastFailure();
+    return {};
+  }
+
+ private:
+  HANDLE handle_;
+};
 
 }  // namespace
 
@@ -53,37 +81,34 @@ std::string AbsolutePath(const std::string& path) {
   return Utf8(full);
 }
 
-bool FileExists(const std::string& file) {
-  if (file.empty()) return false;
+bool SystemFileSystem::Exists(const std::string& path) {
+  if (path.empty()) return false;
   WIN32_FILE_ATTRIBUTE_DATA data;
-  // A device would never end the copy's read.
-  return GetFileAttributesExW(Utf16(file).c_str(), GetFileExInfoStandard, &data) &&
+  // A device would never end a read.
+  return GetFileAttributesExW(Utf16(path).c_str(), GetFileExInfoStandard, &data) &&
          (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
-File OpenBinary(const std::string& path, const char* mode) {
-  lastSystemError = 0;
-  return File(_wfopen(Utf16(path).c_str(), Utf16(mode).c_str()));
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
+bool SystemFileSystem::SameFile(const std::string& a, const std::string& b) {
   std::error_code error;
   return std::filesystem::equivalent(std::filesystem::path(Utf16(a)),
                                      std::filesystem::path(Utf16(b)), error);
 }
 
-bool RemoveFile(const std::string& path) {
-  if (DeleteFileW(Utf16(path).c_str())) {
-    lastSystemError = 0;
-    return true;
-  }
-  lastSystemError = GetLastError();
-  return false;
+Result<std::unique_ptr<InputFile>> SystemFileSystem::OpenForReading(const std::string& path) {
+  // Others may go on reading and writing it, as with the C library's open.
+  const HANDLE handle =
+      CreateFileW(Utf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return LastFailure();
+  std::unique_ptr<InputFile> file = std::make_unique<WindowsInputFile>(handle);
+  if (GetFileType(handle) != FILE_TYPE_DISK) return Failure{0, "es ist keine gewöhnliche Datei"};
+  return file;
 }
 
-std::string LastFileError() {
-  if (lastSystemError == 0) return std::strerror(errno);
-  return SystemErrorText(lastSystemError);
+Result<void> SystemFileSystem::Remove(const std::string& path) {
+  if (!DeleteFileW(Utf16(path).c_str())) return LastFailure();
+  return {};
 }
 
 }  // namespace traskel

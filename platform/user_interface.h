@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/result.h"
+
 namespace traskel {
 
 enum class Icon { None, Critical, Exclamation, Information };
@@ -37,11 +39,10 @@ class UserInterface {
   // A text to read or to pass on, such as a program's version: a console
   // writes it bare on the stream named, so that scripts can read it; where
   // there is none, a message box shows it under the main window's title.
-  // False, and the system's reason, when a console could not write it out.
-  virtual bool ShowText(const std::string& text, Icon icon, ConsoleStream,
-                        std::string& /*reason*/) {
+  // Fails when a console could not write it out.
+  virtual Result<void> ShowText(const std::string& text, Icon icon, ConsoleStream) {
     ShowMessage(text, "", icon);
-    return true;
+    return {};
   }
 };
 

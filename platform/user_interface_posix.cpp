@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 
 #include "platform/console.h"
@@ -77,15 +76,15 @@ class ConsoleUserInterface : public UserInterface {
   // The console has no event queue.
   void PumpEvents() override {}
 
-  bool ShowText(const std::string& text, Icon, ConsoleStream stream, std::string& reason) override {
+  Result<void> ShowText(const std::string& text, Icon, ConsoleStream stream) override {
     std::ostream& to = stream == ConsoleStream::Output ? answers_ : out_;
     errno = 0;
     to << TerminalText(text, true) << '\n' << std::flush;
-    if (to) return true;
+    if (to) return {};
     // The stream keeps no error of its own; the failed write left it in errno.
-    reason = std::strerror(errno != 0 ? errno : EIO);
+    const Failure failure = SystemFailure(errno != 0 ? errno : EIO);
     to.clear();
-    return false;
+    return failure;
   }
 
  protected:

@@ -146,9 +146,9 @@ class WindowsUserInterface : public UserInterface {
     return Utf8(file.data());
   }
 
-  bool ShowText(const std::string& text, Icon icon, ConsoleStream, std::string&) override {
+  Result<void> ShowText(const std::string& text, Icon icon, ConsoleStream) override {
     ShowMessage(text, title_, icon);
-    return true;
+    return {};
   }
 
   void PumpEvents() override {

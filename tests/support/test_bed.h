@@ -18,6 +18,7 @@
 
 #include "app/implementations.h"
 #include "conversion/run.h"
+#include "platform/file_system.h"
 #include "platform/settings.h"
 #include "platform/user_interface.h"
 #include "quorvex_sim/sim_host.h"
@@ -115,9 +116,10 @@ struct TestBed {
                    host::BusyWait wait = {})
       : host(QuietHost(TracingInto(trace, std::move(options)))),
         wrapped(WrapHost(host, nullptr, ui, wait)),
-        platform{ui, *wrapped.wait, std::move(numbers)},
+        platform{ui, *wrapped.wait, std::move(numbers), files},
         run(platform) {}
 
+  SystemFileSystem files;
   FakeUi ui;
   MemorySettings settings;
   std::vector<std::string> trace;

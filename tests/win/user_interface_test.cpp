@@ -110,8 +110,7 @@ TEST(UserInterfaceWin32, TheVersionBoxShowsItsWholeTitle) {
   // A box is as wide as its text, and the version is shorter than the title.
   std::unique_ptr<UserInterface> ui = MakeUserInterface();
   Closer box(kMainCaption, IDOK);
-  std::string reason;
-  EXPECT_TRUE(ui->ShowText(TRASKEL_VERSION_TEXT, Icon::Information, ConsoleStream::Output, reason));
+  EXPECT_TRUE(ui->ShowText(TRASKEL_VERSION_TEXT, Icon::Information, ConsoleStream::Output).ok());
   const Seen& seen = box.Join();
   ASSERT_TRUE(seen.found) << "no message box appeared";
   // The title bar holds the title, the close button and a frame either side.
