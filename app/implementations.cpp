@@ -6,8 +6,9 @@
 namespace traskel {
 
 Implementations ChooseImplementations() {
-  return {std::make_unique<SystemFileSystem>(), MakeUserInterface(), MakeSystemSettingsStore(),
-          UserNumberFormat()};
+  auto files = std::make_unique<SystemFileSystem>();
+  auto settings = MakeSystemSettingsStore(*files);
+  return {std::move(files), MakeUserInterface(), std::move(settings), UserNumberFormat()};
 }
 
 std::unique_ptr<UserInterface> MakeUserInterface() {

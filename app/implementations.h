@@ -15,7 +15,7 @@
 namespace traskel {
 
 struct Implementations {
-  std::unique_ptr<FileSystem> files;
+  std::unique_ptr<FileSystem> files;  // the settings store keeps its file through it
   std::unique_ptr<UserInterface> ui;
   std::unique_ptr<SettingsStore> settings;
   NumberFormat numbers;

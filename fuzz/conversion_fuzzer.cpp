@@ -77,10 +77,10 @@ class QuietUi : public traskel::UserInterface {
 
 class MemorySettings : public traskel::SettingsStore {
  public:
-  std::string ReadSetting(const std::string& path) override { return values[path]; }
-  bool WriteSetting(const std::string& path, const std::string& value) override {
+  traskel::Result<std::string> Read(const std::string& path) override { return values[path]; }
+  traskel::Result<void> Write(const std::string& path, const std::string& value) override {
     values[path] = value;
-    return true;
+    return {};
   }
   std::map<std::string, std::string> values;
 };

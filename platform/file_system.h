@@ -38,6 +38,19 @@ class InputFile : public ByteSource {
   virtual Result<void> Rewind() = 0;
 };
 
+// A file made for writing; closed when it goes, unless Close did.
+class OutputFile {
+ public:
+  virtual ~OutputFile() = default;
+  virtual const std::string& path() const = 0;
+  // Appends all bytes.
+  virtual Result<void> Write(std::string_view bytes) = 0;
+  // What was written is on the disk.
+  virtual Result<void> Sync() = 0;
+  // Nothing else may be asked of it afterwards.
+  virtual Result<void> Close() = 0;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -60,7 +73,17 @@ class FileSystem {
   virtual Result<std::unique_ptr<HeldFile>> TakeFile(const std::string& path) = 0;
   virtual Result<std::unique_ptr<LogFile>> OpenLogFile(const std::string& path,
                                                        LogFile::Mode mode) = 0;
+  // A new file beside `path`, named like it with characters of the system's
+  // choosing appended; every user may read it.
+  virtual Result<std::unique_ptr<OutputFile>> CreateBeside(const std::string& path) = 0;
+  // Puts the file `from` in the place of `to` in one step.
+  virtual Result<void> Rename(const std::string& from, const std::string& to) = 0;
   virtual Result<void> Remove(const std::string& path) = 0;
+  // Creates the folder and those above it that are missing; fails unless it
+  // is a folder afterwards.
+  virtual Result<void> MakeFolders(const std::string& folder) = 0;
+  // Makes the names in the folder durable, as a rename into it left them.
+  virtual Result<void> SyncFolder(const std::string& folder) = 0;
 };
 
 // The system's own. TakeFile is defined beside held_file.h, OpenLogFile
@@ -73,7 +96,11 @@ class SystemFileSystem final : public FileSystem {
   Result<std::unique_ptr<HeldFile>> TakeFile(const std::string& path) override;
   Result<std::unique_ptr<LogFile>> OpenLogFile(const std::string& path,
                                                LogFile::Mode mode) override;
+  Result<std::unique_ptr<OutputFile>> CreateBeside(const std::string& path) override;
+  Result<void> Rename(const std::string& from, const std::string& to) override;
   Result<void> Remove(const std::string& path) override;
+  Result<void> MakeFolders(const std::string& folder) override;
+  Result<void> SyncFolder(const std::string& folder) override;
 };
 
 }  // namespace traskel

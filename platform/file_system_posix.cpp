@@ -1,9 +1,11 @@
 // File functions of POSIX systems: '/' separates, names are bytes.
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -47,6 +49,44 @@ class PosixInputFile final : public InputFile {
   }
 
  private:
+  int fd_;
+};
+
+class PosixOutputFile final : public OutputFile {
+ public:
+  PosixOutputFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  ~PosixOutputFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  PosixOutputFile(const PosixOutputFile&) = delete;
+  PosixOutputFile& operator=(const PosixOutputFile&) = delete;
+
+  const std::string& path() const override { return path_; }
+
+  Result<void> Write(std::string_view bytes) override {
+    while (!bytes.empty()) {
+      const ssize_t n = Retried([&] { return ::write(fd_, bytes.data(), bytes.size()); });
+      if (n == 0) errno = EIO;  // nothing written and no reason given
+      if (n <= 0) return LastFailure();
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return {};
+  }
+
+  Result<void> Sync() override {
+    if (::fsync(fd_) != 0) return LastFailure();
+    return {};
+  }
+
+  Result<void> Close() override {
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) return LastFailure();
+    return {};
+  }
+
+ private:
+  std::string path_;
   int fd_;
 };
 
@@ -121,8 +161,50 @@ Result<std::unique_ptr<InputFile>> SystemFileSystem::OpenForReading(const std::s
   return file;
 }
 
+Result<std::unique_ptr<OutputFile>> SystemFileSystem::CreateBeside(const std::string& path) {
+  std::string name = path + ".XXXXXX";
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) return LastFailure();
+  std::unique_ptr<OutputFile> file = std::make_unique<PosixOutputFile>(name, fd);
+  if (::fchmod(fd, 0644) != 0) {
+    const Failure failure = LastFailure();
+    ::unlink(name.c_str());
+    return failure;
+  }
+  return file;
+}
+
+Result<void> SystemFileSystem::Rename(const std::string& from, const std::string& to) {
+  if (std::rename(from.c_str(), to.c_str()) != 0) return LastFailure();
+  return {};
+}
+
 Result<void> SystemFileSystem::Remove(const std::string& path) {
   if (::unlink(path.c_str()) != 0) return LastFailure();
+  return {};
+}
+
+Result<void> SystemFileSystem::MakeFolders(const std::string& folder) {
+  for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
+       slash = folder.find('/', slash + 1)) {
+    ::mkdir(folder.substr(0, slash).c_str(), 0755);
+  }
+  // What the last one gave, unless the folder is there all the same.
+  const int made = ::mkdir(folder.c_str(), 0755);
+  const Failure failure = LastFailure();
+  struct stat info;
+  if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return {};
+  if (made == 0 || failure.code == EEXIST) return SystemFailure(ENOTDIR);
+  return failure;
+}
+
+Result<void> SystemFileSystem::SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return LastFailure();
+  const bool synced = ::fsync(fd) == 0;
+  const Failure failure = LastFailure();
+  ::close(fd);
+  if (!synced) return failure;
   return {};
 }
 

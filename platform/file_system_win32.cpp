@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -23,6 +24,18 @@ Failure LastFailure() {
 
 // The most one ReadFile or WriteFile is asked to move.
 constexpr std::size_t kMostAtOnce = 1u << 30;
+
+Result<void> WriteAll(HANDLE handle, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const DWORD chunk = static_cast<DWORD>(std::min(bytes.size(), kMostAtOnce));
+    DWORD written = 0;
+    if (!WriteFile(handle, bytes.data(), chunk, &written, nullptr)) return LastFailure();
+    // Nothing written, and no error of its own to tell.
+    if (written == 0) return SystemFailure(ERROR_WRITE_FAULT);
+    bytes.remove_prefix(written);
+  }
+  return {};
+}
 
 class WindowsInputFile final : public InputFile {
  public:
@@ -47,6 +60,36 @@ class WindowsInputFile final : public InputFile {
   }
 
  private:
+  HANDLE handle_;
+};
+
+class WindowsOutputFile final : public OutputFile {
+ public:
+  WindowsOutputFile(std::string path, HANDLE handle) : path_(std::move(path)), handle_(handle) {}
+  ~WindowsOutputFile() override {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  WindowsOutputFile(const WindowsOutputFile&) = delete;
+  WindowsOutputFile& operator=(const WindowsOutputFile&) = delete;
+
+  const std::string& path() const override { return path_; }
+
+  Result<void> Write(std::string_view bytes) override { return WriteAll(handle_, bytes); }
+
+  Result<void> Sync() override {
+    if (!FlushFileBuffers(handle_)) return LastFailure();
+    return {};
+  }
+
+  Result<void> Close() override {
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    if (!CloseHandle(handle)) return LastFailure();
+    return {};
+  }
+
+ private:
+  std::string path_;
   HANDLE handle_;
 };
 
@@ -106,8 +149,57 @@ Result<std::unique_ptr<InputFile>> SystemFileSystem::OpenForReading(const std::s
   return file;
 }
 
+Result<std::unique_ptr<OutputFile>> SystemFileSystem::CreateBeside(const std::string& path) {
+  // A name no one has yet: the counter and the time make a new one each try.
+  static_assert(sizeof(unsigned long long) == 8);
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".%lx%llx%x", GetCurrentProcessId(),
+                  static_cast<unsigned long long>(GetTickCount64()), attempt);
+    const std::string name = path + suffix;
+    const HANDLE handle = CreateFileW(Utf16(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      return std::unique_ptr<OutputFile>(std::make_unique<WindowsOutputFile>(name, handle));
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS) return LastFailure();
+  }
+  return SystemFailure(ERROR_FILE_EXISTS);
+}
+
+Result<void> SystemFileSystem::Rename(const std::string& from, const std::string& to) {
+  if (!MoveFileExW(Utf16(from).c_str(), Utf16(to).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return LastFailure();
+  }
+  return {};
+}
+
 Result<void> SystemFileSystem::Remove(const std::string& path) {
   if (!DeleteFileW(Utf16(path).c_str())) return LastFailure();
+  return {};
+}
+
+Result<void> SystemFileSystem::MakeFolders(const std::string& folder) {
+  const std::wstring wide = Utf16(folder);
+  // The parts above it; a drive or a share fails here and is there anyway.
+  for (std::size_t at = wide.find_first_of(L"\\/", 1); at != std::wstring::npos;
+       at = wide.find_first_of(L"\\/", at + 1)) {
+    CreateDirectoryW(wide.substr(0, at).c_str(), nullptr);
+  }
+  const bool made = CreateDirectoryW(wide.c_str(), nullptr);
+  const DWORD code = made ? ERROR_SUCCESS : GetLastError();
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return {};
+  }
+  if (made || code == ERROR_ALREADY_EXISTS) return SystemFailure(ERROR_DIRECTORY);
+  return SystemFailure(static_cast<long>(code));
+}
+
+Result<void> SystemFileSystem::SyncFolder(const std::string&) {
+  // Nothing to do: a rename with MOVEFILE_WRITE_THROUGH is durable when it
+  // returns.
   return {};
 }
 

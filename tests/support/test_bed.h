@@ -67,15 +67,15 @@ class FakeUi : public UserInterface {
 
 class MemorySettings : public SettingsStore {
  public:
-  std::string ReadSetting(const std::string& path) override {
+  Result<std::string> Read(const std::string& path) override {
     auto it = values.find(path);
     return it == values.end() ? "" : it->second;
   }
-  bool WriteSetting(const std::string& path, const std::string& value) override {
+  Result<void> Write(const std::string& path, const std::string& value) override {
     ++writes;
-    if (!writable) return false;
+    if (!writable) return Failure{0, "not writable"};
     values[path] = value;
-    return true;
+    return {};
   }
   std::map<std::string, std::string> values;
   bool writable = true;

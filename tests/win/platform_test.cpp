@@ -344,7 +344,8 @@ class ShellSettings : public ::testing::Test {
     return Utf8(buffer);
   }
 
-  std::unique_ptr<SettingsStore> store = MakeSystemSettingsStore();
+  SystemFileSystem files;
+  std::unique_ptr<SettingsStore> store = MakeSystemSettingsStore(files);
   const std::string key = "Software\\Traskel-Test-" + std::to_string(std::random_device()());
 };
 
@@ -363,6 +364,9 @@ TEST_F(ShellSettings, MissingValuesReadEmptyAndBadWritesFail) {
   EXPECT_EQ(store->ReadSetting("HKCU\\" + key + "\\Fehlt"), "");
   EXPECT_EQ(store->ReadSetting("HKXX\\Software\\Fehlt"), "");
   EXPECT_FALSE(store->WriteSetting("HKXX\\Software\\Wert", "x"));
+  // A value that is not there is no failure; a write that fails says why.
+  EXPECT_TRUE(store->Read("HKCU\\" + key + "\\Fehlt").ok());
+  EXPECT_NE(store->Write("HKXX\\Software\\Wert", "x").failure().code, 0);
   EXPECT_EQ(Stored(HKEY_CURRENT_USER, key, "Wert"), "<none>");
 }
 
