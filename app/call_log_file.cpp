@@ -4,6 +4,7 @@
 
 #include "conversion/host_ids.h"
 #include "conversion/run.h"
+#include "conversion/titles.h"
 #include "host/call_log.h"
 
 namespace traskel {
@@ -18,19 +19,24 @@ constexpr std::string_view kLogStart = "create \"";
 bool CallLogFile::Open(const std::string& path, const std::optional<std::string>& exportFile,
                        const std::string& settingsFile, std::string& message) {
   path_ = path;
-  std::string reason, start;
-  if (!file_.Open(path, LogFile::Mode::Keep, reason)) {
-    message = Message(reason);
+  Result<std::unique_ptr<LogFile>> opened = files_.OpenLogFile(path, LogFile::Mode::Keep);
+  if (!opened) {
+    message = Message(opened.failure().reason);
     return false;
   }
-  reason = RunFileReason(exportFile, settingsFile);
+  file_ = std::move(*opened);
+  std::string reason = RunFileReason(exportFile, settingsFile);
   // Decided on the open file, which is the one that Start empties.
-  if (reason.empty() && file_.ReadStart(kLogStart.size(), start, reason) && !start.empty() &&
-      start != kLogStart) {
-    reason = "die Datei gibt es schon, und sie ist kein Traskel-Protokoll";
+  if (reason.empty()) {
+    const Result<std::string> start = file_->ReadStart(kLogStart.size());
+    if (!start) {
+      reason = start.failure().reason;
+    } else if (!start->empty() && *start != kLogStart) {
+      reason = "die Datei gibt es schon, und sie ist kein Traskel-Protokoll";
+    }
   }
   if (reason.empty()) return true;
-  file_.Discard();
+  Drop();
   message = Message(reason);
   return false;
 }
@@ -38,30 +44,41 @@ bool CallLogFile::Open(const std::string& path, const std::optional<std::string>
 bool CallLogFile::Start(const std::string& exportFile, const std::string& settingsFile,
                         std::string& message) {
   std::string reason = RunFileReason(exportFile, settingsFile);
-  if (reason.empty() && file_.Resize(0, reason)) {
-    started_ = true;
-    length_ = 0;
-    return true;
+  if (reason.empty()) {
+    const Result<void> emptied = file_->Resize(0);
+    if (emptied) {
+      started_ = true;
+      length_ = 0;
+      return true;
+    }
+    reason = emptied.failure().reason;
   }
-  file_.Discard();
+  Drop();
   message = Message(reason);
   return false;
 }
 
 void CallLogFile::EndWithoutCalls() {
-  std::string reason;
-  if (file_.isOpen() && !started_) file_.Resize(0, reason);
+  // Should emptying fail, the earlier log stays as it was: nothing is lost.
+  if (file_ && !started_) static_cast<void>(file_->Resize(0));
+}
+
+void CallLogFile::Drop() {
+  if (!file_) return;
+  // A log left behind by a failed deletion holds nothing.
+  static_cast<void>(file_->Discard());
+  file_.reset();
 }
 
 std::string CallLogFile::RunFileReason(const std::optional<std::string>& exportFile,
                                        const std::string& settingsFile) const {
-  if (exportFile && file_.IsReachedBy(*exportFile)) {
+  if (exportFile && file_->IsReachedBy(*exportFile)) {
     return "es ist die Datei, die konvertiert werden soll";
   }
-  if (exportFile && file_.IsReachedBy(CopyPathFor(*exportFile))) {
+  if (exportFile && file_->IsReachedBy(CopyPathFor(*exportFile))) {
     return "es ist die Kopie der Datei, die konvertiert werden soll";
   }
-  if (!settingsFile.empty() && file_.IsReachedBy(settingsFile)) {
+  if (!settingsFile.empty() && file_->IsReachedBy(settingsFile)) {
     return "es ist die Datei der Einstellungen";
   }
   return "";
@@ -77,20 +94,23 @@ std::unique_ptr<host::Automation> CallLogFile::Logging(host::Automation& inner, 
 }
 
 void CallLogFile::Write(const std::string& line, UserInterface& ui) {
-  if (!started_ || !file_.isOpen()) return;
+  if (!started_ || !file_) return;
   // One write a line, so that a run that stops leaves every line it logged.
   buffer_.assign(line);
   buffer_ += '\n';
-  std::string reason, ignored;
-  if (file_.Append(buffer_, reason)) {
+  const Result<void> appended = file_->Append(buffer_);
+  if (appended) {
     length_ += buffer_.size();
     return;
   }
   // A line written in part (a full disk, a size limit) goes again, so that
-  // the log ends with whole lines.
-  file_.Resize(length_, ignored);
-  file_.Close();
-  ui.ShowMessage("Das Protokoll " + path_ + " kann nicht weitergeschrieben werden: " + reason +
+  // the log ends with whole lines. What fails now, the message below tells
+  // of all the same: the log is incomplete.
+  static_cast<void>(file_->Resize(length_));
+  static_cast<void>(file_->Close());
+  file_.reset();
+  ui.ShowMessage("Das Protokoll " + path_ +
+                     " kann nicht weitergeschrieben werden: " + appended.failure().reason +
                      "\r\n\r\nDie Konvertierung geht ohne Protokoll weiter.",
                  kMainCaption, Icon::Exclamation);
 }

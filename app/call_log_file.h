@@ -8,13 +8,16 @@
 #include <string>
 
 #include "host/value.h"
-#include "platform/log_file.h"
+#include "platform/file_system.h"
 #include "platform/user_interface.h"
 
 namespace traskel {
 
 class CallLogFile {
  public:
+  // The log's file is opened and made through `files`.
+  explicit CallLogFile(FileSystem& files) : files_(files) {}
+
   // Opens the file named for the log, or makes it, without changing a byte
   // of what is there. False, and the message for the user, when it can't be
   // opened, or when the log must not replace it: a file that is the export
@@ -44,9 +47,12 @@ class CallLogFile {
                             const std::string& settingsFile) const;
   std::string Message(const std::string& reason) const;
   void Write(const std::string& line, UserInterface& ui);
+  // Lets go of the file; one that Open made goes again.
+  void Drop();
 
+  FileSystem& files_;
   std::string path_;
-  LogFile file_;
+  std::unique_ptr<LogFile> file_;  // none before Open, and once let go of
   bool started_ = false;
   std::uint64_t length_ = 0;  // what the log holds of this run: whole lines
   std::string buffer_;

@@ -1,7 +1,6 @@
 #include "app/check.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <exception>
 #include <memory>
 #include <vector>
@@ -10,6 +9,7 @@
 #include "conversion/conversion.h"
 #include "conversion/feature.h"
 #include "conversion/run_time_errors.h"
+#include "conversion/titles.h"
 #include "platform/file_system.h"
 #include "platform/user_interface.h"
 
@@ -150,7 +150,7 @@ std::string Report(const Run& run, const Findings& found, std::int64_t brokenUtf
 }
 
 ExitStatus Unreadable(Run& run, const std::string& reason) {
-  EndInCmdSuchen(run, "Die Datei " + run.ImportFile + " kann nicht gelesen werden: " + reason);
+  EndInCmdSuchen(run, UnreadableText(run.ImportFile, reason));
   return kNotChosen;
 }
 
@@ -163,12 +163,17 @@ ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<st
 
   // Once for the length and the encoding, once for the lines, as the
   // conversion reads the copy after it has been written whole.
-  File in = OpenBinary(run.ImportFile, "rb");
-  if (!in) return Unreadable(run, LastFileError());
-  ExportSource whole(in.get());
-  if (!whole.ReadToEnd()) return Unreadable(run, whole.error());
-  std::rewind(in.get());
-  ExportSource lines(in.get());
+  Result<std::unique_ptr<InputFile>> opened = run.platform.files.OpenForReading(run.ImportFile);
+  if (!opened) return Unreadable(run, opened.failure().reason);
+  InputFile& in = **opened;
+  ExportSource whole(in);
+  if (const Result<void> read = whole.ReadToEnd(); !read) {
+    return Unreadable(run, read.failure().reason);
+  }
+  if (const Result<void> rewound = in.Rewind(); !rewound) {
+    return Unreadable(run, rewound.failure().reason);
+  }
+  ExportSource lines(in);
 
   run.Application = host::ObjectPtr(std::make_shared<IdleObject>());
   run.PointData = host::ObjectPtr(std::make_shared<IdleObject>());
@@ -176,19 +181,24 @@ ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<st
   Findings found;
   try {
     ConvertText(run, lines, whole.given(), whole.encoding(), &found);
-    if (!lines.ReadToEnd()) return Unreadable(run, lines.error());
+    if (const Result<void> rest = lines.ReadToEnd(); !rest) {
+      return Unreadable(run, rest.failure().reason);
+    }
     if (lines.given() != whole.given() || lines.encoding() != whole.encoding()) {
       return Unreadable(run, kChanged);
     }
-  } catch (const host::Error& e) {
-    // Past the lines, only reading the export ends the check: it failed, or
-    // the export ended before the length it had at first.
-    return Unreadable(run, e.number() == host::kDeviceIoError ? lines.error() : kChanged);
+  } catch (const FileError& e) {
+    // Reading the export failed.
+    return Unreadable(run, e.failure().reason);
+  } catch (const host::Error&) {
+    // Past the lines, only reading ends the check: the export ended before
+    // the length it had at first.
+    return Unreadable(run, kChanged);
   } catch (const std::exception& e) {
     // As a conversion would end there, so does the check, and it tells
     // what went wrong, as the conversion's message does.
     run.errorDetail = e.what();
-    found.Failed(run, host::kInternalError, e.what());
+    found.Failed(run, kInternalError, e.what());
   }
 
   // What is read other than meant is worth a look, as lines left out are.

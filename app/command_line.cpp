@@ -107,12 +107,12 @@ int AnswerCommandLine(const CommandLine& command, UserInterface& ui) {
       status = 2;
       break;
   }
-  std::string reason;
-  if (ui.ShowCommandLineText(text, icon, stream, reason)) return status;
+  const Result<void> shown = ui.ShowText(text, icon, stream);
+  if (shown) return status;
   // Said where it still may be read; a script sees the status either way.
-  std::string ignored;
-  ui.ShowCommandLineText("Die Ausgabe kann nicht geschrieben werden: " + reason, Icon::Critical,
-                         ConsoleStream::Error, ignored);
+  static_cast<void>(
+      ui.ShowText("Die Ausgabe kann nicht geschrieben werden: " + shown.failure().reason,
+                  Icon::Critical, ConsoleStream::Error));
   return 1;
 }
 

@@ -6,6 +6,7 @@
 #include "app/intake.h"
 #include "conversion/conversion.h"
 #include "conversion/run_time_errors.h"
+#include "conversion/titles.h"
 #include "platform/file_system.h"
 #include "platform/user_interface.h"
 
@@ -118,7 +119,7 @@ bool ChooseExport(Run& run, SettingsStore& settings, const std::optional<std::st
     }
     run.ImportFile = *chosen;
     chosen.reset();
-    if (FileExists(run.ImportFile)) break;
+    if (run.platform.files.Exists(run.ImportFile)) break;
     run.platform.ui.ShowMessage(std::string("Die Datei ") + kCrLf + kCrLf + "'" + run.ImportFile +
                                     "'" + kCrLf + kCrLf + "existiert nicht oder ist leer",
                                 kMainCaption, Icon::Information);
@@ -138,7 +139,8 @@ bool cmdSuchen(Run& run, SettingsStore& settings, const std::optional<std::strin
                const ExportGate& gate) {
   if (!ChooseExport(run, settings, named, gate)) return false;
   std::string error;
-  if (!WriteNormalisedCopy(run.ImportFile, CopyPathFor(run.ImportFile), run.copy, error)) {
+  if (!WriteNormalisedCopy(run.platform.files, run.ImportFile, CopyPathFor(run.ImportFile),
+                           run.copy, error)) {
     EndInCmdSuchen(run, error);
     return false;
   }
@@ -170,7 +172,7 @@ std::string RunErrorMessage(const Run& run, int number, const std::string& text)
                std::to_string(run.copy.length) +
                " Bytes, gelesen: " + std::to_string(*run.shortRead) + " Bytes).";
   }
-  if (!run.ImportFile.empty() && FileExists(CopyPathFor(run.ImportFile))) {
+  if (!run.ImportFile.empty() && run.platform.files.Exists(CopyPathFor(run.ImportFile))) {
     message += std::string(kCrLf) + kCrLf + "Die Kopie " + CopyPathFor(run.ImportFile) +
                " bleibt erhalten; die bis hier angelegten Befehle bleiben im Messprogramm.";
   }
@@ -197,7 +199,7 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
   } catch (const std::exception& e) {
     run.copy.file.reset();
     run.errorDetail = e.what();
-    run.platform.ui.ShowMessage(RunErrorMessage(run, host::kInternalError, e.what()), kAppTitle,
+    run.platform.ui.ShowMessage(RunErrorMessage(run, kInternalError, e.what()), kAppTitle,
                                 Icon::Critical);
   }
   return kRunFailed;

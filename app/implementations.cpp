@@ -1,8 +1,19 @@
 #include "app/implementations.h"
 
 #include "conversion/connection.h"
+#include "conversion/titles.h"
 
 namespace traskel {
+
+Implementations ChooseImplementations() {
+  auto files = std::make_unique<SystemFileSystem>();
+  auto settings = MakeSystemSettingsStore(*files);
+  return {std::move(files), MakeUserInterface(), std::move(settings), UserNumberFormat()};
+}
+
+std::unique_ptr<UserInterface> MakeUserInterface() {
+  return MakeSystemUserInterface(kMainCaption);
+}
 
 HostWrappers WrapHost(host::Automation& own, CallLogFile* log, UserInterface& ui,
                       host::BusyWait wait) {

@@ -7,6 +7,7 @@
 #include "app/call_log_file.h"
 #include "host/busy.h"
 #include "host/value.h"
+#include "platform/file_system.h"
 #include "platform/locale.h"
 #include "platform/settings.h"
 #include "platform/user_interface.h"
@@ -14,14 +15,18 @@
 namespace traskel {
 
 struct Implementations {
+  std::unique_ptr<FileSystem> files;  // the settings store keeps its file through it
   std::unique_ptr<UserInterface> ui;
   std::unique_ptr<SettingsStore> settings;
   NumberFormat numbers;
 };
 
-// The platform's own user interface and settings store; making them touches
-// no file.
+// The platform's own file system, user interface and settings store; making
+// them touches no file.
 Implementations ChooseImplementations();
+
+// The platform's own user interface, its main window titled kMainCaption.
+std::unique_ptr<UserInterface> MakeUserInterface();
 
 // The host: its automation server on Windows, the embedded simulated host
 // elsewhere, which opens its trace file when made.

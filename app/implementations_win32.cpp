@@ -3,10 +3,6 @@
 
 namespace traskel {
 
-Implementations ChooseImplementations() {
-  return {MakeSystemUserInterface(), MakeSystemSettingsStore(), UserNumberFormat()};
-}
-
 std::unique_ptr<host::Automation> MakeHost() {
   return host::MakeComAutomation();
 }

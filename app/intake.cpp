@@ -1,12 +1,9 @@
 #include "app/intake.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
-
-#include "platform/file_system.h"
 
 namespace traskel {
 
@@ -183,81 +180,63 @@ std::string Refused(const std::string& copyPath, const std::string& why) {
   return "Die Kopie " + copyPath + " kann nicht angelegt werden: " + why;
 }
 
-std::string RefusalText(HeldFileRefusal refusal, const std::string& reason) {
-  switch (refusal) {
-    case HeldFileRefusal::Link:
-      return "ist eine Verknüpfung";
-    case HeldFileRefusal::HardLink:
-      return "ist eine weitere Verknüpfung einer anderen Datei";
-    case HeldFileRefusal::NotRegular:
-      return "ist keine gewöhnliche Datei";
-    case HeldFileRefusal::None:
-    case HeldFileRefusal::HeldByOther:
-    case HeldFileRefusal::InUse:
-    case HeldFileRefusal::Failed:
-      break;
-  }
-  return reason;
-}
-
 // The copy's name, held for this run and emptied; nothing when it is
 // refused, and then nothing there is changed.
-std::unique_ptr<HeldFile> TakeCopy(const std::string& source, const std::string& copyPath,
-                                   std::string& error) {
-  HeldFileRefusal refusal = HeldFileRefusal::None;
-  std::string reason;
-  std::unique_ptr<HeldFile> copy = TakeFile(copyPath, refusal, reason);
-  if (refusal == HeldFileRefusal::HeldByOther) {
-    error = kBusy;
-    return nullptr;
-  }
-  if (refusal == HeldFileRefusal::InUse) {
-    error = "Die Datei " + copyPath + " wird gerade von einem anderen Programm benutzt.";
-    return nullptr;
-  }
-  if (!copy) {
-    error = Refused(copyPath, RefusalText(refusal, reason));
+std::unique_ptr<HeldFile> TakeCopy(FileSystem& files, const std::string& source,
+                                   const std::string& copyPath, std::string& error) {
+  Result<std::unique_ptr<HeldFile>> taken = files.TakeFile(copyPath);
+  if (!taken) {
+    const Failure& failure = taken.failure();
+    if (failure.code == kHeldByOther) {
+      error = kBusy;
+    } else if (failure.code == kHeldFileInUse) {
+      error = "Die Datei " + copyPath + " wird gerade von einem anderen Programm benutzt.";
+    } else {
+      error = Refused(copyPath, failure.reason);
+    }
     return nullptr;
   }
   // The export itself may be a link to the copy's name: emptying that would
   // empty the export.
-  if (SameFile(source, copyPath)) {
+  if (files.SameFile(source, copyPath)) {
     error = Refused(copyPath, "sie ist die Datei " + source + " selbst");
     return nullptr;
   }
-  if (!copy->Clear()) {
-    error = Refused(copyPath, copy->error());
+  if (const Result<void> cleared = (*taken)->Clear(); !cleared) {
+    error = Refused(copyPath, cleared.failure().reason);
     return nullptr;
   }
-  return copy;
+  return std::move(*taken);
 }
 
 // A copy that could not be written whole is deleted; the message says so.
 void Discard(std::unique_ptr<HeldFile>& copy, const std::string& copyPath, std::string& error) {
-  if (copy->Remove()) {
+  if (const Result<void> removed = copy->Remove(); removed) {
     error += "\r\n\r\nEs wurde keine Kopie angelegt.";
   } else {
     error += "\r\n\r\nDie unvollständige Kopie " + copyPath +
-             " konnte nicht gelöscht werden: " + copy->error();
+             " konnte nicht gelöscht werden: " + removed.failure().reason;
   }
   copy.reset();
 }
 
 // Reads the export through the text conversion into the held copy.
-bool CopyText(std::FILE* in, const std::string& source, const std::string& copyPath, HeldCopy& copy,
+bool CopyText(InputFile& in, const std::string& source, const std::string& copyPath, HeldCopy& copy,
               std::string& error) {
   ExportSource text(in);
-  for (std::string_view piece;;) {
-    if (!text.Next(piece)) {
-      error = "Die Datei " + source + " kann nicht gelesen werden: " + text.error();
+  for (;;) {
+    const Result<std::string_view> piece = text.Next();
+    if (!piece) {
+      error = UnreadableText(source, piece.failure().reason);
       return false;
     }
-    if (piece.empty()) break;
-    if (!copy.file->Write(piece)) {
-      error = "Die Kopie " + copyPath + " kann nicht geschrieben werden: " + copy.file->error();
+    if (piece->empty()) break;
+    if (const Result<void> written = copy.file->Write(*piece); !written) {
+      error =
+          "Die Kopie " + copyPath + " kann nicht geschrieben werden: " + written.failure().reason;
       return false;
     }
-    copy.length += piece.size();
+    copy.length += piece->size();
   }
   copy.encoding = text.encoding();
   return true;
@@ -265,58 +244,59 @@ bool CopyText(std::FILE* in, const std::string& source, const std::string& copyP
 
 }  // namespace
 
-bool ExportSource::Next(std::string_view& piece) {
+Result<std::string_view> ExportSource::Next() {
   constexpr std::size_t kChunk = 1 << 16;
   if (!chunk_) chunk_ = std::make_unique_for_overwrite<char[]>(kChunk);
   text_.clear();
   pos_ = 0;
   // A piece of the file may give no text yet, held back until more comes.
   while (text_.empty() && !ended_) {
-    const std::size_t n = std::fread(chunk_.get(), 1, kChunk, in_);
-    if (n > 0) {
-      exportText_.Feed(std::string_view(chunk_.get(), n), text_);
-    } else if (std::ferror(in_)) {
-      error_ = LastFileError();
-      return false;
+    const Result<std::size_t> n = in_.Read(chunk_.get(), kChunk);
+    if (!n) return n.failure();
+    if (*n > 0) {
+      exportText_.Feed(std::string_view(chunk_.get(), *n), text_);
     } else {
       encoding_ = exportText_.Finish(text_);
       ended_ = true;
     }
   }
   given_ += text_.size();
-  piece = text_;
-  return true;
+  return std::string_view(text_);
 }
 
-std::int64_t ExportSource::Read(char* buffer, std::size_t size) {
+Result<std::size_t> ExportSource::Read(char* buffer, std::size_t size) {
   if (pos_ == text_.size()) {
-    std::string_view piece;
-    if (!Next(piece)) return -1;
+    if (const Result<std::string_view> piece = Next(); !piece) return piece.failure();
   }
   const std::size_t n = std::min(size, text_.size() - pos_);
   std::memcpy(buffer, text_.data() + pos_, n);
   pos_ += n;
-  return static_cast<std::int64_t>(n);
+  return n;
 }
 
-bool ExportSource::ReadToEnd() {
-  for (std::string_view piece;;) {
-    if (!Next(piece)) return false;
-    if (piece.empty()) return true;
+Result<void> ExportSource::ReadToEnd() {
+  for (;;) {
+    const Result<std::string_view> piece = Next();
+    if (!piece) return piece.failure();
+    if (piece->empty()) return {};
   }
 }
 
-bool WriteNormalisedCopy(const std::string& source, const std::string& copyPath, HeldCopy& copy,
-                         std::string& error) {
+std::string UnreadableText(const std::string& file, const std::string& reason) {
+  return "Die Datei " + file + " kann nicht gelesen werden: " + reason;
+}
+
+bool WriteNormalisedCopy(FileSystem& files, const std::string& source, const std::string& copyPath,
+                         HeldCopy& copy, std::string& error) {
   copy = HeldCopy{};
-  File in = OpenBinary(source, "rb");
+  Result<std::unique_ptr<InputFile>> in = files.OpenForReading(source);
   if (!in) {
-    error = "Die Datei " + source + " kann nicht gelesen werden: " + LastFileError();
+    error = UnreadableText(source, in.failure().reason);
     return false;
   }
-  copy.file = TakeCopy(source, copyPath, error);
+  copy.file = TakeCopy(files, source, copyPath, error);
   if (!copy.file) return false;
-  if (!CopyText(in.get(), source, copyPath, copy, error)) {
+  if (!CopyText(**in, source, copyPath, copy, error)) {
     Discard(copy.file, copyPath, error);
     return false;
   }

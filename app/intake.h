@@ -4,12 +4,12 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "conversion/run.h"
+#include "platform/file_system.h"
 #include "platform/text.h"
 
 namespace traskel {
@@ -69,22 +69,21 @@ class ExportText {
 // copy is written from it, and a check reads its lines from it.
 class ExportSource final : public ByteSource {
  public:
-  explicit ExportSource(std::FILE* in) : in_(in) {}
+  explicit ExportSource(InputFile& in) : in_(in) {}
 
-  // The next piece of the text; empty at the end. False, with error() set,
-  // when reading the file fails.
-  bool Next(std::string_view& piece);
-  std::int64_t Read(char* buffer, std::size_t size) override;
-  // Reads on to the end; false when reading fails.
-  bool ReadToEnd();
+  // The next piece of the text; empty at the end. It stays valid until the
+  // next read.
+  Result<std::string_view> Next();
+  Result<std::size_t> Read(char* buffer, std::size_t size) override;
+  // Reads on to the end.
+  Result<void> ReadToEnd();
 
   std::uint64_t given() const { return given_; }       // bytes of text so far
   TextEncoding encoding() const { return encoding_; }  // once at the end
   std::int64_t brokenUtf8Line() const { return exportText_.BrokenUtf8Line(); }  // at the end
-  const std::string& error() const { return error_; }
 
  private:
-  std::FILE* in_;
+  InputFile& in_;
   ExportText exportText_;
   std::unique_ptr<char[]> chunk_;
   std::string text_;
@@ -92,13 +91,16 @@ class ExportSource final : public ByteSource {
   std::uint64_t given_ = 0;
   bool ended_ = false;
   TextEncoding encoding_ = TextEncoding::Utf8;
-  std::string error_;
 };
 
+// "Die Datei <file> kann nicht gelesen werden: <reason>", the message's
+// words for an export that could not be read.
+std::string UnreadableText(const std::string& file, const std::string& reason);
+
 // Writes the normalised copy of source to copyPath and keeps holding it for
-// the run. False, with the reason, when the name is refused or the copy can't
-// be written whole; a copy cut short is deleted again.
-bool WriteNormalisedCopy(const std::string& source, const std::string& copyPath, HeldCopy& copy,
-                         std::string& error);
+// the run. False, with the message, when the name is refused or the copy
+// can't be written whole; a copy cut short is deleted again.
+bool WriteNormalisedCopy(FileSystem& files, const std::string& source, const std::string& copyPath,
+                         HeldCopy& copy, std::string& error);
 
 }  // namespace traskel

@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "app/form1.h"
 #include "app/implementations.h"
+#include "conversion/titles.h"
 #include "platform/command_line.h"
 #include "platform/signals.h"
 
@@ -17,12 +18,12 @@ int main(int argc, char** argv) {
       traskel::ReadCommandLine(traskel::ProgramArguments(argc, argv));
   // The version and the usage need no host and no settings, and touch none.
   if (command.action != traskel::CommandLine::Action::Run) {
-    return traskel::AnswerCommandLine(command, *traskel::MakeSystemUserInterface());
+    return traskel::AnswerCommandLine(command, *traskel::MakeUserInterface());
   }
   traskel::Implementations use = traskel::ChooseImplementations();
   const std::string settingsFile = use.settings->ValuesFile();
   // A log that can't be made ends the program before anything else happens.
-  traskel::CallLogFile log;
+  traskel::CallLogFile log(*use.files);
   if (std::string message;
       command.log && !log.Open(*command.log, command.file, settingsFile, message)) {
     use.ui->ShowMessage(message, traskel::kMainCaption, traskel::Icon::Critical);
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
   };
   std::unique_ptr<traskel::host::Automation> host = traskel::MakeHost();
   traskel::HostWrappers wrapped = traskel::WrapHost(*host, command.log ? &log : nullptr, *use.ui);
-  traskel::Platform platform{*use.ui, *wrapped.wait, use.numbers};
+  traskel::Platform platform{*use.ui, *wrapped.wait, use.numbers, *use.files};
   traskel::ExitStatus status;
   {
     traskel::Run run(platform);

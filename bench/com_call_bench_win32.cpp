@@ -122,8 +122,9 @@ const std::vector<std::string> kPointRecords = {kMixedRecords[0]};
 
 Platform& QuietPlatform(host::Automation& automation) {
   static SilentUi ui;
+  static SystemFileSystem files;
   static std::vector<std::unique_ptr<Platform>> platforms;
-  platforms.push_back(std::make_unique<Platform>(Platform{ui, automation, NumberFormat{}}));
+  platforms.push_back(std::make_unique<Platform>(Platform{ui, automation, NumberFormat{}, files}));
   return *platforms.back();
 }
 
@@ -245,7 +246,7 @@ class PumpingUi : public UserInterface {
 
  private:
   SilentUi silent_;
-  std::unique_ptr<UserInterface> system_ = MakeSystemUserInterface();
+  std::unique_ptr<UserInterface> system_ = MakeUserInterface();
 };
 
 // Time per call of f, as the median of `blocks` blocks: other work on the
@@ -295,10 +296,11 @@ std::string ReadWhole(HeldCopy& copy) {
   std::string text;
   if (!copy.file->Rewind()) return text;
   char buffer[1 << 16];
-  for (std::int64_t n; (n = copy.file->Read(buffer, sizeof buffer)) > 0;) {
-    text.append(buffer, static_cast<std::size_t>(n));
+  for (;;) {
+    const Result<std::size_t> n = copy.file->Read(buffer, sizeof buffer);
+    if (!n || *n == 0) return text;
+    text.append(buffer, *n);
   }
-  return text;
 }
 
 // Each step of a line as the driver takes it, timed apart; the whole line
@@ -360,19 +362,22 @@ int Convert(host::Automation& automation, const std::string& exportPath, bool st
   if (dialog) ui.ChooseFile({"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|", ""});
   // The host as the program talks to it, behind the wait for a busy host.
   HostWrappers wrapped = WrapHost(automation, nullptr, ui);
-  Platform platform{ui, *wrapped.wait, NumberFormat{}};
+  SystemFileSystem files;
+  Platform platform{ui, *wrapped.wait, NumberFormat{}, files};
   Run run(platform);
   run.ImportFile = exportPath;
   const std::string copyPath = CopyPathFor(exportPath);
   std::string error;
-  if (!WriteNormalisedCopy(exportPath, copyPath, run.copy, error)) {
+  if (!WriteNormalisedCopy(files, exportPath, copyPath, run.copy, error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 2;
   }
   if (steps) {
     if (!fktStartQuorvex(run)) return 3;
     const int status = Steps(run);
-    run.copy.file->Remove();
+    if (const Result<void> removed = run.copy.file->Remove(); !removed) {
+      std::fprintf(stderr, "%s\n", removed.failure().reason.c_str());
+    }
     return status;
   }
   const std::size_t lines = CopyLines(ReadWhole(run.copy)).size();

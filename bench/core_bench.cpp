@@ -74,7 +74,8 @@ class SilentUi : public UserInterface {
 struct Bed {
   SilentUi ui;
   NullAutomation automation;
-  Platform platform{ui, automation, NumberFormat{}};
+  SystemFileSystem files;
+  Platform platform{ui, automation, NumberFormat{}, files};
 };
 
 using bench::SampleRecords;
@@ -121,7 +122,9 @@ void BM_RunConversion(benchmark::State& state) {
     Bed bed;
     Run run(bed.platform);
     run.ImportFile = path;
-    if (!WriteNormalisedCopy(path, copy, run.copy, error)) state.SkipWithError(error.c_str());
+    if (!WriteNormalisedCopy(bed.files, path, copy, run.copy, error)) {
+      state.SkipWithError(error.c_str());
+    }
     state.ResumeTiming();
     RunConversion(run);
   }
@@ -138,7 +141,7 @@ int ConvertOnce(const std::string& file) {
   run.ImportFile = file;
   std::string error;
   const auto start = std::chrono::steady_clock::now();
-  if (!WriteNormalisedCopy(file, CopyPathFor(file), run.copy, error)) {
+  if (!WriteNormalisedCopy(bed.files, file, CopyPathFor(file), run.copy, error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 2;
   }

@@ -2,6 +2,7 @@
 
 #include "conversion/host_ids.h"
 #include "conversion/run_time_errors.h"
+#include "conversion/titles.h"
 #include "host/busy.h"
 #include "platform/user_interface.h"
 

@@ -7,6 +7,8 @@
 #include "conversion/conversion.h"
 #include "conversion/feature.h"
 #include "conversion/host_ids.h"
+#include "conversion/run_time_errors.h"
+#include "conversion/titles.h"
 #include "platform/user_interface.h"
 
 namespace traskel {
@@ -53,10 +55,10 @@ class LineReader {
     pos_ = len_ = 0;
     const std::uint64_t left = length_ - fetched_;
     if (left == 0) return false;
-    const std::int64_t n =
+    const Result<std::size_t> n =
         source_.Read(buf_, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buf_, left)));
-    if (n < 0) throw Error(kDeviceIoError, "Device I/O error");
-    len_ = static_cast<std::size_t>(n);
+    if (!n) throw FileError(kDeviceIoError, n.failure());
+    len_ = *n;
     fetched_ += len_;
     return len_ > 0;
   }
@@ -137,9 +139,9 @@ void HandleLine(Run& run, LineWatcher* watcher) {
 }
 
 void DeleteCopy(Run& run) {
-  if (!run.copy.file->Remove()) {
+  if (const Result<void> removed = run.copy.file->Remove(); !removed) {
     run.platform.ui.ShowMessage("Die Datei " + CopyPathFor(run.ImportFile) +
-                                    " konnte nicht gelöscht werden: " + run.copy.file->error(),
+                                    " konnte nicht gelöscht werden: " + removed.failure().reason,
                                 kMainCaption, Icon::Exclamation);
   }
   run.copy.file.reset();
@@ -173,18 +175,12 @@ RunOutcome RunConversion(Run& run) {
     run.errorDetail = "Die Kopie " + copyPath + " fehlt.";
     throw Error(kFileNotFound, "File not found");
   }
-  if (!run.copy.file->Rewind()) {
-    run.errorDetail =
-        "Die Kopie " + copyPath + " kann nicht gelesen werden: " + run.copy.file->error();
-    throw Error(kPathFileAccessError, "Path/File access error");
-  }
   try {
+    const Result<void> rewound = run.copy.file->Rewind();
+    if (!rewound) throw FileError(kPathFileAccessError, rewound.failure());
     ConvertText(run, *run.copy.file, run.copy.length, run.copy.encoding);
-  } catch (const Error& e) {
-    if (e.number() == kDeviceIoError) {
-      run.errorDetail =
-          "Die Kopie " + copyPath + " kann nicht gelesen werden: " + run.copy.file->error();
-    }
+  } catch (const FileError& e) {
+    run.errorDetail = "Die Kopie " + copyPath + " kann nicht gelesen werden: " + e.failure().reason;
     throw;
   }
   DeleteCopy(run);

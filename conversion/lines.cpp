@@ -1,5 +1,6 @@
 // Lines, planes, and type codes without steps of their own.
 #include "conversion/feature.h"
+#include "conversion/titles.h"
 #include "platform/user_interface.h"
 
 namespace traskel {

@@ -20,16 +20,18 @@
 
 namespace traskel {
 
+class FileSystem;
 class UserInterface;
 
 inline constexpr int kFieldCount = 81;
 using FieldArray = std::array<std::string, kFieldCount>;
 
-// What the conversion talks to.
+// What the run talks to.
 struct Platform {
   UserInterface& ui;
   host::Automation& automation;
   NumberFormat numbers;
+  FileSystem& files;  // every file of the run is opened, made and removed here
 };
 
 // The normalised copy the conversion reads, held by the run from its

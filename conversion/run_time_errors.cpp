@@ -25,7 +25,23 @@ constexpr std::pair<int, const char*> kOwnErrors[] = {
     {450, "Falsche Anzahl an Argumenten oder ungültige Zuweisung zu einer Eigenschaft"},
 };
 
+// The English text the run's file errors are raised with.
+const char* RaisedFileErrorText(int number) {
+  switch (number) {
+    case kFileNotFound:
+      return "File not found";
+    case kDeviceIoError:
+      return "Device I/O error";
+    case kPathFileAccessError:
+    default:
+      return "Path/File access error";
+  }
+}
+
 }  // namespace
+
+FileError::FileError(int number, Failure failure)
+    : host::Error(number, RaisedFileErrorText(number)), failure_(std::move(failure)) {}
 
 const char* OwnErrorText(int number) {
   for (const auto& [own, text] : kOwnErrors) {

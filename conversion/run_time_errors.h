@@ -4,7 +4,29 @@
 
 #include <string>
 
+#include "host/value.h"
+#include "platform/result.h"
+
 namespace traskel {
+
+// Error numbers the run raises itself, beside those of automation values
+// and calls (host/value.h).
+inline constexpr int kInternalError = 51;
+inline constexpr int kFileNotFound = 53;
+inline constexpr int kDeviceIoError = 57;
+inline constexpr int kPathFileAccessError = 75;
+
+// The run-time error of a file operation that failed: the error `number`,
+// with the text it is raised with, carrying the system's failure for the
+// message. Every failure of a file the conversion reads becomes one here.
+class FileError : public host::Error {
+ public:
+  FileError(int number, Failure failure);
+  const Failure& failure() const { return failure_; }
+
+ private:
+  Failure failure_;
+};
 
 // The German text of a number the program raises itself; null for any other
 // number (an operating-system or COM code, or one a host chose).

@@ -81,10 +81,10 @@ class QuietUi : public traskel::UserInterface {
 
 class MemorySettings : public traskel::SettingsStore {
  public:
-  std::string ReadSetting(const std::string& path) override { return values[path]; }
-  bool WriteSetting(const std::string& path, const std::string& value) override {
+  traskel::Result<std::string> Read(const std::string& path) override { return values[path]; }
+  traskel::Result<void> Write(const std::string& path, const std::string& value) override {
     values[path] = value;
-    return true;
+    return {};
   }
   std::map<std::string, std::string> values;
 };
@@ -124,6 +124,15 @@ std::vector<std::string_view> Lines(std::string_view s) {
   return out;
 }
 
+// The text read as UTF-16 of the given byte order, as UTF-8.
+std::string FromUtf16(std::string_view in, bool bigEndian) {
+  traskel::Utf16Decoder decoder(bigEndian);
+  std::string out;
+  decoder.Feed(in, out);
+  decoder.Finish(out);
+  return out;
+}
+
 void CheckExportText(std::string_view in, Draw& draw) {
   const Copy chunked = Normalise(in, &draw);
   if (chunked != Normalise(in, nullptr)) Broken("the copy depends on the chunk sizes");
@@ -137,6 +146,13 @@ void CheckExportText(std::string_view in, Draw& draw) {
   if (in.starts_with("\xFF\xFE") || in.starts_with("\xFE\xFF")) {
     if (!utf8) Broken("UTF-16 was not made UTF-8");
     return;
+  }
+  // UTF-16 without its mark is told by its NUL bytes, and made UTF-8 as
+  // with one.
+  if (utf8 && in.find('\0') != std::string_view::npos) {
+    for (const bool bigEndian : {false, true}) {
+      if (Lines(FromUtf16(in, bigEndian)) == Lines(out)) return;
+    }
   }
   // Anything else is copied byte for byte but for its line ends and mark.
   std::string_view body = in;
@@ -187,7 +203,8 @@ void RunWhole(std::string_view data, Draw& draw) {
   MemorySettings settings;
   traskel::NumberFormat numbers;
   if (draw.Next() % 2 == 0) numbers.decimalSeparator = ",";
-  traskel::Platform platform{ui, host, numbers};
+  traskel::SystemFileSystem files;
+  traskel::Platform platform{ui, host, numbers, files};
   ExitStatus status;
   {
     traskel::Run run(platform);

@@ -1,5 +1,6 @@
 // Automation values: the six argument types a late-bound host call carries,
-// plus Empty for "no result", and the one error type of host and platform.
+// plus Empty for "no result", and the error a call raises, numbered as
+// automation numbers them; the layers above raise it too.
 #pragma once
 
 #include <array>
@@ -14,13 +15,10 @@ namespace traskel::host {
 
 class Object;
 
-// Error numbers the run reports; a host may raise numbers of its own.
+// Error numbers of automation values and calls; a host may raise numbers of
+// its own.
 inline constexpr int kOverflow = 6;
 inline constexpr int kTypeMismatch = 13;
-inline constexpr int kInternalError = 51;
-inline constexpr int kFileNotFound = 53;
-inline constexpr int kDeviceIoError = 57;
-inline constexpr int kPathFileAccessError = 75;
 inline constexpr int kObjectNotSet = 91;
 inline constexpr int kNoSuchMember = 438;
 inline constexpr int kWrongArgumentCount = 450;

@@ -1,7 +1,7 @@
-// The terminal on standard error, which the simulated host's progress line
-// and the console's message boxes share from different layers. One owner
-// draws the progress line and ends it before other text goes there, so a
-// message never lands inside it.
+// The terminal on standard error, shared by a status line redrawn in place
+// and by text printed under it, from different parts of a program. The
+// status line is ended before other text goes there, so that text never
+// lands inside it.
 #pragma once
 
 #include <string>
@@ -11,7 +11,7 @@ namespace traskel {
 
 // Text as a terminal may show it: control characters (C0 but tab, DEL, C1)
 // and bytes that are no UTF-8 become \xNN, and the bidirectional controls
-// \uNNNN, so text from an export can't steer the terminal or make a line
+// \uNNNN, so text from a file can't steer the terminal or make a line
 // read backwards. With keepLineBreaks, CR LF, a lone CR and LF each become
 // one LF; without, they are escaped like the rest.
 std::string TerminalText(std::string_view text, bool keepLineBreaks);
@@ -24,14 +24,14 @@ namespace console {
 
 // True when standard error is a terminal.
 bool IsTerminal();
-// Shows text as the progress line, redrawn in place, fitted to the
+// Shows text as the status line, redrawn in place, fitted to the
 // terminal's width; redrawn at most every 40 ms.
-void ShowProgress(std::string_view text);
-// Removes the progress line.
-void ClearProgress();
-// Ends the progress line with its latest text, so that what follows starts
+void ShowStatus(std::string_view text);
+// Removes the status line.
+void ClearStatus();
+// Ends the status line with its latest text, so that what follows starts
 // on a line of its own.
-void EndProgress();
+void EndStatus();
 
 }  // namespace console
 

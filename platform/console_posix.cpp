@@ -1,4 +1,4 @@
-// The progress line on a POSIX terminal: one line redrawn in place with CR
+// The status line on a POSIX terminal: one line redrawn in place with CR
 // and "clear to end of line", ended with LF before other text.
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -15,7 +15,7 @@ namespace traskel::console {
 namespace {
 
 constexpr char kClearToEnd[] = "\x1b[K";
-// A converter may set the text for every record; redrawing more often than
+// A caller may set the text many times a second; redrawing more often than
 // this only costs time.
 constexpr auto kRedrawInterval = std::chrono::milliseconds(40);
 constexpr std::size_t kFallbackColumns = 100;
@@ -87,7 +87,7 @@ class Terminal {
   }
 
   std::mutex mutex_;
-  bool drawn_ = false;  // a progress line stands on the terminal
+  bool drawn_ = false;  // a status line stands on the terminal
   bool shown_ = false;  // and shows the latest text
   std::chrono::steady_clock::time_point lastDraw_{};
   std::string latest_;
@@ -105,15 +105,15 @@ bool IsTerminal() {
   return isatty(STDERR_FILENO) == 1;
 }
 
-void ShowProgress(std::string_view text) {
+void ShowStatus(std::string_view text) {
   TheTerminal().Show(text);
 }
 
-void ClearProgress() {
+void ClearStatus() {
   TheTerminal().Clear();
 }
 
-void EndProgress() {
+void EndStatus() {
   TheTerminal().End();
 }
 

@@ -10,8 +10,8 @@
 namespace traskel {
 
 // Messages and prompts go to out, answers come from in; echoAnswers repeats
-// each answer on out, for input that does not come from a terminal. What the
-// command line asks for goes to answers or out, as it names.
+// each answer on out, for input that does not come from a terminal. A text
+// of ShowText goes to answers or out, as its stream names.
 std::unique_ptr<UserInterface> MakeConsoleUserInterface(std::istream& in, std::ostream& out,
                                                         bool echoAnswers = false,
                                                         std::ostream& answers = std::cout);

@@ -1,4 +1,5 @@
-// The Windows program has no console: no progress line to draw or end.
+// A Windows program of the window subsystem has no console: no status line
+// to draw or end.
 #include "platform/console.h"
 
 namespace traskel::console {
@@ -7,10 +8,10 @@ bool IsTerminal() {
   return false;
 }
 
-void ShowProgress(std::string_view) {}
+void ShowStatus(std::string_view) {}
 
-void ClearProgress() {}
+void ClearStatus() {}
 
-void EndProgress() {}
+void EndStatus() {}
 
 }  // namespace traskel::console

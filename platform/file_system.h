@@ -1,9 +1,18 @@
-// File functions of the platform, with its own path rules. Paths are UTF-8.
+// Files by name, with the platform's own path rules. Paths are UTF-8.
+//
+// Whatever the program does with a file goes through one FileSystem object,
+// and the files it opens are objects of their own: one call for each
+// operation that can fail, so that a stand-in can watch or fail any of them.
 #pragma once
 
-#include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
+
+#include "platform/byte_source.h"
+#include "platform/held_file.h"
+#include "platform/log_file.h"
+#include "platform/result.h"
 
 namespace traskel {
 
@@ -21,26 +30,77 @@ std::string DialogStartFolder(const std::string& folder);
 // empty name stays empty, for the existence check to refuse.
 std::string AbsolutePath(const std::string& path);
 
-// True when the file's length can be read: an empty file exists, a folder,
-// a device, a pipe or a missing name does not.
-bool FileExists(const std::string& file);
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
+// A file open for reading, from its first byte; closed when it goes.
+class InputFile : public ByteSource {
+ public:
+  ~InputFile() override = default;
+  // Reading starts again at the first byte.
+  virtual Result<void> Rewind() = 0;
 };
-// An open file, closed when it goes.
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens a file in binary mode ("rb" or "wb"); empty and errno on failure.
-File OpenBinary(const std::string& path, const char* mode);
+// A file made for writing; closed when it goes, unless Close did.
+class OutputFile {
+ public:
+  virtual ~OutputFile() = default;
+  virtual const std::string& path() const = 0;
+  // Appends all bytes.
+  virtual Result<void> Write(std::string_view bytes) = 0;
+  // What was written is on the disk.
+  virtual Result<void> Sync() = 0;
+  // Nothing else may be asked of it afterwards.
+  virtual Result<void> Close() = 0;
+};
 
-// True when both names lead to the same file.
-bool SameFile(const std::string& a, const std::string& b);
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
 
-// Removes a file; false when it could not.
-bool RemoveFile(const std::string& path);
+  // True when the file's length can be read: an empty file exists, a folder,
+  // a device, a pipe or a missing name does not, nor a name the system
+  // refuses to look at.
+  virtual bool Exists(const std::string& path) = 0;
+  // True when both names lead to the same file.
+  virtual bool SameFile(const std::string& a, const std::string& b) = 0;
 
-// The platform's text for the last error of a file operation.
-std::string LastFileError();
+  // Opens a regular file for reading; a pipe or a device is refused without
+  // waiting for it.
+  virtual Result<std::unique_ptr<InputFile>> OpenForReading(const std::string& path) = 0;
+  // Creates the file at path, or takes the regular file with a single name
+  // that is there, as it is, and holds it: opening and holding are one step,
+  // as on Windows the hold is the way the file is opened. Anything else is
+  // refused without writing or deleting a byte there, with one of the
+  // kHeldFile codes, or with kHeldByOther when another holder has it.
+  virtual Result<std::unique_ptr<HeldFile>> TakeFile(const std::string& path) = 0;
+  virtual Result<std::unique_ptr<LogFile>> OpenLogFile(const std::string& path,
+                                                       LogFile::Mode mode) = 0;
+  // A new file beside `path`, named like it with characters of the system's
+  // choosing appended; every user may read it.
+  virtual Result<std::unique_ptr<OutputFile>> CreateBeside(const std::string& path) = 0;
+  // Puts the file `from` in the place of `to` in one step.
+  virtual Result<void> Rename(const std::string& from, const std::string& to) = 0;
+  virtual Result<void> Remove(const std::string& path) = 0;
+  // Creates the folder and those above it that are missing; fails unless it
+  // is a folder afterwards.
+  virtual Result<void> MakeFolders(const std::string& folder) = 0;
+  // Makes the names in the folder durable, as a rename into it left them.
+  virtual Result<void> SyncFolder(const std::string& folder) = 0;
+};
+
+// The system's own. TakeFile is defined beside held_file.h, OpenLogFile
+// beside log_file.h, the rest beside this header.
+class SystemFileSystem final : public FileSystem {
+ public:
+  bool Exists(const std::string& path) override;
+  bool SameFile(const std::string& a, const std::string& b) override;
+  Result<std::unique_ptr<InputFile>> OpenForReading(const std::string& path) override;
+  Result<std::unique_ptr<HeldFile>> TakeFile(const std::string& path) override;
+  Result<std::unique_ptr<LogFile>> OpenLogFile(const std::string& path,
+                                               LogFile::Mode mode) override;
+  Result<std::unique_ptr<OutputFile>> CreateBeside(const std::string& path) override;
+  Result<void> Rename(const std::string& from, const std::string& to) override;
+  Result<void> Remove(const std::string& path) override;
+  Result<void> MakeFolders(const std::string& folder) override;
+  Result<void> SyncFolder(const std::string& folder) override;
+};
 
 }  // namespace traskel

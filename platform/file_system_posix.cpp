@@ -1,9 +1,11 @@
 // File functions of POSIX systems: '/' separates, names are bytes.
+#include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -12,6 +14,83 @@
 #include "platform/file_system.h"
 
 namespace traskel {
+
+namespace {
+
+Failure LastFailure() {
+  return SystemFailure(errno);
+}
+
+// Whatever read or write gives when it is interrupted before any byte.
+template <typename Call>
+ssize_t Retried(Call call) {
+  for (;;) {
+    const ssize_t n = call();
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
+class PosixInputFile final : public InputFile {
+ public:
+  explicit PosixInputFile(int fd) : fd_(fd) {}
+  ~PosixInputFile() override { ::close(fd_); }
+  PosixInputFile(const PosixInputFile&) = delete;
+  PosixInputFile& operator=(const PosixInputFile&) = delete;
+
+  Result<std::size_t> Read(char* buffer, std::size_t size) override {
+    const ssize_t n = Retried([&] { return ::read(fd_, buffer, size); });
+    if (n < 0) return LastFailure();
+    return static_cast<std::size_t>(n);
+  }
+
+  Result<void> Rewind() override {
+    if (::lseek(fd_, 0, SEEK_SET) != 0) return LastFailure();
+    return {};
+  }
+
+ private:
+  int fd_;
+};
+
+class PosixOutputFile final : public OutputFile {
+ public:
+  PosixOutputFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  ~PosixOutputFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  PosixOutputFile(const PosixOutputFile&) = delete;
+  PosixOutputFile& operator=(const PosixOutputFile&) = delete;
+
+  const std::string& path() const override { return path_; }
+
+  Result<void> Write(std::string_view bytes) override {
+    while (!bytes.empty()) {
+      const ssize_t n = Retried([&] { return ::write(fd_, bytes.data(), bytes.size()); });
+      if (n == 0) errno = EIO;  // nothing written and no reason given
+      if (n <= 0) return LastFailure();
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return {};
+  }
+
+  Result<void> Sync() override {
+    if (::fsync(fd_) != 0) return LastFailure();
+    return {};
+  }
+
+  Result<void> Close() override {
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) return LastFailure();
+    return {};
+  }
+
+ private:
+  std::string path_;
+  int fd_;
+};
+
+}  // namespace
 
 std::string SplitPathFromFile(const std::string& file) {
   std::string s = file;
@@ -57,30 +136,76 @@ std::string AbsolutePath(const std::string& path) {
   return tidy;
 }
 
-bool FileExists(const std::string& file) {
-  if (file.empty()) return false;
+bool SystemFileSystem::Exists(const std::string& path) {
+  if (path.empty()) return false;
   struct stat info;
-  // Only a regular file: a pipe would block the copy's read, a device like
-  // /dev/zero would never end it.
-  return ::stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  // Only a regular file: a pipe would block a read, a device like /dev/zero
+  // would never end it.
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-File OpenBinary(const std::string& path, const char* mode) {
-  return File(std::fopen(path.c_str(), mode));
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
+bool SystemFileSystem::SameFile(const std::string& a, const std::string& b) {
   struct stat first, second;
   return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
          first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-bool RemoveFile(const std::string& path) {
-  return std::remove(path.c_str()) == 0;
+Result<std::unique_ptr<InputFile>> SystemFileSystem::OpenForReading(const std::string& path) {
+  // Without waiting: opening a pipe would wait for its writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return LastFailure();
+  std::unique_ptr<InputFile> file = std::make_unique<PosixInputFile>(fd);
+  struct stat info;
+  if (::fstat(fd, &info) != 0) return LastFailure();
+  if (!S_ISREG(info.st_mode)) return Failure{0, "es ist keine gewöhnliche Datei"};
+  return file;
 }
 
-std::string LastFileError() {
-  return std::strerror(errno);
+Result<std::unique_ptr<OutputFile>> SystemFileSystem::CreateBeside(const std::string& path) {
+  std::string name = path + ".XXXXXX";
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) return LastFailure();
+  std::unique_ptr<OutputFile> file = std::make_unique<PosixOutputFile>(name, fd);
+  if (::fchmod(fd, 0644) != 0) {
+    const Failure failure = LastFailure();
+    ::unlink(name.c_str());
+    return failure;
+  }
+  return file;
+}
+
+Result<void> SystemFileSystem::Rename(const std::string& from, const std::string& to) {
+  if (std::rename(from.c_str(), to.c_str()) != 0) return LastFailure();
+  return {};
+}
+
+Result<void> SystemFileSystem::Remove(const std::string& path) {
+  if (::unlink(path.c_str()) != 0) return LastFailure();
+  return {};
+}
+
+Result<void> SystemFileSystem::MakeFolders(const std::string& folder) {
+  for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
+       slash = folder.find('/', slash + 1)) {
+    ::mkdir(folder.substr(0, slash).c_str(), 0755);
+  }
+  // What the last one gave, unless the folder is there all the same.
+  const int made = ::mkdir(folder.c_str(), 0755);
+  const Failure failure = LastFailure();
+  struct stat info;
+  if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return {};
+  if (made == 0 || failure.code == EEXIST) return SystemFailure(ENOTDIR);
+  return failure;
+}
+
+Result<void> SystemFileSystem::SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return LastFailure();
+  const bool synced = ::fsync(fd) == 0;
+  const Failure failure = LastFailure();
+  ::close(fd);
+  if (!synced) return failure;
+  return {};
 }
 
 }  // namespace traskel

@@ -12,6 +12,7 @@
 #include <cwchar>
 #include <string>
 
+#include "platform/file_system.h"
 #include "platform/wide_text_win32.h"
 
 namespace traskel {
@@ -48,13 +49,18 @@ bool HolderMarkExists(const std::wstring& name) {
 }
 
 // A holder sets its mark right after opening the file: one that has just
-// opened it is given that moment.
-HeldFileRefusal SharingRefusal(const std::wstring& name) {
+// opened it is given that moment. The code of the refusal: kHeldByOther or
+// kHeldFileInUse.
+long SharingRefusal(const std::wstring& name) {
   for (int look = 0; look < 2; ++look) {
     if (look > 0) Sleep(100);
-    if (HolderMarkExists(name)) return HeldFileRefusal::HeldByOther;
+    if (HolderMarkExists(name)) return kHeldByOther;
   }
-  return HeldFileRefusal::InUse;
+  return kHeldFileInUse;
+}
+
+Failure LastFailure() {
+  return SystemFailure(static_cast<long>(GetLastError()));
 }
 
 class WindowsHeldFile : public HeldFile {
@@ -73,38 +79,38 @@ class WindowsHeldFile : public HeldFile {
     mark_ = CreateMutexW(nullptr, FALSE, MarkName(info).c_str());
   }
 
-  bool Clear() override { return (Rewind() && SetEndOfFile(handle_)) || Fail(); }
+  Result<void> Clear() override {
+    if (Result<void> back = Rewind(); !back) return back;
+    if (!SetEndOfFile(handle_)) return LastFailure();
+    return {};
+  }
 
-  bool Write(std::string_view bytes) override {
+  Result<void> Write(std::string_view bytes) override {
     while (!bytes.empty()) {
       const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
       DWORD written = 0;
-      if (!WriteFile(handle_, bytes.data(), chunk, &written, nullptr)) return Fail();
-      if (written == 0) {
-        SetLastError(ERROR_WRITE_FAULT);
-        return Fail();
-      }
+      if (!WriteFile(handle_, bytes.data(), chunk, &written, nullptr)) return LastFailure();
+      // Nothing written, and no error of its own to tell.
+      if (written == 0) return SystemFailure(ERROR_WRITE_FAULT);
       bytes.remove_prefix(written);
     }
-    return true;
+    return {};
   }
 
-  bool Rewind() override {
+  Result<void> Rewind() override {
     LARGE_INTEGER start{};
-    return SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN) || Fail();
+    if (!SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN)) return LastFailure();
+    return {};
   }
 
-  std::int64_t Read(char* buffer, std::size_t size) override {
+  Result<std::size_t> Read(char* buffer, std::size_t size) override {
     DWORD got = 0;
     const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-    if (!ReadFile(handle_, buffer, want, &got, nullptr)) {
-      Fail();
-      return -1;
-    }
-    return got;
+    if (!ReadFile(handle_, buffer, want, &got, nullptr)) return LastFailure();
+    return static_cast<std::size_t>(got);
   }
 
-  bool Remove() override {
+  Result<void> Remove() override {
     // Marked for deletion through the handle, gone when it closes; a system
     // without that deletes by name right after closing.
     FILE_DISPOSITION_INFO disposition{TRUE};
@@ -112,47 +118,39 @@ class WindowsHeldFile : public HeldFile {
         SetFileInformationByHandle(handle_, FileDispositionInfo, &disposition, sizeof disposition);
     CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
-    const bool removed = marked || DeleteFileW(name_.c_str()) || Fail();
+    Result<void> removed;
+    if (!marked && !DeleteFileW(name_.c_str())) removed = LastFailure();
     if (mark_ != nullptr) CloseHandle(mark_);
     mark_ = nullptr;
     return removed;
   }
 
-  const std::string& error() const override { return error_; }
-
  private:
-  bool Fail() {
-    error_ = SystemErrorText(GetLastError());
-    return false;
-  }
-
   std::wstring name_;
   HANDLE handle_;
   HANDLE mark_ = nullptr;
-  std::string error_;
 };
 
 }  // namespace
 
-HeldFileRefusal ClassifyHeldFile(unsigned long attributes, unsigned long links,
-                                 unsigned long fileType) {
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return HeldFileRefusal::Link;
+long ClassifyHeldFile(unsigned long attributes, unsigned long links, unsigned long fileType) {
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return kHeldFileIsLink;
   if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0 ||
       fileType != FILE_TYPE_DISK) {
-    return HeldFileRefusal::NotRegular;
+    return kHeldFileNotRegular;
   }
-  if (links > 1) return HeldFileRefusal::HardLink;
-  return HeldFileRefusal::None;
+  if (links > 1) return kHeldFileHasOtherNames;
+  return 0;
 }
 
-std::unique_ptr<HeldFile> TakeFile(const std::string& path, HeldFileRefusal& refusal,
-                                   std::string& reason) {
+Result<std::unique_ptr<HeldFile>> SystemFileSystem::TakeFile(const std::string& path) {
   const std::wstring name = Utf16(path);
   // A link or a folder is refused before it is opened.
   const DWORD attributes = GetFileAttributesW(name.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
-    refusal = ClassifyHeldFile(attributes, 1, FILE_TYPE_DISK);
-    if (refusal != HeldFileRefusal::None) return nullptr;
+    if (const long refusal = ClassifyHeldFile(attributes, 1, FILE_TYPE_DISK); refusal != 0) {
+      return HeldFileRefusal(refusal);
+    }
   }
   // Others may read it, never write or delete it; the reparse point itself,
   // not what it leads to, should one appear meanwhile.
@@ -160,28 +158,24 @@ std::unique_ptr<HeldFile> TakeFile(const std::string& path, HeldFileRefusal& ref
       CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    const DWORD code = GetLastError();
-    refusal = code == ERROR_SHARING_VIOLATION ? SharingRefusal(name) : HeldFileRefusal::Failed;
-    reason = SystemErrorText(code);
-    return nullptr;
+    Failure failure = LastFailure();
+    if (failure.code == ERROR_SHARING_VIOLATION) failure.code = SharingRefusal(name);
+    return failure;
   }
   auto file = std::make_unique<WindowsHeldFile>(name, handle);
-  BY_HANDLE_FILE_INFORMATION info{};
   const DWORD type = GetFileType(handle);
   if (type != FILE_TYPE_DISK) {
     // A pipe or a device has no file information to ask for.
-    refusal = ClassifyHeldFile(0, 1, type);
-    return nullptr;
+    return HeldFileRefusal(ClassifyHeldFile(0, 1, type));
   }
-  if (!GetFileInformationByHandle(handle, &info)) {
-    refusal = HeldFileRefusal::Failed;
-    reason = SystemErrorText(GetLastError());
-    return nullptr;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info)) return LastFailure();
+  if (const long refusal = ClassifyHeldFile(info.dwFileAttributes, info.nNumberOfLinks, type);
+      refusal != 0) {
+    return HeldFileRefusal(refusal);
   }
-  refusal = ClassifyHeldFile(info.dwFileAttributes, info.nNumberOfLinks, type);
-  if (refusal != HeldFileRefusal::None) return nullptr;
   file->SetMark(info);
-  return file;
+  return std::unique_ptr<HeldFile>(std::move(file));
 }
 
 }  // namespace traskel

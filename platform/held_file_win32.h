@@ -6,9 +6,9 @@
 
 namespace traskel {
 
-// attributes: FILE_ATTRIBUTE_*; links: the number of names; fileType:
-// GetFileType's FILE_TYPE_*.
-HeldFileRefusal ClassifyHeldFile(unsigned long attributes, unsigned long links,
-                                 unsigned long fileType);
+// The code of the refusal (kHeldFileIsLink and the like), or 0 for a file
+// that may be held. attributes: FILE_ATTRIBUTE_*; links: the number of
+// names; fileType: GetFileType's FILE_TYPE_*.
+long ClassifyHeldFile(unsigned long attributes, unsigned long links, unsigned long fileType);
 
 }  // namespace traskel

@@ -1,11 +1,14 @@
 // A file written a line at a time: each Append is one write, so every line
-// reaches the file whole, even if the process stops right after it. Traces of
-// host calls and the call log are kept in such files.
+// reaches the file whole, even if the process stops right after it.
+// FileSystem::OpenLogFile gives it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "platform/result.h"
 
 namespace traskel {
 
@@ -19,38 +22,26 @@ class LogFile {
     Keep,
   };
 
-  LogFile() = default;
-  ~LogFile() { Close(); }
-  LogFile(const LogFile&) = delete;
-  LogFile& operator=(const LogFile&) = delete;
+  // Closes the file, unless Close or Discard did.
+  virtual ~LogFile() = default;
 
-  // False and the reason when it can't. The path is UTF-8.
-  bool Open(const std::string& path, Mode mode, std::string& reason);
-  // False and the system's reason when not all of text was written.
-  bool Append(std::string_view text, std::string& reason);
-  void Close();
-  bool isOpen() const { return handle_ != kClosed; }
+  // Appends all of text in one write.
+  virtual Result<void> Append(std::string_view text) = 0;
+  // Closes the file; nothing else may be asked of it afterwards.
+  virtual Result<void> Close() = 0;
 
   // Opened with Mode::Keep:
-  // Up to `size` bytes from the start of the file; false and the system's
-  // reason when they can't be read.
-  bool ReadStart(std::size_t size, std::string& bytes, std::string& reason);
+  // Up to `size` bytes from the start of the file.
+  virtual Result<std::string> ReadStart(std::size_t size) = 0;
   // True when `path` leads to the open file, by the system's identity of
   // files: whatever links or relative parts lead there.
-  bool IsReachedBy(const std::string& path) const;
+  virtual bool IsReachedBy(const std::string& path) const = 0;
   // Cuts the file to `length` bytes; later appends follow them. The null
   // device has no length and stays as it is.
-  bool Resize(std::uint64_t length, std::string& reason);
-  // Closes the file; one that Open created goes again, while its name still
-  // leads to it.
-  void Discard();
-
- private:
-  static constexpr std::intptr_t kClosed = -1;
-  std::intptr_t handle_ = kClosed;  // a descriptor or a HANDLE
-  std::string path_;
-  bool created_ = false;     // by Open, in Mode::Keep
-  bool nullDevice_ = false;  // opened in Mode::Keep
+  virtual Result<void> Resize(std::uint64_t length) = 0;
+  // Closes the file; one that the open created is deleted again, while its
+  // name still leads to it. Nothing else may be asked of it afterwards.
+  virtual Result<void> Discard() = 0;
 };
 
 }  // namespace traskel

@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
+#include "platform/file_system.h"
 #include "platform/log_file.h"
 
 namespace traskel {
@@ -13,9 +13,8 @@ namespace {
 
 constexpr const char* kNotAFile = "es ist keine gewöhnliche Datei";
 
-bool Fail(std::string& reason) {
-  reason = std::strerror(errno);
-  return false;
+Failure LastFailure() {
+  return SystemFailure(errno);
 }
 
 bool IsNullDevice(const struct stat& info) {
@@ -35,25 +34,98 @@ bool SameInode(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+class PosixLogFile final : public LogFile {
+ public:
+  // created: made by the open, in Mode::Keep.
+  PosixLogFile(int fd, std::string path, bool created)
+      : fd_(fd), path_(std::move(path)), created_(created) {}
+  ~PosixLogFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  PosixLogFile(const PosixLogFile&) = delete;
+  PosixLogFile& operator=(const PosixLogFile&) = delete;
+
+  void SetNullDevice() { nullDevice_ = true; }
+
+  Result<void> Append(std::string_view text) override {
+    while (!text.empty()) {
+      const ssize_t n = ::write(fd_, text.data(), text.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return LastFailure();
+      if (n == 0) return Failure{0, "nothing written"};
+      text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return {};
+  }
+
+  Result<void> Close() override {
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) return LastFailure();
+    return {};
+  }
+
+  Result<std::string> ReadStart(std::size_t size) override {
+    std::string bytes(size, '\0');
+    std::size_t got = 0;
+    while (got < size) {
+      const ssize_t n = ::pread(fd_, bytes.data() + got, size - got, static_cast<off_t>(got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return LastFailure();
+      if (n == 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+    return bytes;
+  }
+
+  bool IsReachedBy(const std::string& path) const override {
+    struct stat mine, named;
+    return ::fstat(fd_, &mine) == 0 && ::stat(path.c_str(), &named) == 0 && SameInode(mine, named);
+  }
+
+  Result<void> Resize(std::uint64_t length) override {
+    if (nullDevice_) return {};
+    if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) return LastFailure();
+    return {};
+  }
+
+  Result<void> Discard() override {
+    struct stat mine, named;
+    // Only while the name leads to the file made: one put there meanwhile by
+    // someone else is not ours to delete.
+    Result<void> removed;
+    if (created_ && ::fstat(fd_, &mine) == 0 && ::lstat(path_.c_str(), &named) == 0 &&
+        SameInode(mine, named) && ::unlink(path_.c_str()) != 0) {
+      removed = LastFailure();
+    }
+    ::close(fd_);
+    fd_ = -1;
+    return removed;
+  }
+
+ private:
+  int fd_;
+  std::string path_;
+  bool created_;
+  bool nullDevice_ = false;
+};
+
 }  // namespace
 
-bool LogFile::Open(const std::string& path, Mode mode, std::string& reason) {
-  Close();
-  if (mode == Mode::Append) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd < 0) return Fail(reason);
-    handle_ = fd;
-    return true;
+Result<std::unique_ptr<LogFile>> SystemFileSystem::OpenLogFile(const std::string& path,
+                                                               LogFile::Mode mode) {
+  if (mode == LogFile::Mode::Append) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) return LastFailure();
+    return std::unique_ptr<LogFile>(std::make_unique<PosixLogFile>(fd, path, false));
   }
   // A name that changes between the look and the open is looked at again.
   for (int attempt = 0; attempt < 3; ++attempt) {
     struct stat info;
     const bool exists = ::stat(path.c_str(), &info) == 0;
-    if (!exists && errno != ENOENT) return Fail(reason);
-    if (exists && Unfit(info)) {
-      reason = kNotAFile;
-      return false;
-    }
+    if (!exists && errno != ENOENT) return LastFailure();
+    if (exists && Unfit(info)) return Failure{0, kNotAFile};
     // Made here only when missing, so that only a file made by this open is
     // deleted again.
     const int fd = ::open(
@@ -61,85 +133,21 @@ bool LogFile::Open(const std::string& path, Mode mode, std::string& reason) {
         O_RDWR | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (exists ? 0 : O_CREAT | O_EXCL),
         0666);
     if (fd < 0 && errno == (exists ? ENOENT : EEXIST)) continue;
-    if (fd < 0) return Fail(reason);
-    handle_ = fd;
-    path_ = path;
-    created_ = !exists;
-    if (::fstat(fd, &info) != 0) {
-      Fail(reason);
-      Discard();
-      return false;
+    if (fd < 0) return LastFailure();
+    auto file = std::make_unique<PosixLogFile>(fd, path, !exists);
+    // What the name led to may have changed since the look.
+    const bool looked = ::fstat(fd, &info) == 0;
+    if (!looked || Unfit(info)) {
+      const Failure failure = looked ? Failure{0, kNotAFile} : LastFailure();
+      static_cast<void>(file->Discard());  // deletes only a file this open made
+      return failure;
     }
-    if (Unfit(info)) {
-      reason = kNotAFile;
-      Discard();
-      return false;
-    }
-    nullDevice_ = S_ISCHR(info.st_mode);
-    return true;
+    if (S_ISCHR(info.st_mode)) file->SetNullDevice();
+    return std::unique_ptr<LogFile>(std::move(file));
   }
   // Mostly a link to nothing, which is not followed: making its target
   // would write where someone else points.
-  reason = std::strerror(EEXIST);
-  return false;
-}
-
-bool LogFile::Append(std::string_view text, std::string& reason) {
-  while (!text.empty()) {
-    const ssize_t n = write(static_cast<int>(handle_), text.data(), text.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      reason = n < 0 ? std::strerror(errno) : "nothing written";
-      return false;
-    }
-    text.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-bool LogFile::ReadStart(std::size_t size, std::string& bytes, std::string& reason) {
-  bytes.assign(size, '\0');
-  std::size_t got = 0;
-  while (got < size) {
-    const ssize_t n =
-        ::pread(static_cast<int>(handle_), bytes.data() + got, size - got, static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Fail(reason);
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  bytes.resize(got);
-  return true;
-}
-
-bool LogFile::IsReachedBy(const std::string& path) const {
-  struct stat mine, named;
-  return handle_ != kClosed && ::fstat(static_cast<int>(handle_), &mine) == 0 &&
-         ::stat(path.c_str(), &named) == 0 && SameInode(mine, named);
-}
-
-bool LogFile::Resize(std::uint64_t length, std::string& reason) {
-  if (nullDevice_) return true;
-  return ::ftruncate(static_cast<int>(handle_), static_cast<off_t>(length)) == 0 || Fail(reason);
-}
-
-void LogFile::Discard() {
-  struct stat mine, named;
-  // Only while the name leads to the file made: one put there meanwhile by
-  // someone else is not ours to delete.
-  if (created_ && ::fstat(static_cast<int>(handle_), &mine) == 0 &&
-      ::lstat(path_.c_str(), &named) == 0 && SameInode(mine, named)) {
-    ::unlink(path_.c_str());
-  }
-  Close();
-}
-
-void LogFile::Close() {
-  if (handle_ == kClosed) return;
-  close(static_cast<int>(handle_));
-  handle_ = kClosed;
-  created_ = false;
-  nullDevice_ = false;
+  return SystemFailure(EEXIST);
 }
 
 }  // namespace traskel

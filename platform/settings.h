@@ -4,22 +4,40 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+
+#include "platform/result.h"
 
 namespace traskel {
+
+class FileSystem;
 
 class SettingsStore {
  public:
   virtual ~SettingsStore() = default;
-  // The stored value; any failure reads as the empty string.
-  virtual std::string ReadSetting(const std::string& path) = 0;
-  // True when the value was stored; never throws.
-  virtual bool WriteSetting(const std::string& path, const std::string& value) = 0;
+  // The stored value; a value that is not there is the empty string. Never
+  // throws.
+  virtual Result<std::string> Read(const std::string& path) = 0;
+  // Stores the value. Never throws.
+  virtual Result<void> Write(const std::string& path, const std::string& value) = 0;
   // The file that holds the values, so that no other writer takes it;
   // empty where they are not kept in a file of their own.
   virtual std::string ValuesFile() const { return ""; }
+
+  // The stored value; any failure reads as the empty string, as nothing
+  // stored.
+  std::string ReadSetting(const std::string& path) {
+    Result<std::string> value = Read(path);
+    return value ? std::move(*value) : std::string();
+  }
+  // True when the value was stored.
+  bool WriteSetting(const std::string& path, const std::string& value) {
+    return Write(path, value).ok();
+  }
 };
 
-// The system's own: the registry on Windows, a per-machine file elsewhere.
-std::unique_ptr<SettingsStore> MakeSystemSettingsStore();
+// The system's own: the registry on Windows; elsewhere a per-machine file,
+// kept through `files`, which must outlive the store.
+std::unique_ptr<SettingsStore> MakeSystemSettingsStore(FileSystem& files);
 
 }  // namespace traskel

@@ -8,7 +8,7 @@
 
 namespace traskel {
 
-// A store kept in the file "settings" of the given folder.
-std::unique_ptr<SettingsStore> MakeFileSettingsStore(const std::string& folder);
+// A store kept in the file "settings" of the given folder, through `files`.
+std::unique_ptr<SettingsStore> MakeFileSettingsStore(FileSystem& files, const std::string& folder);
 
 }  // namespace traskel

@@ -1,19 +1,16 @@
 // The settings store of POSIX systems: a key-value text file standing in for
-// the per-machine registry hive. One "key=value" line per value, keyed by the
-// full value path; '%', CR and LF (and '=' in keys) are percent-encoded so any
-// path round-trips.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// the per-machine registry hive, kept through the file system object. One
+// "key=value" line per value, keyed by the full value path; '%', CR and LF
+// (and '=' in keys) are percent-encoded so any path round-trips.
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/settings.h"
 #include "platform/settings_file.h"
 
@@ -90,106 +87,83 @@ bool KeyOf(std::string_view line, std::string& key) {
 }
 
 // The most a settings file may hold; a longer one is not this store's.
-constexpr off_t kMaxFileBytes = 1 << 20;
+constexpr std::size_t kMaxFileBytes = 1 << 20;
 
-// False when the file exists but cannot be read; a missing file reads empty.
-// Only a regular file of at most kMaxFileBytes is read: a pipe would block,
-// a device such as /dev/zero would never end.
-bool ReadWholeFile(const std::string& file, std::string& content) {
-  content.clear();
-  struct stat info;
-  if (::stat(file.c_str(), &info) != 0) return errno == ENOENT;
-  if (!S_ISREG(info.st_mode)) return false;
-  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxFileBytes;
+// What the file holds; a missing file holds nothing. Only a regular file of
+// at most kMaxFileBytes is read: a pipe would block, a device such as
+// /dev/zero would never end.
+Result<std::string> ReadWholeFile(FileSystem& files, const std::string& file) {
+  Result<std::unique_ptr<InputFile>> opened = files.OpenForReading(file);
+  if (!opened) {
+    if (opened.failure().code == ENOENT) return std::string();
+    return opened.failure();
+  }
+  std::string content;
   char buffer[4096];
-  while (ok) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      ok = got == 0;
-      break;
-    }
-    content.append(buffer, static_cast<std::size_t>(got));
-    // Grown since the look at its size.
-    ok = content.size() <= static_cast<std::size_t>(kMaxFileBytes);
+  for (;;) {
+    const Result<std::size_t> got = (*opened)->Read(buffer, sizeof buffer);
+    if (!got) return got.failure();
+    if (*got == 0) return content;
+    content.append(buffer, *got);
+    if (content.size() > kMaxFileBytes) return Failure{0, "die Datei ist länger als 1 MiB"};
   }
-  ::close(fd);
-  return ok;
-}
-
-// Creates the folder and its parents; true when it is a folder afterwards.
-bool MakeFolders(const std::string& folder) {
-  for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
-       slash = folder.find('/', slash + 1)) {
-    ::mkdir(folder.substr(0, slash).c_str(), 0755);
-  }
-  ::mkdir(folder.c_str(), 0755);
-  struct stat info;
-  return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 // Writes a temporary file beside the target and renames it over, so readers
 // see either the old or the new file, never a part.
-bool ReplaceFile(const std::string& folder, const std::string& file, const std::string& content) {
-  std::string pattern = folder + "/" + kFileName + ".XXXXXX";
-  int fd = ::mkstemp(pattern.data());
-  if (fd < 0) return false;
-  std::FILE* f = ::fchmod(fd, 0644) == 0 ? ::fdopen(fd, "wb") : nullptr;
-  if (f == nullptr) {
-    ::close(fd);
-    ::unlink(pattern.c_str());
-    return false;
-  }
-  bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size() &&
-            std::fflush(f) == 0 && ::fsync(::fileno(f)) == 0;
-  ok = std::fclose(f) == 0 && ok;
-  ok = ok && std::rename(pattern.c_str(), file.c_str()) == 0;
-  if (!ok) {
-    ::unlink(pattern.c_str());
-    return false;
+Result<void> ReplaceFile(FileSystem& files, const std::string& folder, const std::string& file,
+                         const std::string& content) {
+  Result<std::unique_ptr<OutputFile>> made = files.CreateBeside(file);
+  if (!made) return made.failure();
+  OutputFile& temporary = **made;
+  const std::string name = temporary.path();
+  Result<void> done = temporary.Write(content);
+  if (done) done = temporary.Sync();
+  if (Result<void> closed = temporary.Close(); done && !closed) done = closed;
+  if (done) done = files.Rename(name, file);
+  if (!done) {
+    static_cast<void>(files.Remove(name));  // the value is not stored either way
+    return done;
   }
   // Makes the rename itself durable; the value is stored either way.
-  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
-  return true;
+  static_cast<void>(files.SyncFolder(folder));
+  return {};
 }
 
 class FileSettingsStore : public SettingsStore {
  public:
-  explicit FileSettingsStore(std::string folder)
-      : folder_(folder.empty() ? "." : std::move(folder)), file_(folder_ + "/" + kFileName) {}
+  FileSettingsStore(FileSystem& files, std::string folder)
+      : files_(files),
+        folder_(folder.empty() ? "." : std::move(folder)),
+        file_(folder_ + "/" + kFileName) {}
 
-  std::string ReadSetting(const std::string& path) override {
+  Result<std::string> Read(const std::string& path) override {
     try {
-      std::string content;
-      if (!ReadWholeFile(file_, content)) return "";
+      Result<std::string> content = ReadWholeFile(files_, file_);
+      if (!content) return content;
       std::string key;
-      for (std::string_view line : SplitLines(content)) {
+      for (std::string_view line : SplitLines(*content)) {
         if (KeyOf(line, key) && key == path) return Decode(line.substr(line.find('=') + 1));
       }
-    } catch (...) {
+      return std::string();
+    } catch (const std::exception& e) {
+      return Failure{0, e.what()};
     }
-    return "";
   }
 
   std::string ValuesFile() const override { return file_; }
 
-  bool WriteSetting(const std::string& path, const std::string& value) override {
+  Result<void> Write(const std::string& path, const std::string& value) override {
     try {
-      if (!MakeFolders(folder_)) return false;
-      std::string content;
+      if (Result<void> made = files_.MakeFolders(folder_); !made) return made;
       // An unreadable file is not rewritten: its other values would be lost.
-      if (!ReadWholeFile(file_, content)) return false;
+      Result<std::string> content = ReadWholeFile(files_, file_);
+      if (!content) return content.failure();
       std::string entry = Encode(path, true) + "=" + Encode(value, false);
       std::string updated;
       bool placed = false;
       std::string key;
-      for (std::string_view line : SplitLines(content)) {
+      for (std::string_view line : SplitLines(*content)) {
         if (KeyOf(line, key) && key == path) {
           // Only the first line of a key is read; later duplicates go.
           if (placed) continue;
@@ -201,26 +175,28 @@ class FileSettingsStore : public SettingsStore {
         updated += '\n';
       }
       if (!placed) updated += entry + "\n";
-      return ReplaceFile(folder_, file_, updated);
-    } catch (...) {
-      return false;
+      return ReplaceFile(files_, folder_, file_, updated);
+    } catch (const std::exception& e) {
+      return Failure{0, e.what()};
     }
   }
 
  private:
+  FileSystem& files_;
   std::string folder_;
   std::string file_;
 };
 
 }  // namespace
 
-std::unique_ptr<SettingsStore> MakeFileSettingsStore(const std::string& folder) {
-  return std::make_unique<FileSettingsStore>(folder);
+std::unique_ptr<SettingsStore> MakeFileSettingsStore(FileSystem& files, const std::string& folder) {
+  return std::make_unique<FileSettingsStore>(files, folder);
 }
 
-std::unique_ptr<SettingsStore> MakeSystemSettingsStore() {
+std::unique_ptr<SettingsStore> MakeSystemSettingsStore(FileSystem& files) {
   const char* folder = std::getenv("TRASKEL_SETTINGS_DIR");
-  return MakeFileSettingsStore(folder != nullptr && *folder != '\0' ? folder : kMachineFolder);
+  return MakeFileSettingsStore(files,
+                               folder != nullptr && *folder != '\0' ? folder : kMachineFolder);
 }
 
 }  // namespace traskel

@@ -5,6 +5,7 @@
 #include <oaidl.h>
 #include <wrl/client.h>
 
+#include <exception>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -54,14 +55,12 @@ class StringArgs {
   std::vector<VARIANTARG> args_;
 };
 
-ComPtr<IDispatch> CreateShell() {
+// A new "WScript.Shell" object, or the system's failure to make one.
+HRESULT CreateShell(ComPtr<IDispatch>& shell) {
   CLSID clsid;
-  ComPtr<IDispatch> shell;
-  if (FAILED(CLSIDFromProgID(L"WScript.Shell", &clsid)) ||
-      FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_PPV_ARGS(&shell)))) {
-    return nullptr;
-  }
-  return shell;
+  const HRESULT hr = CLSIDFromProgID(L"WScript.Shell", &clsid);
+  if (FAILED(hr)) return hr;
+  return CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_PPV_ARGS(&shell));
 }
 
 // A method call by name; the HRESULT, with the server's own code of a raised
@@ -98,34 +97,38 @@ std::string AsText(const VARIANT& v) {
 
 constexpr const char* kStringKind = "REG_SZ";
 
+// The value the shell reads for a value that is not there, or in a key that
+// is not there.
+constexpr HRESULT kNotThere = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+
 class ShellSettingsStore : public SettingsStore {
  public:
-  std::string ReadSetting(const std::string& path) override {
+  Result<std::string> Read(const std::string& path) override {
     try {
       ComApartment apartment;
-      ComPtr<IDispatch> shell = CreateShell();
-      if (!shell) return "";
+      ComPtr<IDispatch> shell;
+      if (HRESULT hr = CreateShell(shell); FAILED(hr)) return SystemFailure(hr);
       StringArgs args{path};
       VARIANT result;
       VariantInit(&result);
-      std::string text;
-      if (SUCCEEDED(CallByName(shell.Get(), L"RegRead", args, &result))) text = AsText(result);
+      const HRESULT hr = CallByName(shell.Get(), L"RegRead", args, &result);
+      std::string text = SUCCEEDED(hr) ? AsText(result) : "";
       VariantClear(&result);
+      if (FAILED(hr) && hr != kNotThere) return SystemFailure(hr);
       return text;
-    } catch (...) {
-      // A missing value, a missing key, no access and no shell all read
-      // as nothing remembered.
-      return "";
+    } catch (const std::exception& e) {
+      return Failure{0, e.what()};
     }
   }
 
-  bool WriteSetting(const std::string& path, const std::string& value) override {
+  Result<void> Write(const std::string& path, const std::string& value) override {
     try {
       ComApartment apartment;
-      ComPtr<IDispatch> shell = CreateShell();
-      if (!shell) return false;
+      ComPtr<IDispatch> shell;
+      HRESULT hr = CreateShell(shell);
+      if (FAILED(hr)) return SystemFailure(hr);
       StringArgs args{path, value, kStringKind};
-      HRESULT hr = CallByName(shell.Get(), L"RegWrite", args, nullptr);
+      hr = CallByName(shell.Get(), L"RegWrite", args, nullptr);
       if (hr == E_INVALIDARG) {
         // Wine's shell object refuses a kind passed by reference, before it
         // touches the registry; it takes one passed by value.
@@ -133,16 +136,17 @@ class ShellSettingsStore : public SettingsStore {
         hr = CallByName(shell.Get(), L"RegWrite", args, nullptr);
       }
       // Typically no administrator rights for the per-machine hive.
-      return SUCCEEDED(hr);
-    } catch (...) {
-      return false;
+      if (FAILED(hr)) return SystemFailure(hr);
+      return {};
+    } catch (const std::exception& e) {
+      return Failure{0, e.what()};
     }
   }
 };
 
 }  // namespace
 
-std::unique_ptr<SettingsStore> MakeSystemSettingsStore() {
+std::unique_ptr<SettingsStore> MakeSystemSettingsStore(FileSystem&) {
   return std::make_unique<ShellSettingsStore>();
 }
 

@@ -1,4 +1,4 @@
-// The program's text is UTF-8. Exports come as UTF-8, as UTF-16 or as
+// The program's text is UTF-8. Files come as UTF-8, as UTF-16 or as
 // single-byte text of the system's code page; these pieces read each of them.
 #pragma once
 
@@ -30,7 +30,7 @@ std::string SystemCodePageName();
 // whose five unassigned bytes stand for the C1 characters of the same
 // number, as Windows maps them; on Windows the ANSI code page, where a byte
 // that does not decode becomes U+FFFD. Never the locale's character set, so
-// that both builds read an export alike.
+// that both builds read a file alike.
 std::string DecodeSystemText(const std::string& bytes);
 
 // The part of DecodeSystemText each platform brings: bytes[0, first) are

@@ -1,4 +1,4 @@
-// Text of POSIX systems: the code page an export without UTF-8 is taken to
+// Text of POSIX systems: the code page a text without UTF-8 is taken to
 // be in is Windows-1252, whatever the locale, as the Windows program reads it
 // on a Western European system.
 #include <string>

@@ -1,22 +1,18 @@
-// The user interface the run needs: message boxes, the open-file dialog and
-// the event pump. One implementation per platform.
+// The user interface of a desktop program: message boxes, the open-file
+// dialog and the event pump. One implementation per platform.
 #pragma once
 
 #include <memory>
 #include <optional>
 #include <string>
 
-namespace traskel {
+#include "platform/result.h"
 
-// Title of a message box that names none: the program's name.
-inline constexpr const char* kAppTitle = "Traskel";
-// Caption of the main window, which is never shown; title of the intake's
-// message boxes.
-inline constexpr const char* kMainCaption = "Traskel nach Quorvex";
+namespace traskel {
 
 enum class Icon { None, Critical, Exclamation, Information };
 
-// Where a console prints a text the command line asked for.
+// Where a console prints a text of ShowText.
 enum class ConsoleStream { Output, Error };
 
 struct FileDialogRequest {
@@ -66,18 +62,18 @@ class UserInterface {
   virtual void FinishProgress(const std::string& /*text*/) {}
   // A progress window that is shown goes, for a message box to follow.
   virtual void CloseProgress() {}
-  // A text the command line asked for: the version, the usage. A message
-  // box titled with the main window's caption; a console prints the bare
-  // text on the stream named instead, so that scripts can read it. False,
-  // and the system's reason, when the text could not be written out.
-  virtual bool ShowCommandLineText(const std::string& text, Icon icon, ConsoleStream,
-                                   std::string& /*reason*/) {
-    ShowMessage(text, kMainCaption, icon);
-    return true;
+  // A text to read or to pass on, such as a program's version: a console
+  // writes it bare on the stream named, so that scripts can read it; where
+  // there is none, a message box shows it under the main window's title.
+  // Fails when a console could not write it out.
+  virtual Result<void> ShowText(const std::string& text, Icon icon, ConsoleStream) {
+    ShowMessage(text, "", icon);
+    return {};
   }
 };
 
-// The system's own: the console on POSIX systems, dialogs on Windows.
-std::unique_ptr<UserInterface> MakeSystemUserInterface();
+// The system's own: the console on POSIX systems, dialogs on Windows, which
+// belong to a hidden main window of the given title.
+std::unique_ptr<UserInterface> MakeSystemUserInterface(const std::string& mainWindowTitle);
 
 }  // namespace traskel

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 
 #include "platform/console.h"
@@ -39,10 +38,10 @@ class ConsoleUserInterface : public UserInterface {
       : in_(in), out_(out), echo_(echo), answers_(answers) {}
 
   // Texts break lines with CR LF for the dialog; a terminal wants LF, and
-  // what a line of the export brings must not steer it. A progress line on
-  // the same terminal is ended first.
+  // what a line of a file brings must not steer it. A status line on the
+  // same terminal is ended first.
   void ShowMessage(const std::string& text, const std::string& title, Icon icon) override {
-    console::EndProgress();
+    console::EndStatus();
     out_ << "--- " << TerminalText(title, false) << " [" << IconWord(icon) << "] ---\n"
          << TerminalText(text, true) << '\n'
          << std::flush;
@@ -60,8 +59,6 @@ class ConsoleUserInterface : public UserInterface {
     }
   }
 
-  // The remembered folder is shared by every user of the machine: it must
-  // not steer the terminal either.
   // The box, then a prompt until an answer is one of the buttons'; the end
   // of the input is Cancel, as closing the box would be.
   Answer AskYesNoCancel(const std::string& text, const std::string& title, Icon icon) override {
@@ -75,6 +72,8 @@ class ConsoleUserInterface : public UserInterface {
     }
   }
 
+  // The folder may come from a value every user of the machine shares: it
+  // must not steer the terminal either.
   std::optional<std::string> ChooseFile(const FileDialogRequest& request) override {
     out_ << TerminalText(request.title, false) << '\n'
          << "Filter: " << TerminalText(request.filter, false) << '\n'
@@ -90,16 +89,15 @@ class ConsoleUserInterface : public UserInterface {
   // The console has no event queue.
   void PumpEvents() override {}
 
-  bool ShowCommandLineText(const std::string& text, Icon, ConsoleStream stream,
-                           std::string& reason) override {
+  Result<void> ShowText(const std::string& text, Icon, ConsoleStream stream) override {
     std::ostream& to = stream == ConsoleStream::Output ? answers_ : out_;
     errno = 0;
     to << TerminalText(text, true) << '\n' << std::flush;
-    if (to) return true;
+    if (to) return {};
     // The stream keeps no error of its own; the failed write left it in errno.
-    reason = std::strerror(errno != 0 ? errno : EIO);
+    const Failure failure = SystemFailure(errno != 0 ? errno : EIO);
     to.clear();
-    return false;
+    return failure;
   }
 
  protected:
@@ -148,14 +146,14 @@ char** CompleteFileName(const char* text, int, int) {
 }
 
 // A user at a terminal: the answer is read with line editing, Tab completes
-// file names, and earlier answers of this run come back with the arrow keys.
+// file names, and earlier answers of this process come back with the arrow keys.
 class TerminalUserInterface : public ConsoleUserInterface {
  public:
   TerminalUserInterface() : ConsoleUserInterface(std::cin, std::cerr, false, std::cout) {
     rl_readline_name = "traskel";
     rl_instream = stdin;
-    // The prompt and the typing go where the dialog goes: stdout carries the
-    // listing.
+    // The prompt and the typing go where the dialog goes: stdout is for
+    // the answers that scripts read.
     rl_outstream = stderr;
     rl_attempted_completion_function = CompleteFileName;
     rl_completer_word_break_characters = kNoWordBreaks;
@@ -183,7 +181,8 @@ std::unique_ptr<UserInterface> MakeConsoleUserInterface(std::istream& in, std::o
   return std::make_unique<ConsoleUserInterface>(in, out, echoAnswers, answers);
 }
 
-std::unique_ptr<UserInterface> MakeSystemUserInterface() {
+// A console has no main window to title.
+std::unique_ptr<UserInterface> MakeSystemUserInterface(const std::string&) {
   // Line editing only when the user both types and sees the line: with
   // stderr redirected, the echo of the typing would go into the file.
   if (::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO)) {

@@ -2,8 +2,8 @@
 // are UTF-8 inside the program and UTF-16 at the API.
 //
 // Both belong to the program's main window, which is never shown: without an
-// owner, a box late in a long run may open behind the host's window, and the
-// run then seems to hang.
+// owner, a box late in a long task may open behind another program's window,
+// and the program then seems to hang.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commdlg.h>
@@ -85,7 +85,7 @@ constexpr const wchar_t* kMainWindowClass = L"TraskelForm1";
 
 class WindowsUserInterface : public UserInterface {
  public:
-  WindowsUserInterface() {
+  explicit WindowsUserInterface(const std::string& mainWindowTitle) : title_(mainWindowTitle) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = DefWindowProcW;
@@ -95,9 +95,9 @@ class WindowsUserInterface : public UserInterface {
     RegisterClassExW(&windowClass);
     // Top-level and never shown. Should it fail, the boxes and the dialog
     // still open, only without an owner.
-    mainWindow_ = CreateWindowExW(0, kMainWindowClass, Utf16(kMainCaption).c_str(),
-                                  WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, nullptr, nullptr, windowClass.hInstance, nullptr);
+    mainWindow_ = CreateWindowExW(0, kMainWindowClass, Utf16(title_).c_str(), WS_OVERLAPPEDWINDOW,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  nullptr, nullptr, windowClass.hInstance, nullptr);
   }
 
   ~WindowsUserInterface() override {
@@ -109,15 +109,15 @@ class WindowsUserInterface : public UserInterface {
 
   void ShowMessage(const std::string& text, const std::string& title, Icon icon) override {
     // The foreground lock may refuse MB_SETFOREGROUND; MB_TOPMOST then still
-    // keeps the box above the host, and a box owned by a hidden window has
+    // keeps the box above other programs, and a box owned by a hidden window has
     // no taskbar button to find it by.
     const std::wstring wideTitle = Utf16(title);
     MessageBoxW(mainWindow_, FittedToTitle(Utf16(text), wideTitle).c_str(), wideTitle.c_str(),
                 MB_OK | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST);
   }
 
-  // Owned by the main window when there is one, and in front of the host,
-  // whose open dialog may be what keeps it busy.
+  // Owned by the main window when there is one, and in front of other
+  // programs, whose open dialog may be what the question is about.
   Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) override {
     const std::wstring wideTitle = Utf16(title);
     const int button = MessageBoxW(
@@ -160,8 +160,13 @@ class WindowsUserInterface : public UserInterface {
     return Utf8(file.data());
   }
 
+  Result<void> ShowText(const std::string& text, Icon icon, ConsoleStream) override {
+    ShowMessage(text, title_, icon);
+    return {};
+  }
+
   void PumpEvents() override {
-    // The run pumps once a line, mostly with nothing there. Asking first
+    // Callers pump often, mostly with nothing there. Asking first
     // costs one trip to the system; an empty PeekMessage costs more, as
     // under wine it also polls the display connection of a thread that
     // has windows.
@@ -174,13 +179,14 @@ class WindowsUserInterface : public UserInterface {
   }
 
  private:
+  std::string title_;
   HWND mainWindow_ = nullptr;
 };
 
 }  // namespace
 
-std::unique_ptr<UserInterface> MakeSystemUserInterface() {
-  return std::make_unique<WindowsUserInterface>();
+std::unique_ptr<UserInterface> MakeSystemUserInterface(const std::string& mainWindowTitle) {
+  return std::make_unique<WindowsUserInterface>(mainWindowTitle);
 }
 
 }  // namespace traskel

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <thread>
 
+#include "platform/file_system.h"
+
 namespace quorvex_sim {
 
 using traskel::host::Error;
@@ -48,14 +50,20 @@ Error SimulatedEnd(std::int64_t operation) {
 }
 
 HostState::HostState(Options o) : options(std::move(o)), progress_(options.showProgress) {
-  std::string reason;
-  if (!options.tracePath.empty() &&
-      !traceFile_.Open(options.tracePath, traskel::LogFile::Mode::Append, reason)) {
-    std::fprintf(stderr,
-                 "quorvex_sim: warning: cannot open trace file \"%s\": %s; no trace is written\n",
-                 options.tracePath.c_str(), reason.c_str());
+  if (!options.tracePath.empty()) {
+    // The trace is the host's own, no file of the run: opened directly.
+    auto opened =
+        traskel::SystemFileSystem().OpenLogFile(options.tracePath, traskel::LogFile::Mode::Append);
+    if (opened) {
+      traceFile_ = std::move(*opened);
+    } else {
+      std::fprintf(stderr,
+                   "quorvex_sim: warning: cannot open trace file \"%s\": %s; no trace is "
+                   "written\n",
+                   options.tracePath.c_str(), opened.failure().reason.c_str());
+    }
   }
-  tracing_ = traceFile_.isOpen() || options.traceSink != nullptr;
+  tracing_ = traceFile_ != nullptr || options.traceSink != nullptr;
 }
 
 HostState::~HostState() = default;
@@ -102,14 +110,13 @@ void HostState::BeginCreate(const std::string& className) {
 
 void HostState::EmitLine() {
   if (options.traceSink) options.traceSink(line_);
-  if (!traceFile_.isOpen()) return;
+  if (!traceFile_) return;
   line_ += '\n';
-  std::string reason;
-  if (!traceFile_.Append(line_, reason)) {
+  if (const traskel::Result<void> appended = traceFile_->Append(line_); !appended) {
     std::fprintf(stderr,
                  "quorvex_sim: warning: cannot write trace file \"%s\": %s; trace stops here\n",
-                 options.tracePath.c_str(), reason.c_str());
-    traceFile_.Close();
+                 options.tracePath.c_str(), appended.failure().reason.c_str());
+    traceFile_.reset();
     tracing_ = options.traceSink != nullptr;
   }
   line_.pop_back();

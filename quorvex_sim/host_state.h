@@ -95,7 +95,7 @@ class HostState {
   Spell spell_ = Spell::Ahead;
   std::chrono::steady_clock::time_point spellEnds_{};
 
-  traskel::LogFile traceFile_;
+  std::unique_ptr<traskel::LogFile> traceFile_;  // none when no trace file is written
   bool tracing_ = false;
   std::string line_;  // the trace line being built, reused to spare allocations
   std::int32_t lastPointDataId_ = 0;

@@ -4,7 +4,7 @@
 
 namespace quorvex_sim {
 
-// The terminal is the console's: it draws the line and ends it before a
+// The terminal's status line: the console draws it, and ends it before a
 // message box prints.
 ProgressLine::ProgressLine(bool wanted) : active_(wanted && traskel::console::IsTerminal()) {}
 
@@ -14,13 +14,13 @@ ProgressLine::~ProgressLine() {
 
 void ProgressLine::Show(std::string_view text) {
   if (!active_) return;
-  traskel::console::ShowProgress(text);
+  traskel::console::ShowStatus(text);
   drawn_ = true;
 }
 
 void ProgressLine::Clear() {
   if (!drawn_) return;
-  traskel::console::ClearProgress();
+  traskel::console::ClearStatus();
   drawn_ = false;
 }
 

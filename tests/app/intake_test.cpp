@@ -118,19 +118,20 @@ TEST(ExportText, DecidesTheEncodingOnceForTheWholeExport) {
 
 TEST(WriteNormalisedCopy, WritesBesideTheInputAndReportsWhatFails) {
   testing::TempFolder folder;
+  SystemFileSystem files;
   std::string in = folder.Write("teil.csv", "a\nb\xE4");
   std::string error;
   HeldCopy copy;
-  ASSERT_TRUE(WriteNormalisedCopy(in, CopyPathFor(in), copy, error)) << error;
+  ASSERT_TRUE(WriteNormalisedCopy(files, in, CopyPathFor(in), copy, error)) << error;
   EXPECT_EQ(testing::ReadAll(in + "conf"), "a\r\nb\xE4\r\n");
   EXPECT_EQ(testing::ReadAll(in), "a\nb\xE4");
   EXPECT_EQ(copy.length, 7u);
   EXPECT_EQ(copy.encoding, TextEncoding::SystemCodePage);
   ASSERT_NE(copy.file, nullptr);
 
-  EXPECT_FALSE(WriteNormalisedCopy(folder.File("fehlt.csv"), folder.File("x"), copy, error));
+  EXPECT_FALSE(WriteNormalisedCopy(files, folder.File("fehlt.csv"), folder.File("x"), copy, error));
   EXPECT_NE(error.find("fehlt.csv"), std::string::npos);
-  EXPECT_FALSE(WriteNormalisedCopy(in, folder.File("no/such/folder/copy"), copy, error));
+  EXPECT_FALSE(WriteNormalisedCopy(files, in, folder.File("no/such/folder/copy"), copy, error));
   EXPECT_NE(error.find("no/such/folder/copy"), std::string::npos);
 }
 

@@ -107,12 +107,12 @@ TEST(ConsoleUserInterface, DialogTextsAndEchoedAnswersNeverReachTheTerminalRaw) 
             "Verzeichnis: /srv/d\\x1b]0;t\\x07\\x1b[2J\nDatei: a\\x00b\\u202E.csv\n");
 }
 
-TEST(ConsoleUserInterface, ProgressLineIsEndedBeforeAMessage) {
+TEST(ConsoleUserInterface, StatusLineIsEndedBeforeAMessage) {
   const std::optional<std::string> seen = OnTerminal(60, [] {
-    console::ShowProgress("10% Bearbeite Zeile: eins");
+    console::ShowStatus("10% Bearbeite Zeile: eins");
     // Too soon to be drawn, but it is the latest: the ended line shows it.
-    console::ShowProgress("20% Bearbeite Zeile: a\x1b[2Jb");
-    MakeSystemUserInterface()->ShowMessage("Laufzeitfehler", "Traskel", Icon::Critical);
+    console::ShowStatus("20% Bearbeite Zeile: a\x1b[2Jb");
+    MakeSystemUserInterface("")->ShowMessage("Laufzeitfehler", "Traskel", Icon::Critical);
   });
   if (!seen) GTEST_SKIP() << "no pseudo-terminal here";
   // The terminal turns each LF into CR LF.

@@ -28,17 +28,22 @@ TEST(SplitPathFromFile, KeepsTheFolderWithoutItsLastSeparator) {
 
 TEST(FileExists, CountsFilesOnly) {
   TempFolder folder;
+  SystemFileSystem files;
   std::ofstream(folder / "empty.csv").close();
-  EXPECT_TRUE(FileExists(folder / "empty.csv"));
-  EXPECT_FALSE(FileExists(folder.path()));
-  EXPECT_FALSE(FileExists(folder / "missing.csv"));
-  EXPECT_FALSE(FileExists(""));
+  EXPECT_TRUE(files.Exists(folder / "empty.csv"));
+  EXPECT_FALSE(files.Exists(folder.path()));
+  EXPECT_FALSE(files.Exists(folder / "missing.csv"));
+  EXPECT_FALSE(files.Exists(""));
 
-  EXPECT_TRUE(RemoveFile(folder / "empty.csv"));
-  EXPECT_FALSE(FileExists(folder / "empty.csv"));
-  EXPECT_FALSE(RemoveFile(folder / "empty.csv"));
-  EXPECT_EQ(OpenBinary(folder / "empty.csv", "rb"), nullptr);
-  EXPECT_EQ(LastFileError(), std::strerror(ENOENT));
+  EXPECT_TRUE(files.Remove(folder / "empty.csv").ok());
+  EXPECT_FALSE(files.Exists(folder / "empty.csv"));
+  // Each failure carries the system's code and its text.
+  const Result<void> removed = files.Remove(folder / "empty.csv");
+  ASSERT_FALSE(removed.ok());
+  EXPECT_EQ(removed.failure().code, ENOENT);
+  const auto opened = files.OpenForReading(folder / "empty.csv");
+  ASSERT_FALSE(opened.ok());
+  EXPECT_EQ(opened.failure().reason, std::strerror(ENOENT));
 }
 
 const std::string R = "\xEF\xBF\xBD";

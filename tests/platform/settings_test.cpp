@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/file_system.h"
 #include "platform/settings.h"
 #include "platform/settings_file.h"
 #include "support/test_bed.h"
@@ -23,9 +25,11 @@ constexpr const char* kRemembered = "HKLM\\SOFTWARE\\Zelvar\\Kastovel\\CSV\\Last
 using testing::ReadAll;
 using testing::TempFolder;
 
+SystemFileSystem systemFiles;
+
 TEST(FileSettingsStore, RoundTripsAnyTextAndKeepsOtherKeys) {
   TempFolder folder;
-  auto store = MakeFileSettingsStore(folder.path());
+  auto store = MakeFileSettingsStore(systemFiles, folder.path());
   const std::string odd =
       "C:\\a=b\\50%25 %zz\r\nzwei\nGr\xC3\xB6\xC3\x9F"
       "e=";
@@ -37,7 +41,7 @@ TEST(FileSettingsStore, RoundTripsAnyTextAndKeepsOtherKeys) {
   EXPECT_TRUE(store->WriteSetting("HKLM\\Empty", ""));
 
   // A fresh store reads what the file holds, not what the first remembers.
-  auto reader = MakeFileSettingsStore(folder.path());
+  auto reader = MakeFileSettingsStore(systemFiles, folder.path());
   EXPECT_EQ(reader->ReadSetting(kRemembered), "/home/u/teil.csv");
   EXPECT_EQ(reader->ReadSetting("HKLM\\Other"), odd);
   EXPECT_EQ(reader->ReadSetting(oddKey), "v");
@@ -65,7 +69,7 @@ TEST(FileSettingsStore, RoundTripsAnyTextAndKeepsOtherKeys) {
 TEST(FileSettingsStore, ReadsHandEditedFilesAndKeepsTheirOtherLines) {
   TempFolder folder;
   std::ofstream(folder / "settings") << "# note\nA=50%zz%4\nB=1\nB=2\n";
-  auto store = MakeFileSettingsStore(folder.path());
+  auto store = MakeFileSettingsStore(systemFiles, folder.path());
   EXPECT_EQ(store->ReadSetting("A"), "50%zz%4");
   EXPECT_EQ(store->ReadSetting("B"), "1");
 
@@ -75,7 +79,7 @@ TEST(FileSettingsStore, ReadsHandEditedFilesAndKeepsTheirOtherLines) {
 
 TEST(FileSettingsStore, CreatesMissingFolders) {
   TempFolder folder;
-  auto store = MakeFileSettingsStore(folder / "a/b");
+  auto store = MakeFileSettingsStore(systemFiles, folder / "a/b");
   ASSERT_TRUE(store->WriteSetting("K", "v"));
   EXPECT_EQ(store->ReadSetting("K"), "v");
 }
@@ -84,9 +88,12 @@ TEST(FileSettingsStore, RefusesWhatItCannotStore) {
   TempFolder folder;
   // A regular file where the folder should be stops even root.
   std::ofstream(folder / "plain") << "x";
-  auto blocked = MakeFileSettingsStore(folder / "plain");
+  auto blocked = MakeFileSettingsStore(systemFiles, folder / "plain");
   EXPECT_FALSE(blocked->WriteSetting("K", "v"));
   EXPECT_EQ(blocked->ReadSetting("K"), "");
+  // The store tells why; the run reads it as nothing stored.
+  EXPECT_EQ(blocked->Write("K", "v").failure().code, ENOTDIR);
+  EXPECT_EQ(blocked->Read("K").failure().code, ENOTDIR);
   EXPECT_EQ(ReadAll(folder / "plain"), "x");
 }
 
@@ -106,7 +113,7 @@ TEST(FileSettingsStore, ReadsOnlyARegularFileOfAtMostOneMebibyte) {
     const std::string file = folder / "settings";
     make(file);
     const auto type = std::filesystem::symlink_status(file).type();
-    auto store = MakeFileSettingsStore(folder.path());
+    auto store = MakeFileSettingsStore(systemFiles, folder.path());
     EXPECT_EQ(store->ValuesFile(), file);
     EXPECT_EQ(store->ReadSetting("K"), "");
     EXPECT_FALSE(store->WriteSetting("K", "w"));
@@ -116,7 +123,7 @@ TEST(FileSettingsStore, ReadsOnlyARegularFileOfAtMostOneMebibyte) {
 
 TEST(FileSettingsStore, FailedWriteKeepsTheOldFile) {
   TempFolder folder;
-  auto store = MakeFileSettingsStore(folder.path());
+  auto store = MakeFileSettingsStore(systemFiles, folder.path());
   ASSERT_TRUE(store->WriteSetting("K", "old"));
   const auto onlyTheFileIsLeft = [&] {
     return std::distance(std::filesystem::directory_iterator(folder.path()), {}) == 1;
@@ -154,7 +161,7 @@ TEST(SettingsStore, FolderComesFromTheEnvironment) {
   const char* before = std::getenv("TRASKEL_SETTINGS_DIR");
   const std::string saved = before != nullptr ? before : "";
   ::setenv("TRASKEL_SETTINGS_DIR", folder.path().c_str(), 1);
-  auto store = MakeSystemSettingsStore();
+  auto store = MakeSystemSettingsStore(systemFiles);
   const bool written = store->WriteSetting("K", "v");
   if (before != nullptr) {
     ::setenv("TRASKEL_SETTINGS_DIR", saved.c_str(), 1);

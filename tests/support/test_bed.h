@@ -18,6 +18,7 @@
 
 #include "app/implementations.h"
 #include "conversion/run.h"
+#include "platform/file_system.h"
 #include "platform/settings.h"
 #include "platform/user_interface.h"
 #include "quorvex_sim/sim_host.h"
@@ -75,15 +76,15 @@ class FakeUi : public UserInterface {
 
 class MemorySettings : public SettingsStore {
  public:
-  std::string ReadSetting(const std::string& path) override {
+  Result<std::string> Read(const std::string& path) override {
     auto it = values.find(path);
     return it == values.end() ? "" : it->second;
   }
-  bool WriteSetting(const std::string& path, const std::string& value) override {
+  Result<void> Write(const std::string& path, const std::string& value) override {
     ++writes;
-    if (!writable) return false;
+    if (!writable) return Failure{0, "not writable"};
     values[path] = value;
-    return true;
+    return {};
   }
   std::map<std::string, std::string> values;
   bool writable = true;
@@ -124,9 +125,10 @@ struct TestBed {
                    host::BusyWait wait = {})
       : host(QuietHost(TracingInto(trace, std::move(options)))),
         wrapped(WrapHost(host, nullptr, ui, wait)),
-        platform{ui, *wrapped.wait, std::move(numbers)},
+        platform{ui, *wrapped.wait, std::move(numbers), files},
         run(platform) {}
 
+  SystemFileSystem files;
   FakeUi ui;
   MemorySettings settings;
   std::vector<std::string> trace;

@@ -16,6 +16,7 @@
 #include "app/form1.h"
 #include "app/implementations.h"
 #include "host/com_automation.h"
+#include "platform/file_system.h"
 #include "sim_session.h"
 #include "support/expected_trace.h"
 #include "support/host_errors.h"
@@ -197,7 +198,8 @@ TEST_F(LocalServer, HostThatEndsMidRunEndsItWithTheSystemsErrorForAVanishedServe
     FakeUi ui;
     ui.answers.push_back(input);
     MemorySettings settings;
-    CallLogFile log;
+    SystemFileSystem files;
+    CallLogFile log(files);
     std::string refused;
     ASSERT_TRUE(log.Open(logPath, std::nullopt, "", refused)) << refused;
     ASSERT_TRUE(log.Start(input, "", refused)) << refused;
@@ -205,7 +207,7 @@ TEST_F(LocalServer, HostThatEndsMidRunEndsItWithTheSystemsErrorForAVanishedServe
     {
       // The host as the program talks to it: behind the busy wait and the log.
       HostWrappers wrapped = WrapHost(*automation, &log, ui);
-      Platform platform{ui, *wrapped.wait, NumberFormat{}};
+      Platform platform{ui, *wrapped.wait, NumberFormat{}, files};
       traskel::Run run(platform);
       status = Form1Load(run, settings);
     }

@@ -2,9 +2,8 @@
 // text, and settings kept in the registry through "WScript.Shell".
 #include <windows.h>
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <random>
@@ -15,6 +14,7 @@
 
 #include "app/call_log_file.h"
 #include "app/form1.h"
+#include "app/implementations.h"
 #include "platform/file_system.h"
 #include "platform/held_file_win32.h"
 #include "platform/settings.h"
@@ -63,7 +63,8 @@ TEST(FileSystemWin32, TheDialogStartsAtTheRootOfABareDrive) {
   testing::MemorySettings settings;
   settings.values[kRemembered] = "C:\\teil.csv";
   quorvex_sim::SimHost host;
-  Platform platform{ui, host, NumberFormat{}};
+  SystemFileSystem files;
+  Platform platform{ui, host, NumberFormat{}, files};
   traskel::Run run(platform);
   EXPECT_EQ(Form1Load(run, settings), kNotChosen);  // the dialog is cancelled
   ASSERT_EQ(ui.requests.size(), 1u);
@@ -72,41 +73,39 @@ TEST(FileSystemWin32, TheDialogStartsAtTheRootOfABareDrive) {
 
 TEST(FileSystemWin32, FilesAreFoundOpenedAndRemovedByUnicodeName) {
   TempFolder folder;
+  SystemFileSystem files;
   const std::string name = folder.path() + "\\Prüfteil Maß.csv";
-  EXPECT_FALSE(FileExists(name));
+  EXPECT_FALSE(files.Exists(name));
+  std::ofstream(std::filesystem::path(Utf16(folder.path())) / L"Prüfteil Maß.csv", std::ios::binary)
+      << "a\r\nb";
+  EXPECT_TRUE(files.Exists(name));
   {
-    File out = OpenBinary(name, "wb");
-    ASSERT_NE(out, nullptr);
-    std::fputs("a\r\nb", out.get());
-  }
-  // The name on disk is the one meant, not its bytes in some code page.
-  EXPECT_TRUE(
-      std::filesystem::exists(std::filesystem::path(Utf16(folder.path())) / L"Prüfteil Maß.csv"));
-  EXPECT_TRUE(FileExists(name));
-  {
-    File in = OpenBinary(name, "rb");
-    ASSERT_NE(in, nullptr);
+    auto in = files.OpenForReading(name);
+    ASSERT_TRUE(in.ok()) << in.failure().reason;
     char buffer[8] = {};
-    EXPECT_EQ(std::fread(buffer, 1, sizeof buffer, in.get()), 4u);  // binary: CR LF kept
+    const Result<std::size_t> got = (*in)->Read(buffer, sizeof buffer);
+    ASSERT_TRUE(got.ok());
+    EXPECT_EQ(*got, 4u);  // CR LF kept
   }
 
-  EXPECT_TRUE(RemoveFile(name));
-  EXPECT_FALSE(FileExists(name));
-  EXPECT_FALSE(RemoveFile(name));
-  const std::string removeError = LastFileError();
-  EXPECT_FALSE(removeError.empty());
-  EXPECT_EQ(OpenBinary(name, "rb"), nullptr);
-  EXPECT_EQ(LastFileError(), std::strerror(ENOENT));  // the latest failure speaks
-  EXPECT_NE(removeError, std::strerror(0));
+  EXPECT_TRUE(files.Remove(name).ok());
+  EXPECT_FALSE(files.Exists(name));
+  // A failure carries the system's code and its text.
+  const Result<void> removed = files.Remove(name);
+  ASSERT_FALSE(removed.ok());
+  EXPECT_EQ(removed.failure().code, ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(removed.failure().reason, SystemErrorText(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(files.OpenForReading(name).failure().code, ERROR_FILE_NOT_FOUND);
 }
 
 TEST(FileSystemWin32, FoldersAndMissingNamesAreNoFiles) {
   TempFolder folder;
-  EXPECT_FALSE(FileExists(folder.path()));
-  EXPECT_FALSE(FileExists(folder.path() + "\\fehlt.csv"));
-  EXPECT_FALSE(FileExists(""));
+  SystemFileSystem files;
+  EXPECT_FALSE(files.Exists(folder.path()));
+  EXPECT_FALSE(files.Exists(folder.path() + "\\fehlt.csv"));
+  EXPECT_FALSE(files.Exists(""));
   const std::string empty = folder.Write("leer.csv", "");
-  EXPECT_TRUE(FileExists(empty));
+  EXPECT_TRUE(files.Exists(empty));
 }
 
 TEST(FileSystemWin32, CodePageTextBecomesUtf8) {
@@ -132,16 +131,15 @@ TEST(FileSystemWin32, CodePageTextBecomesUtf8) {
 TEST(HeldFileWin32, NoOneElseWritesOrDeletesItWhileHeld) {
   TempFolder folder;
   const std::string name = folder.path() + "\\teil.csvconf";
-  HeldFileRefusal refusal;
-  std::string reason;
-  std::unique_ptr<HeldFile> held = TakeFile(name, refusal, reason);
-  ASSERT_NE(held, nullptr) << reason;
-  ASSERT_TRUE(held->Clear() && held->Write("a\r\nb\r\n"));
+  SystemFileSystem files;
+  auto taken = files.TakeFile(name);
+  ASSERT_TRUE(taken.ok()) << taken.failure().reason;
+  std::unique_ptr<HeldFile> held = std::move(*taken);
+  ASSERT_TRUE(held->Clear().ok() && held->Write("a\r\nb\r\n").ok());
 
   // A second run is refused as busy; no one may write or delete it, anyone
   // may read it.
-  EXPECT_EQ(TakeFile(name, refusal, reason), nullptr);
-  EXPECT_EQ(refusal, HeldFileRefusal::HeldByOther);
+  EXPECT_EQ(files.TakeFile(name).failure().code, kHeldByOther);
   const std::wstring wide = Utf16(name);
   HANDLE writer = CreateFileW(wide.c_str(), GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -161,10 +159,12 @@ TEST(HeldFileWin32, NoOneElseWritesOrDeletesItWhileHeld) {
   CloseHandle(reader);
   EXPECT_EQ(std::string(seen, got), "a\r\nb\r\n");
 
-  ASSERT_TRUE(held->Rewind());
+  ASSERT_TRUE(held->Rewind().ok());
   char buffer[16] = {};
-  EXPECT_EQ(held->Read(buffer, sizeof buffer), 6);
-  EXPECT_TRUE(held->Remove());
+  const Result<std::size_t> read = held->Read(buffer, sizeof buffer);
+  ASSERT_TRUE(read.ok());
+  EXPECT_EQ(*read, 6u);
+  EXPECT_TRUE(held->Remove().ok());
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(wide)));
 }
 
@@ -179,7 +179,8 @@ TEST(HeldFileWin32, ACopyOpenInAnotherProgramIsNotTakenForAnotherRuns) {
   testing::FakeUi ui;
   testing::MemorySettings settings;
   quorvex_sim::SimHost host;
-  Platform platform{ui, host, NumberFormat{}};
+  SystemFileSystem files;
+  Platform platform{ui, host, NumberFormat{}, files};
   traskel::Run run(platform);
   EXPECT_EQ(Form1Load(run, settings, input), kNotChosen);
   CloseHandle(otherProgram);
@@ -235,12 +236,10 @@ TEST(HeldFileWin32, HardLinksAndPipesAreRefusedUntouched) {
   TempFolder folder;
   const std::string other = folder.Write("fremd.txt", "fremd\r\n");
   const std::string name = folder.path() + "\\teil.csvconf";
-  HeldFileRefusal refusal;
-  std::string reason;
+  SystemFileSystem files;
 
   ASSERT_TRUE(CreateHardLinkW(Utf16(name).c_str(), Utf16(other).c_str(), nullptr));
-  EXPECT_EQ(TakeFile(name, refusal, reason), nullptr);
-  EXPECT_EQ(refusal, HeldFileRefusal::HardLink);
+  EXPECT_EQ(files.TakeFile(name).failure().code, kHeldFileHasOtherNames);
   EXPECT_EQ(testing::ReadAll(other), "fremd\r\n");
   ASSERT_TRUE(DeleteFileW(Utf16(name).c_str()));
 
@@ -249,8 +248,7 @@ TEST(HeldFileWin32, HardLinksAndPipesAreRefusedUntouched) {
   const std::string unixName = UnixName(name);
   ASSERT_FALSE(unixName.empty()) << "not under wine";
   ASSERT_TRUE(StartUnix(L"Z:\\usr\\bin\\mkfifo", unixName) && WaitForName(name, true));
-  EXPECT_EQ(TakeFile(name, refusal, reason), nullptr);
-  EXPECT_EQ(refusal, HeldFileRefusal::NotRegular);
+  EXPECT_EQ(files.TakeFile(name).failure().code, kHeldFileNotRegular);
   // Deleting it through wine would wait for a writer: Unix removes it.
   EXPECT_TRUE(StartUnix(L"Z:\\bin\\rm", unixName) && WaitForName(name, false));
 }
@@ -266,11 +264,10 @@ TEST(CallLogFileWin32, ReplacesOnlyAnEarlierLogAndNoneOfTheRunsFiles) {
   ASSERT_TRUE(CreateHardLinkW(Utf16(hard).c_str(), Utf16(teil).c_str(), nullptr));
   // Another export, whose copy a run holds.
   const std::string held = folder.Write("held.csv", "Kopf\r\n");
-  HeldFileRefusal refusal;
-  std::string reason;
-  std::unique_ptr<HeldFile> copy = TakeFile(held + "conf", refusal, reason);
-  ASSERT_NE(copy, nullptr) << reason;
-  ASSERT_TRUE(copy->Write("Kopf\r\n"));
+  SystemFileSystem files;
+  auto copy = files.TakeFile(held + "conf");
+  ASSERT_TRUE(copy.ok()) << copy.failure().reason;
+  ASSERT_TRUE((*copy)->Write("Kopf\r\n").ok());
 
   const std::string theExport = "es ist die Datei, die konvertiert werden soll";
   struct Case {
@@ -292,7 +289,7 @@ TEST(CallLogFileWin32, ReplacesOnlyAnEarlierLogAndNoneOfTheRunsFiles) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.log);
     const std::string before = testing::ReadAll(c.log);
-    CallLogFile log;
+    CallLogFile log(files);
     std::string message;
     const bool taken = log.Open(c.log, c.named, "", message) && log.Start(c.chosen, "", message);
     EXPECT_EQ(taken, c.reason.empty()) << message;
@@ -317,18 +314,16 @@ TEST(HeldFileWin32, ReparsePointsAreRefusedByTheirAttribute) {
   // attribute alone, whatever else the file is.
   EXPECT_EQ(
       ClassifyHeldFile(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE, 1, FILE_TYPE_DISK),
-      HeldFileRefusal::Link);
+      kHeldFileIsLink);
   EXPECT_EQ(
       ClassifyHeldFile(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, 1, FILE_TYPE_DISK),
-      HeldFileRefusal::Link);
-  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_REPARSE_POINT, 2, FILE_TYPE_DISK),
-            HeldFileRefusal::Link);
-  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_ARCHIVE, 1, FILE_TYPE_DISK), HeldFileRefusal::None);
-  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_ARCHIVE, 3, FILE_TYPE_DISK), HeldFileRefusal::HardLink);
-  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_DIRECTORY, 1, FILE_TYPE_DISK),
-            HeldFileRefusal::NotRegular);
-  EXPECT_EQ(ClassifyHeldFile(0, 1, FILE_TYPE_PIPE), HeldFileRefusal::NotRegular);
-  EXPECT_EQ(ClassifyHeldFile(0, 1, FILE_TYPE_CHAR), HeldFileRefusal::NotRegular);
+      kHeldFileIsLink);
+  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_REPARSE_POINT, 2, FILE_TYPE_DISK), kHeldFileIsLink);
+  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_ARCHIVE, 1, FILE_TYPE_DISK), 0);
+  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_ARCHIVE, 3, FILE_TYPE_DISK), kHeldFileHasOtherNames);
+  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_DIRECTORY, 1, FILE_TYPE_DISK), kHeldFileNotRegular);
+  EXPECT_EQ(ClassifyHeldFile(0, 1, FILE_TYPE_PIPE), kHeldFileNotRegular);
+  EXPECT_EQ(ClassifyHeldFile(0, 1, FILE_TYPE_CHAR), kHeldFileNotRegular);
 }
 
 // A registry key of the test's own, removed afterwards.
@@ -349,7 +344,8 @@ class ShellSettings : public ::testing::Test {
     return Utf8(buffer);
   }
 
-  std::unique_ptr<SettingsStore> store = MakeSystemSettingsStore();
+  SystemFileSystem files;
+  std::unique_ptr<SettingsStore> store = MakeSystemSettingsStore(files);
   const std::string key = "Software\\Traskel-Test-" + std::to_string(std::random_device()());
 };
 
@@ -368,6 +364,9 @@ TEST_F(ShellSettings, MissingValuesReadEmptyAndBadWritesFail) {
   EXPECT_EQ(store->ReadSetting("HKCU\\" + key + "\\Fehlt"), "");
   EXPECT_EQ(store->ReadSetting("HKXX\\Software\\Fehlt"), "");
   EXPECT_FALSE(store->WriteSetting("HKXX\\Software\\Wert", "x"));
+  // A value that is not there is no failure; a write that fails says why.
+  EXPECT_TRUE(store->Read("HKCU\\" + key + "\\Fehlt").ok());
+  EXPECT_NE(store->Write("HKXX\\Software\\Wert", "x").failure().code, 0);
   EXPECT_EQ(Stored(HKEY_CURRENT_USER, key, "Wert"), "<none>");
 }
 
@@ -394,7 +393,7 @@ TEST(UserInterfaceWin32, PumpDispatchesWhatWaits) {
   const HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"", WS_OVERLAPPEDWINDOW, 0, 0,
                                       10, 10, nullptr, nullptr, windowClass.hInstance, nullptr);
   ASSERT_NE(window, nullptr);
-  const std::unique_ptr<UserInterface> ui = MakeSystemUserInterface();
+  const std::unique_ptr<UserInterface> ui = MakeUserInterface();
   ui->PumpEvents();  // what creating the window queued
   received = 0;
 

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/implementations.h"
+#include "conversion/titles.h"
 #include "platform/user_interface.h"
 #include "platform/wide_text_win32.h"
 #include "traskel_version.h"
@@ -69,7 +71,7 @@ class Closer {
 };
 
 TEST(UserInterfaceWin32, BoxesAndTheDialogBelongToTheHiddenMainWindow) {
-  std::unique_ptr<UserInterface> ui = MakeSystemUserInterface();
+  std::unique_ptr<UserInterface> ui = MakeUserInterface();
 
   Closer box("Traskel", IDOK);
   ui->ShowMessage("Zeile 1", "Traskel", Icon::Critical);
@@ -106,10 +108,9 @@ long CaptionTextWidth(const std::wstring& title) {
 
 TEST(UserInterfaceWin32, TheVersionBoxShowsItsWholeTitle) {
   // A box is as wide as its text, and the version is shorter than the title.
-  std::unique_ptr<UserInterface> ui = MakeSystemUserInterface();
+  std::unique_ptr<UserInterface> ui = MakeUserInterface();
   Closer box(kMainCaption, IDOK);
-  std::string reason;
-  ui->ShowCommandLineText(TRASKEL_VERSION_TEXT, Icon::Information, ConsoleStream::Output, reason);
+  EXPECT_TRUE(ui->ShowText(TRASKEL_VERSION_TEXT, Icon::Information, ConsoleStream::Output).ok());
   const Seen& seen = box.Join();
   ASSERT_TRUE(seen.found) << "no message box appeared";
   // The title bar holds the title, the close button and a frame either side.

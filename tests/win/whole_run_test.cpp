@@ -10,6 +10,7 @@
 #include "app/form1.h"
 #include "conversion/numbers.h"
 #include "host/com_automation.h"
+#include "platform/file_system.h"
 #include "platform/settings.h"
 #include "platform/wide_text_win32.h"
 #include "sim_session.h"
@@ -32,13 +33,14 @@ class WholeRun : public ::testing::Test {
     input = sim.folder.Write("teil.csv", content);
     ui.answers.push_back(input);
     auto automation = host::MakeComAutomation();
-    Platform platform{ui, *automation, NumberFormat{}};
+    Platform platform{ui, *automation, NumberFormat{}, files};
     traskel::Run run(platform);
     return Form1Load(run, settings);
   }
   bool CopyExists() { return std::filesystem::exists(input + "conf"); }
 
   SimSession sim;
+  SystemFileSystem files;
   FakeUi ui;
   MemorySettings settings;
   std::string input;

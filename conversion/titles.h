@@ -1,0 +1,12 @@
+// The titles of the program's message boxes, and of its main window.
+#pragma once
+
+namespace traskel {
+
+// Title of a message box that names none: the program's name.
+inline constexpr const char* kAppTitle = "Traskel";
+// Caption of the main window, which is never shown; title of the intake's
+// message boxes.
+inline constexpr const char* kMainCaption = "Traskel nach Quorvex";
+
+}  // namespace traskel
