@@ -1,0 +1,41 @@
+#include "app/program.h"
+
+#include "app/call_log_file.h"
+#include "app/check.h"
+#include "app/implementations.h"
+#include "conversion/titles.h"
+
+namespace traskel {
+
+ExitStatus RunProgram(const CommandLine& command, ProgramParts& parts) {
+  const std::string settingsFile = parts.settings.ValuesFile();
+  // A log that can't be made ends the program before anything else happens.
+  CallLogFile log(parts.files);
+  if (std::string message;
+      command.log && !log.Open(*command.log, command.file, settingsFile, message)) {
+    parts.ui.ShowMessage(message, kMainCaption, Icon::Critical);
+    return kNotChosen;
+  }
+  // The log is emptied for this run only once the export is known and the
+  // log is none of the run's files.
+  const ExportGate startLog = [&](const std::string& importFile) {
+    std::string message;
+    if (!command.log || log.Start(importFile, settingsFile, message)) return true;
+    parts.ui.ShowMessage(message, kMainCaption, Icon::Critical);
+    return false;
+  };
+  std::unique_ptr<host::Automation> host = parts.makeHost();
+  HostWrappers wrapped = WrapHost(*host, command.log ? &log : nullptr, parts.ui, parts.busyWait);
+  Platform platform{parts.ui, *wrapped.wait, parts.numbers, parts.files};
+  ExitStatus status;
+  {
+    Run run(platform);
+    status = command.checkOnly ? CheckExport(run, parts.settings, command.file, startLog)
+                               : Form1Load(run, parts.settings, command.file, startLog);
+  }
+  host->EndOfRun();
+  log.EndWithoutCalls();
+  return status;
+}
+
+}  // namespace traskel
