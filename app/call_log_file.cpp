@@ -17,7 +17,7 @@ constexpr std::string_view kLogStart = "create \"";
 }  // namespace
 
 bool CallLogFile::Open(const std::string& path, const std::optional<std::string>& exportFile,
-                       const std::string& settingsFile, std::string& message) {
+                       const std::vector<std::string>& settingsFiles, std::string& message) {
   path_ = path;
   Result<std::unique_ptr<LogFile>> opened = files_.OpenLogFile(path, LogFile::Mode::Keep);
   if (!opened) {
@@ -25,7 +25,7 @@ bool CallLogFile::Open(const std::string& path, const std::optional<std::string>
     return false;
   }
   file_ = std::move(*opened);
-  std::string reason = RunFileReason(exportFile, settingsFile);
+  std::string reason = RunFileReason(exportFile, settingsFiles);
   // Decided on the open file, which is the one that Start empties.
   if (reason.empty()) {
     const Result<std::string> start = file_->ReadStart(kLogStart.size());
@@ -41,9 +41,9 @@ bool CallLogFile::Open(const std::string& path, const std::optional<std::string>
   return false;
 }
 
-bool CallLogFile::Start(const std::string& exportFile, const std::string& settingsFile,
-                        std::string& message) {
-  std::string reason = RunFileReason(exportFile, settingsFile);
+bool CallLogFile::Start(const std::string& exportFile,
+                        const std::vector<std::string>& settingsFiles, std::string& message) {
+  std::string reason = RunFileReason(exportFile, settingsFiles);
   if (reason.empty()) {
     const Result<void> emptied = file_->Resize(0);
     if (emptied) {
@@ -71,15 +71,15 @@ void CallLogFile::Drop() {
 }
 
 std::string CallLogFile::RunFileReason(const std::optional<std::string>& exportFile,
-                                       const std::string& settingsFile) const {
+                                       const std::vector<std::string>& settingsFiles) const {
   if (exportFile && file_->IsReachedBy(*exportFile)) {
     return "es ist die Datei, die konvertiert werden soll";
   }
   if (exportFile && file_->IsReachedBy(CopyPathFor(*exportFile))) {
     return "es ist die Kopie der Datei, die konvertiert werden soll";
   }
-  if (!settingsFile.empty() && file_->IsReachedBy(settingsFile)) {
-    return "es ist die Datei der Einstellungen";
+  for (const std::string& settingsFile : settingsFiles) {
+    if (file_->IsReachedBy(settingsFile)) return "es ist die Datei der Einstellungen";
   }
   return "";
 }

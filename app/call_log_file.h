@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/value.h"
 #include "platform/file_system.h"
@@ -21,16 +22,17 @@ class CallLogFile {
   // Opens the file named for the log, or makes it, without changing a byte
   // of what is there. False, and the message for the user, when it can't be
   // opened, or when the log must not replace it: a file that is the export
-  // named (or its copy, or the settings file), or that holds anything but an
+  // named (or its copy, or a settings file), or that holds anything but an
   // earlier call log.
   bool Open(const std::string& path, const std::optional<std::string>& exportFile,
-            const std::string& settingsFile, std::string& message);
+            const std::vector<std::string>& settingsFiles, std::string& message);
 
   // Once the export is known, before anything is written for it: false, and
-  // the message, when the log is the export, its copy or the settings file
+  // the message, when the log is the export, its copy or a settings file
   // (a log made by Open is then deleted again). Otherwise the log is
   // emptied and takes this run's calls.
-  bool Start(const std::string& exportFile, const std::string& settingsFile, std::string& message);
+  bool Start(const std::string& exportFile, const std::vector<std::string>& settingsFiles,
+             std::string& message);
 
   // A run that ended before its export was known made no calls: an earlier
   // log is emptied all the same, so that the file tells of this run.
@@ -44,7 +46,7 @@ class CallLogFile {
  private:
   // What the log may not be, in the words of the message; empty when none.
   std::string RunFileReason(const std::optional<std::string>& exportFile,
-                            const std::string& settingsFile) const;
+                            const std::vector<std::string>& settingsFiles) const;
   std::string Message(const std::string& reason) const;
   void Write(const std::string& line, UserInterface& ui);
   // Lets go of the file; one that Open made goes again.

@@ -8,11 +8,11 @@
 namespace traskel {
 
 ExitStatus RunProgram(const CommandLine& command, ProgramParts& parts) {
-  const std::string settingsFile = parts.settings.ValuesFile();
+  const std::vector<std::string> settingsFiles = parts.settings.ValuesFiles();
   // A log that can't be made ends the program before anything else happens.
   CallLogFile log(parts.files);
   if (std::string message;
-      command.log && !log.Open(*command.log, command.file, settingsFile, message)) {
+      command.log && !log.Open(*command.log, command.file, settingsFiles, message)) {
     parts.ui.ShowMessage(message, kMainCaption, Icon::Critical);
     return kNotChosen;
   }
@@ -20,7 +20,7 @@ ExitStatus RunProgram(const CommandLine& command, ProgramParts& parts) {
   // log is none of the run's files.
   const ExportGate startLog = [&](const std::string& importFile) {
     std::string message;
-    if (!command.log || log.Start(importFile, settingsFile, message)) return true;
+    if (!command.log || log.Start(importFile, settingsFiles, message)) return true;
     parts.ui.ShowMessage(message, kMainCaption, Icon::Critical);
     return false;
   };

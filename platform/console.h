@@ -27,6 +27,10 @@ bool IsTerminal();
 // Shows text as the status line, redrawn in place, fitted to the
 // terminal's width; redrawn at most every 40 ms.
 void ShowStatus(std::string_view text);
+// Shows text at the start of the status line, before the status text, so
+// that a long task's progress and a status text from elsewhere share the
+// line without overwriting each other; empty text takes it away again.
+void ShowStatusPrefix(std::string_view text);
 // Removes the status line.
 void ClearStatus();
 // Ends the status line with its latest text, so that what follows starts

@@ -42,11 +42,13 @@ class Terminal {
   void Show(std::string_view text) {
     std::lock_guard<std::mutex> hold(mutex_);
     latest_.assign(text);
-    shown_ = false;
-    const auto now = std::chrono::steady_clock::now();
-    if (drawn_ && now - lastDraw_ < kRedrawInterval) return;
-    lastDraw_ = now;
-    Draw();
+    Changed();
+  }
+
+  void ShowPrefix(std::string_view text) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    prefix_.assign(text);
+    Changed();
   }
 
   void Clear() {
@@ -65,10 +67,22 @@ class Terminal {
   }
 
  private:
+  void Changed() {
+    shown_ = false;
+    const auto now = std::chrono::steady_clock::now();
+    if (drawn_ && now - lastDraw_ < kRedrawInterval) return;
+    lastDraw_ = now;
+    Draw();
+  }
+
   void Draw() {
     // One line: what would break it or steer the terminal is escaped, a tab
-    // is a space.
-    const std::string text = TerminalText(latest_, false);
+    // is a space. The prefix first, so that a narrow terminal cuts the
+    // status text rather than it.
+    std::string both = prefix_;
+    if (!prefix_.empty() && !latest_.empty()) both += " | ";
+    both += latest_;
+    const std::string text = TerminalText(both, false);
     buffer_.assign("\r");
     const std::size_t columns = Columns();
     std::size_t used = 0;
@@ -90,6 +104,7 @@ class Terminal {
   bool drawn_ = false;  // a status line stands on the terminal
   bool shown_ = false;  // and shows the latest text
   std::chrono::steady_clock::time_point lastDraw_{};
+  std::string prefix_;
   std::string latest_;
   std::string buffer_;
 };
@@ -107,6 +122,10 @@ bool IsTerminal() {
 
 void ShowStatus(std::string_view text) {
   TheTerminal().Show(text);
+}
+
+void ShowStatusPrefix(std::string_view text) {
+  TheTerminal().ShowPrefix(text);
 }
 
 void ClearStatus() {

@@ -10,6 +10,8 @@ bool IsTerminal() {
 
 void ShowStatus(std::string_view) {}
 
+void ShowStatusPrefix(std::string_view) {}
+
 void ClearStatus() {}
 
 void EndStatus() {}

@@ -1,10 +1,11 @@
-// The per-machine settings store: text values addressed by full value paths
-// such as "HKLM\SOFTWARE\...\LastImportFile".
+// The settings store: text values addressed by full value paths such as
+// "HKLM\SOFTWARE\...\LastImportFile", per machine, or per user below HKCU.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/result.h"
 
@@ -20,9 +21,9 @@ class SettingsStore {
   virtual Result<std::string> Read(const std::string& path) = 0;
   // Stores the value. Never throws.
   virtual Result<void> Write(const std::string& path, const std::string& value) = 0;
-  // The file that holds the values, so that no other writer takes it;
-  // empty where they are not kept in a file of their own.
-  virtual std::string ValuesFile() const { return ""; }
+  // The files that hold the values, so that no other writer takes them;
+  // none where they are not kept in files of their own.
+  virtual std::vector<std::string> ValuesFiles() const { return {}; }
 
   // The stored value; any failure reads as the empty string, as nothing
   // stored.
@@ -36,8 +37,8 @@ class SettingsStore {
   }
 };
 
-// The system's own: the registry on Windows; elsewhere a per-machine file,
-// kept through `files`, which must outlive the store.
+// The system's own: the registry on Windows; elsewhere a per-machine and a
+// per-user file, kept through `files`, which must outlive the store.
 std::unique_ptr<SettingsStore> MakeSystemSettingsStore(FileSystem& files);
 
 }  // namespace traskel

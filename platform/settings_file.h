@@ -8,7 +8,10 @@
 
 namespace traskel {
 
-// A store kept in the file "settings" of the given folder, through `files`.
-std::unique_ptr<SettingsStore> MakeFileSettingsStore(FileSystem& files, const std::string& folder);
+// A store kept through `files`: per-user values (HKCU) in the file "traskel"
+// of userFolder, by default the folder, all others in the file "settings"
+// of the folder.
+std::unique_ptr<SettingsStore> MakeFileSettingsStore(FileSystem& files, const std::string& folder,
+                                                     const std::string& userFolder = "");
 
 }  // namespace traskel

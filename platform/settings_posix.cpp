@@ -1,7 +1,12 @@
-// The settings store of POSIX systems: a key-value text file standing in for
-// the per-machine registry hive, kept through the file system object. One
-// "key=value" line per value, keyed by the full value path; '%', CR and LF
-// (and '=' in keys) are percent-encoded so any path round-trips.
+// The settings store of POSIX systems: key-value text files standing in for
+// the registry's hives, kept through the file system object: one per machine
+// for HKLM and the rest, one per user for HKCU. One "key=value" line per
+// value, keyed by the full value path; '%', CR and LF (and '=' in keys) are
+// percent-encoded so any path round-trips.
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <exception>
@@ -18,9 +23,12 @@ namespace traskel {
 namespace {
 
 // Per machine like the hive it stands in for, so ordinary users cannot write
-// it; TRASKEL_SETTINGS_DIR names another folder for tests and demos.
+// it; TRASKEL_SETTINGS_DIR names another folder for tests and demos, which
+// then holds the user's file too.
 constexpr const char* kMachineFolder = "/var/lib/traskel";
 constexpr const char* kFileName = "settings";
+// The user's, in the folder for state that programs keep per user.
+constexpr const char* kUserFileName = "traskel";
 
 std::string Encode(std::string_view text, bool isKey) {
   std::string out;
@@ -132,10 +140,10 @@ Result<void> ReplaceFile(FileSystem& files, const std::string& folder, const std
 
 class FileSettingsStore : public SettingsStore {
  public:
-  FileSettingsStore(FileSystem& files, std::string folder)
+  FileSettingsStore(FileSystem& files, std::string folder, const char* name)
       : files_(files),
         folder_(folder.empty() ? "." : std::move(folder)),
-        file_(folder_ + "/" + kFileName) {}
+        file_(folder_ + "/" + name) {}
 
   Result<std::string> Read(const std::string& path) override {
     try {
@@ -151,7 +159,7 @@ class FileSettingsStore : public SettingsStore {
     }
   }
 
-  std::string ValuesFile() const override { return file_; }
+  std::vector<std::string> ValuesFiles() const override { return {file_}; }
 
   Result<void> Write(const std::string& path, const std::string& value) override {
     try {
@@ -187,16 +195,68 @@ class FileSettingsStore : public SettingsStore {
   std::string file_;
 };
 
+// A path below HKEY_CURRENT_USER, in either spelling and any letter case, as
+// the registry reads it.
+bool PerUser(std::string_view path) {
+  const auto below = [path](std::string_view root) {
+    if (path.size() <= root.size() || path[root.size()] != '\\') return false;
+    for (std::size_t i = 0; i < root.size(); ++i) {
+      if (std::toupper(static_cast<unsigned char>(path[i])) != root[i]) return false;
+    }
+    return true;
+  };
+  return below("HKCU") || below("HKEY_CURRENT_USER");
+}
+
+// Each value in the file of its hive.
+class HiveFilesStore : public SettingsStore {
+ public:
+  HiveFilesStore(FileSystem& files, const std::string& machineFolder, const std::string& userFolder)
+      : machine_(files, machineFolder, kFileName), user_(files, userFolder, kUserFileName) {}
+
+  Result<std::string> Read(const std::string& path) override { return Of(path).Read(path); }
+  Result<void> Write(const std::string& path, const std::string& value) override {
+    return Of(path).Write(path, value);
+  }
+  std::vector<std::string> ValuesFiles() const override {
+    return {machine_.ValuesFiles()[0], user_.ValuesFiles()[0]};
+  }
+
+ private:
+  FileSettingsStore& Of(const std::string& path) { return PerUser(path) ? user_ : machine_; }
+
+  FileSettingsStore machine_;
+  FileSettingsStore user_;
+};
+
+// An absolute path from the environment; anything else is not to be used.
+std::string AbsoluteFromEnvironment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && value[0] == '/' ? value : "";
+}
+
+// $XDG_STATE_HOME, by default ~/.local/state.
+std::string UserStateFolder() {
+  if (std::string state = AbsoluteFromEnvironment("XDG_STATE_HOME"); !state.empty()) return state;
+  std::string home = AbsoluteFromEnvironment("HOME");
+  if (home.empty()) {
+    const passwd* user = ::getpwuid(::getuid());
+    if (user != nullptr && user->pw_dir != nullptr) home = user->pw_dir;
+  }
+  return home + "/.local/state";
+}
+
 }  // namespace
 
-std::unique_ptr<SettingsStore> MakeFileSettingsStore(FileSystem& files, const std::string& folder) {
-  return std::make_unique<FileSettingsStore>(files, folder);
+std::unique_ptr<SettingsStore> MakeFileSettingsStore(FileSystem& files, const std::string& folder,
+                                                     const std::string& userFolder) {
+  return std::make_unique<HiveFilesStore>(files, folder, userFolder.empty() ? folder : userFolder);
 }
 
 std::unique_ptr<SettingsStore> MakeSystemSettingsStore(FileSystem& files) {
   const char* folder = std::getenv("TRASKEL_SETTINGS_DIR");
-  return MakeFileSettingsStore(files,
-                               folder != nullptr && *folder != '\0' ? folder : kMachineFolder);
+  if (folder != nullptr && *folder != '\0') return MakeFileSettingsStore(files, folder);
+  return MakeFileSettingsStore(files, kMachineFolder, UserStateFolder());
 }
 
 }  // namespace traskel

@@ -10,7 +10,7 @@
 
 namespace traskel {
 
-enum class Icon { None, Critical, Exclamation, Information };
+enum class Icon { None, Critical, Exclamation, Information, Question };
 
 // Where a console prints a text of ShowText.
 enum class ConsoleStream { Output, Error };

@@ -13,6 +13,7 @@
 #include "platform/console.h"
 #include "platform/console_ui.h"
 #include "platform/file_system.h"
+#include "platform/signals.h"
 #include "platform/user_interface.h"
 
 namespace traskel {
@@ -26,6 +27,8 @@ const char* IconWord(Icon icon) {
       return "exclamation";
     case Icon::Information:
       return "information";
+    case Icon::Question:
+      return "question";
     case Icon::None:
       break;
   }
@@ -34,8 +37,11 @@ const char* IconWord(Icon icon) {
 
 class ConsoleUserInterface : public UserInterface {
  public:
-  ConsoleUserInterface(std::istream& in, std::ostream& out, bool echo, std::ostream& answers)
-      : in_(in), out_(out), echo_(echo), answers_(answers) {}
+  // With progressLine, a long task's progress shows on the terminal's status
+  // line.
+  ConsoleUserInterface(std::istream& in, std::ostream& out, bool echo, std::ostream& answers,
+                       bool progressLine = false)
+      : in_(in), out_(out), echo_(echo), answers_(answers), progressLine_(progressLine) {}
 
   // Texts break lines with CR LF for the dialog; a terminal wants LF, and
   // what a line of a file brings must not steer it. A status line on the
@@ -89,6 +95,30 @@ class ConsoleUserInterface : public UserInterface {
   // The console has no event queue.
   void PumpEvents() override {}
 
+  // In front of the status text the host may show on the same line.
+  void ShowProgress(const ProgressView& view) override {
+    if (!progressLine_) return;
+    console::ShowStatusPrefix(view.position + ", " + view.times);
+    progressShown_ = true;
+  }
+
+  // The console's stop button is the interrupt key.
+  bool StopRequested() override { return StopSignalled(); }
+
+  // The status line gives way to the text, which stays.
+  void FinishProgress(const std::string& text) override {
+    if (!progressShown_) return;
+    CloseProgress();
+    console::ClearStatus();
+    out_ << TerminalText(text, true) << '\n' << std::flush;
+  }
+
+  void CloseProgress() override {
+    if (!progressShown_) return;
+    console::ShowStatusPrefix("");
+    progressShown_ = false;
+  }
+
   Result<void> ShowText(const std::string& text, Icon, ConsoleStream stream) override {
     std::ostream& to = stream == ConsoleStream::Output ? answers_ : out_;
     errno = 0;
@@ -124,6 +154,8 @@ class ConsoleUserInterface : public UserInterface {
   std::ostream& out_;
   bool echo_;
   std::ostream& answers_;
+  bool progressLine_;
+  bool progressShown_ = false;
 };
 
 // The whole answer line is one file name: spaces are part of it, and nothing
@@ -149,7 +181,7 @@ char** CompleteFileName(const char* text, int, int) {
 // file names, and earlier answers of this process come back with the arrow keys.
 class TerminalUserInterface : public ConsoleUserInterface {
  public:
-  TerminalUserInterface() : ConsoleUserInterface(std::cin, std::cerr, false, std::cout) {
+  TerminalUserInterface() : ConsoleUserInterface(std::cin, std::cerr, false, std::cout, true) {
     rl_readline_name = "traskel";
     rl_instream = stdin;
     // The prompt and the typing go where the dialog goes: stdout is for
@@ -188,7 +220,8 @@ std::unique_ptr<UserInterface> MakeSystemUserInterface(const std::string&) {
   if (::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO)) {
     return std::make_unique<TerminalUserInterface>();
   }
-  return MakeConsoleUserInterface(std::cin, std::cerr, !::isatty(STDIN_FILENO), std::cout);
+  return std::make_unique<ConsoleUserInterface>(std::cin, std::cerr, !::isatty(STDIN_FILENO),
+                                                std::cout, console::IsTerminal());
 }
 
 }  // namespace traskel

@@ -28,6 +28,8 @@ UINT IconStyle(Icon icon) {
       return MB_ICONEXCLAMATION;
     case Icon::Information:
       return MB_ICONINFORMATION;
+    case Icon::Question:
+      return MB_ICONQUESTION;
     case Icon::None:
       break;
   }

@@ -107,19 +107,29 @@ TEST(ConsoleUserInterface, DialogTextsAndEchoedAnswersNeverReachTheTerminalRaw) 
             "Verzeichnis: /srv/d\\x1b]0;t\\x07\\x1b[2J\nDatei: a\\x00b\\u202E.csv\n");
 }
 
-TEST(ConsoleUserInterface, StatusLineIsEndedBeforeAMessage) {
+// The progress of the program's own and a status text from elsewhere share
+// the line, the progress first; the line is ended before a message, and
+// gives way to the text a finished task ends with.
+TEST(ConsoleUserInterface, StatusLineIsSharedWithTheProgressAndEndedBeforeAMessage) {
   const std::optional<std::string> seen = OnTerminal(60, [] {
+    const std::unique_ptr<UserInterface> ui = MakeSystemUserInterface("");
     console::ShowStatus("10% Bearbeite Zeile: eins");
-    // Too soon to be drawn, but it is the latest: the ended line shows it.
+    // Too soon to be drawn, but the latest: the ended line shows them.
+    ui->ShowProgress({"teil.csv", "Zeile 2 von 40", "0:01", 0.05});
     console::ShowStatus("20% Bearbeite Zeile: a\x1b[2Jb");
-    MakeSystemUserInterface("")->ShowMessage("Laufzeitfehler", "Traskel", Icon::Critical);
+    ui->ShowMessage("Laufzeitfehler", "Traskel", Icon::Critical);
+    ui->ShowProgress({"teil.csv", "Zeile 40 von 40", "0:06, noch etwa 0:00", 1});
+    ui->FinishProgress("Fertig: 30 Datenzeilen in 0:06 übernommen.");
   });
   if (!seen) GTEST_SKIP() << "no pseudo-terminal here";
   // The terminal turns each LF into CR LF.
   EXPECT_EQ(*seen,
             "\r10% Bearbeite Zeile: eins\x1b[K"
-            "\r20% Bearbeite Zeile: a\\x1b[2Jb\x1b[K\r\n"
-            "--- Traskel [critical] ---\r\nLaufzeitfehler\r\n");
+            "\rZeile 2 von 40, 0:01 | 20% Bearbeite Zeile: a\\x1b[2Jb\x1b[K\r\n"
+            "--- Traskel [critical] ---\r\nLaufzeitfehler\r\n"
+            // Cut to the terminal's 59 columns: the status text gives way.
+            "\rZeile 40 von 40, 0:06, noch etwa 0:00 | 20% Bearbeite Zeile\x1b[K"
+            "\r\x1b[KFertig: 30 Datenzeilen in 0:06 übernommen.\r\n");
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -114,7 +116,7 @@ TEST(FileSettingsStore, ReadsOnlyARegularFileOfAtMostOneMebibyte) {
     make(file);
     const auto type = std::filesystem::symlink_status(file).type();
     auto store = MakeFileSettingsStore(systemFiles, folder.path());
-    EXPECT_EQ(store->ValuesFile(), file);
+    EXPECT_EQ(store->ValuesFiles().at(0), file);
     EXPECT_EQ(store->ReadSetting("K"), "");
     EXPECT_FALSE(store->WriteSetting("K", "w"));
     EXPECT_EQ(std::filesystem::symlink_status(file).type(), type);
@@ -156,20 +158,55 @@ TEST(FileSettingsStore, FailedWriteKeepsTheOldFile) {
   EXPECT_TRUE(onlyTheFileIsLeft());
 }
 
-TEST(SettingsStore, FolderComesFromTheEnvironment) {
-  TempFolder folder;
-  const char* before = std::getenv("TRASKEL_SETTINGS_DIR");
-  const std::string saved = before != nullptr ? before : "";
-  ::setenv("TRASKEL_SETTINGS_DIR", folder.path().c_str(), 1);
-  auto store = MakeSystemSettingsStore(systemFiles);
-  const bool written = store->WriteSetting("K", "v");
-  if (before != nullptr) {
-    ::setenv("TRASKEL_SETTINGS_DIR", saved.c_str(), 1);
-  } else {
-    ::unsetenv("TRASKEL_SETTINGS_DIR");
+// As the registry has a hive per user, the values below HKCU, in either
+// spelling, go to the user's file, made with its folder when needed.
+TEST(FileSettingsStore, PerUserValuesGoToTheUsersFile) {
+  TempFolder machine, user;
+  auto store = MakeFileSettingsStore(systemFiles, machine.path(), user / "state");
+  for (const char* path : {"HKCU\\A\\B", "hkey_current_user\\C", "HKLM\\D", "HKCUX\\E", "HKCU"}) {
+    EXPECT_TRUE(store->WriteSetting(path, "v")) << path;
+    EXPECT_EQ(store->ReadSetting(path), "v") << path;
   }
-  EXPECT_TRUE(written);
-  EXPECT_EQ(ReadAll(folder / "settings"), "K=v\n");
+  EXPECT_EQ(ReadAll(user / "state/traskel"), "HKCU\\A\\B=v\nhkey_current_user\\C=v\n");
+  EXPECT_EQ(ReadAll(machine / "settings"), "HKLM\\D=v\nHKCUX\\E=v\nHKCU=v\n");
+  EXPECT_EQ(store->ValuesFiles(),
+            (std::vector<std::string>{machine / "settings", user / "state/traskel"}));
+}
+
+// TRASKEL_SETTINGS_DIR holds both files; without it the user's is in
+// $XDG_STATE_HOME, or ~/.local/state when that is unset or not absolute.
+TEST(SettingsStore, FoldersComeFromTheEnvironment) {
+  TempFolder folder;
+  const std::string home = folder / "home", state = folder / "state";
+  struct Case {
+    const char *settings, *stateHome;
+    std::string machineFile, userFile;
+  };
+  const Case cases[] = {
+      {folder.path().c_str(), state.c_str(), folder / "settings", folder / "traskel"},
+      {nullptr, state.c_str(), "/var/lib/traskel/settings", state + "/traskel"},
+      {nullptr, "relativ", "/var/lib/traskel/settings", home + "/.local/state/traskel"},
+  };
+  const char* names[] = {"TRASKEL_SETTINGS_DIR", "XDG_STATE_HOME", "HOME"};
+  std::vector<std::optional<std::string>> saved;
+  for (const char* name : names) {
+    const char* value = std::getenv(name);
+    saved.push_back(value != nullptr ? std::optional<std::string>(value) : std::nullopt);
+  }
+  const auto set = [](const char* name, const char* value) {
+    value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
+  };
+  for (const Case& c : cases) {
+    set(names[0], c.settings);
+    set(names[1], c.stateHome);
+    set(names[2], home.c_str());
+    auto store = MakeSystemSettingsStore(systemFiles);
+    EXPECT_EQ(store->ValuesFiles(), (std::vector<std::string>{c.machineFile, c.userFile}));
+    EXPECT_TRUE(store->WriteSetting("HKCU\\K", "v"));
+    EXPECT_EQ(ReadAll(c.userFile), "HKCU\\K=v\n");
+  }
+  for (std::size_t i = 0; i < saved.size(); ++i)
+    set(names[i], saved[i] ? saved[i]->c_str() : nullptr);
 }
 
 }  // namespace

@@ -291,7 +291,7 @@ TEST(CallLogFileWin32, ReplacesOnlyAnEarlierLogAndNoneOfTheRunsFiles) {
     const std::string before = testing::ReadAll(c.log);
     CallLogFile log(files);
     std::string message;
-    const bool taken = log.Open(c.log, c.named, "", message) && log.Start(c.chosen, "", message);
+    const bool taken = log.Open(c.log, c.named, {}, message) && log.Start(c.chosen, {}, message);
     EXPECT_EQ(taken, c.reason.empty()) << message;
     if (!taken) {
       EXPECT_EQ(message, "Das Protokoll " + c.log + " kann nicht angelegt werden: " + c.reason);
