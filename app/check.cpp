@@ -145,11 +145,21 @@ std::string Report(const Run& run, const Findings& found, std::int64_t brokenUtf
   if (found.unread > 0) text += kCrLf + Listed(found.unreadShown, found.unread);
   if (tally.skipped > 0)
     text += std::string(kCrLf) + kCrLf + NotTakenMessage(tally, Mood::Foreseen);
-  if (status == kConverted) text += std::string(kCrLf) + kCrLf + "Keine Probleme gefunden.";
+  if (run.firstLine > 1) {
+    text += std::string(kCrLf) + kCrLf + "Die Zeilen 1 bis " + std::to_string(run.firstLine - 1) +
+            " sind nur gezählt, nicht geprüft.";
+  }
+  if (status == kStopped) {
+    text += std::string(kCrLf) + kCrLf + "Prüfung nach Zeile " + std::to_string(run.linesDone) +
+            " von " + std::to_string(run.lineCount) + " abgebrochen.";
+  } else if (status == kConverted) {
+    text += std::string(kCrLf) + kCrLf + "Keine Probleme gefunden.";
+  }
   return text;
 }
 
 ExitStatus Unreadable(Run& run, const std::string& reason) {
+  run.platform.ui.CloseProgress();
   EndInCmdSuchen(run, UnreadableText(run.ImportFile, reason));
   return kNotChosen;
 }
@@ -157,7 +167,7 @@ ExitStatus Unreadable(Run& run, const std::string& reason) {
 }  // namespace
 
 ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<std::string>& named,
-                       const ExportGate& gate) {
+                       const ExportGate& gate, std::optional<std::int64_t> fromLine) {
   ReadRememberedFolder(run, settings);
   if (!ChooseExport(run, settings, named, gate)) return kNotChosen;
 
@@ -174,14 +184,22 @@ ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<st
     return Unreadable(run, rewound.failure().reason);
   }
   ExportSource lines(in);
+  if (fromLine && *fromLine > whole.lines()) {
+    run.platform.ui.ShowMessage(TooFewLinesText(whole.lines()), kMainCaption, Icon::Exclamation);
+    return kNotChosen;
+  }
+  run.firstLine = fromLine.value_or(1);
 
   run.Application = host::ObjectPtr(std::make_shared<IdleObject>());
   run.PointData = host::ObjectPtr(std::make_shared<IdleObject>());
   run.CMDS = host::ObjectPtr(std::make_shared<IdleCommandList>());
   Findings found;
+  LoopEnd end = LoopEnd::Whole;
   try {
-    ConvertText(run, lines, whole.given(), whole.encoding(), &found);
-    if (const Result<void> rest = lines.ReadToEnd(); !rest) {
+    end = ConvertText(run, lines, whole.given(), whole.encoding(), whole.lines(), &found);
+    if (end == LoopEnd::Stopped) {
+      // What follows was not read: nothing to compare.
+    } else if (const Result<void> rest = lines.ReadToEnd(); !rest) {
       return Unreadable(run, rest.failure().reason);
     }
     if (lines.given() != whole.given() || lines.encoding() != whole.encoding()) {
@@ -204,11 +222,13 @@ ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<st
   // What is read other than meant is worth a look, as lines left out are.
   const std::int64_t brokenUtf8Line = whole.brokenUtf8Line();
   const bool doubtful = !run.tally.AllTaken() || found.unread > 0 || brokenUtf8Line > 0;
-  const ExitStatus status = found.failures > 0 ? kRunFailed
-                            : doubtful         ? kLinesNotTaken
-                                               : kConverted;
+  const ExitStatus foreseen = found.failures > 0 ? kRunFailed
+                              : doubtful         ? kLinesNotTaken
+                                                 : kConverted;
+  const ExitStatus status = end == LoopEnd::Stopped ? kStopped : foreseen;
+  run.platform.ui.CloseProgress();
   run.platform.ui.ShowMessage(Report(run, found, brokenUtf8Line, status), kMainCaption,
-                              status == kConverted ? Icon::Information : Icon::Exclamation);
+                              foreseen == kConverted ? Icon::Information : Icon::Exclamation);
   return status;
 }
 

@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include <charconv>
 #include <string_view>
 
 #include "traskel_version.h"
@@ -9,7 +10,7 @@ namespace traskel {
 namespace {
 
 constexpr const char* kUsage =
-    "Aufruf: traskel [--pruefen] [--protokoll PROTOKOLL] [DATEI]\r\n"
+    "Aufruf: traskel [--pruefen] [--protokoll PROTOKOLL] [--ab-zeile N] [DATEI]\r\n"
     "       traskel --version\r\n"
     "       traskel --help";
 
@@ -17,11 +18,13 @@ constexpr const char* kOptions =
     "  DATEI                  die Exportdatei; ohne sie öffnet sich die Dateiauswahl\r\n"
     "  --pruefen              die Datei nur prüfen, nichts an Quorvex senden\r\n"
     "  --protokoll PROTOKOLL  jeden Aufruf an Quorvex in die Datei PROTOKOLL schreiben\r\n"
+    "  --ab-zeile N           ab Zeile N konvertieren oder prüfen, ohne zu fragen\r\n"
     "  --version              die Version zeigen\r\n"
     "  --help, -h, /?         diese Hilfe zeigen\r\n"
     "  --                     Ende der Optionen: was folgt, ist die Datei";
 
 constexpr std::string_view kLogOption = "--protokoll";
+constexpr std::string_view kFromLineOption = "--ab-zeile";
 
 // A command line that asks for no run.
 CommandLine Only(CommandLine::Action action) {
@@ -39,6 +42,32 @@ CommandLine Misuse(std::string mistake, std::string hint = "") {
 
 bool LooksLikeOption(const std::string& argument) {
   return (argument.size() > 1 && argument.front() == '-') || argument == "/?";
+}
+
+// The option's value: after "=" in the argument, or the next argument when
+// that is no option. Empty when there is none.
+std::string ValueOf(std::string_view option, const std::vector<std::string>& arguments,
+                    std::size_t& i) {
+  const std::string& argument = arguments[i];
+  if (argument != option) return argument.substr(option.size() + 1);
+  // One that begins with '-' is an option whose value was forgotten.
+  if (i + 1 < arguments.size() && !arguments[i + 1].starts_with('-')) return arguments[++i];
+  return "";
+}
+
+bool IsOption(const std::string& argument, std::string_view option) {
+  return argument == option || argument.starts_with(std::string(option) + "=");
+}
+
+// A line number from 1, digits only.
+std::optional<std::int64_t> LineNumber(const std::string& text) {
+  std::int64_t number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (text.empty() || text.front() == '-' || error != std::errc() ||
+      end != text.data() + text.size() || number < 1) {
+    return std::nullopt;
+  }
+  return number;
 }
 
 }  // namespace
@@ -60,19 +89,19 @@ CommandLine ReadCommandLine(const std::vector<std::string>& arguments) {
       version = true;
     } else if (option && argument == "--pruefen") {
       run.checkOnly = true;
-    } else if (option &&
-               (argument == kLogOption || argument.starts_with(std::string(kLogOption) + "="))) {
-      std::string name;
-      if (argument != kLogOption) {
-        name = argument.substr(kLogOption.size() + 1);
-      } else if (i + 1 < arguments.size() && !arguments[i + 1].starts_with('-')) {
-        // One that begins with '-' is an option whose log name was
-        // forgotten; "./-x" or "--protokoll=-x" name such a file.
-        name = arguments[++i];
-      }
+    } else if (option && IsOption(argument, kLogOption)) {
+      // "./-x" or "--protokoll=-x" name a file that begins with '-'.
+      const std::string name = ValueOf(kLogOption, arguments, i);
       if (name.empty()) return Misuse("Nach --protokoll fehlt der Name des Protokolls.");
       if (run.log) return Misuse("Nur ein Protokoll ist möglich: " + name);
       run.log = name;
+    } else if (option && IsOption(argument, kFromLineOption)) {
+      const std::string text = ValueOf(kFromLineOption, arguments, i);
+      const std::optional<std::int64_t> line = LineNumber(text);
+      if (text.empty()) return Misuse("Nach --ab-zeile fehlt die Zeilennummer.");
+      if (!line) return Misuse("Keine Zeilennummer ab 1: --ab-zeile " + text);
+      if (run.fromLine) return Misuse("Nur eine Startzeile ist möglich: " + text);
+      run.fromLine = line;
     } else if (option) {
       return Misuse("Unbekannte Option: " + argument);
     } else if (run.file) {

@@ -2,6 +2,7 @@
 // one of the program's own answers.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,17 +14,19 @@ namespace traskel {
 struct CommandLine {
   enum class Action { Run, Help, Version, Misuse };
   Action action = Action::Run;
-  std::optional<std::string> file;  // Run: the export named; none: the dialog
-  bool checkOnly = false;           // Run: only check the export
-  std::optional<std::string> log;   // Run: where the host calls are logged
-  std::string mistake;              // Misuse: what is wrong, shown before the usage
-  std::string hint;                 // Misuse: shown after the usage
+  std::optional<std::string> file;       // Run: the export named; none: the dialog
+  bool checkOnly = false;                // Run: only check the export
+  std::optional<std::string> log;        // Run: where the host calls are logged
+  std::optional<std::int64_t> fromLine;  // Run: the first line to convert, without asking
+  std::string mistake;                   // Misuse: what is wrong, shown before the usage
+  std::string hint;                      // Misuse: shown after the usage
 };
 
 // Options come before the file, and "--" ends them. "--help", "-h" and "/?"
 // ask for the usage, "--version" for the version, "--pruefen" for a check
 // instead of a conversion; "--protokoll LOG" or "--protokoll=LOG" names the
-// call log, once. An option not known, one without its value, an option
+// call log, once; "--ab-zeile N" or "--ab-zeile=N" the first line, a number
+// from 1, once. An option not known, one without its value, an option
 // after the file, or a second file, is a misuse; a misuse wins over
 // everything else.
 CommandLine ReadCommandLine(const std::vector<std::string>& arguments);

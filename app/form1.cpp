@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "app/intake.h"
+#include "app/resume.h"
 #include "conversion/conversion.h"
 #include "conversion/run_time_errors.h"
 #include "conversion/titles.h"
@@ -59,7 +60,115 @@ std::string FieldName(int index) {
   return name;
 }
 
+bool IsThisExport(Run& run, const std::string& file) {
+  return file == run.ImportFile || run.platform.files.SameFile(file, run.ImportFile);
+}
+
+std::string OfferText(const Run& run, const StopPoint& point) {
+  const std::string next = std::to_string(point.line + 1);
+  return "Die letzte Konvertierung von " + run.ImportFile + " endete nach Zeile " +
+         std::to_string(point.line) + " von " + std::to_string(run.copy.lines) + ". Ab Zeile " +
+         next + " fortsetzen?" + kCrLf + kCrLf + "Ja: ab Zeile " + next + " fortsetzen." + kCrLf +
+         "Nein: die ganze Datei konvertieren." + kCrLf + "Abbrechen: nichts tun.";
+}
+
+// The fingerprint of the copy's first lines, as the conversion will read
+// them; nothing when it has fewer or can't be read.
+std::optional<std::string> CopyFingerprint(Run& run, std::int64_t lines) {
+  try {
+    if (!run.copy.file->Rewind()) return std::nullopt;
+    return LinesFingerprint(*run.copy.file, run.copy.length, run.copy.encoding, lines);
+  } catch (const host::Error&) {
+    return std::nullopt;
+  }
+}
+
+// Where the conversion starts, once the copy is written and before anything
+// reaches the host: the line asked for, or after where the last run of this
+// export stopped if its lines up to there are unchanged and the user wants
+// it. Ends the run, the copy deleted, when the line asked for is past the
+// end or the user cancels. `remembered` tells whether the memory is this
+// export's.
+std::optional<ExitStatus> ChooseFirstLine(Run& run, SettingsStore& settings,
+                                          std::optional<std::int64_t> fromLine, bool& remembered) {
+  const std::optional<StopPoint> point = ReadStopPoint(settings);
+  remembered = point && IsThisExport(run, point->file);
+  if (fromLine) {
+    if (*fromLine > run.copy.lines) {
+      DeleteCopy(run);
+      run.platform.ui.ShowMessage(TooFewLinesText(run.copy.lines), kMainCaption, Icon::Exclamation);
+      return kNotChosen;
+    }
+    run.firstLine = *fromLine;
+    return std::nullopt;
+  }
+  if (!remembered) return std::nullopt;
+  if (point->line > run.copy.lines || CopyFingerprint(run, point->line) != point->fingerprint) {
+    // The commands in the host no longer tell where this file stands.
+    ForgetStopPoint(settings);
+    remembered = false;
+    return std::nullopt;
+  }
+  switch (run.platform.ui.AskYesNoCancel(OfferText(run, *point), kMainCaption, Icon::Question)) {
+    case Answer::Yes:
+      run.firstLine = point->line + 1;
+      break;
+    case Answer::No:
+      break;
+    default:
+      DeleteCopy(run);
+      return kStopped;
+  }
+  return std::nullopt;
+}
+
+// Remembers where a conversion that ended part-way stopped, while its copy
+// is still held, and gives the sentences that end its message: how to go
+// on, after a word on the command a record left half-built.
+std::string RememberWhereItEnded(Run& run, SettingsStore& settings) {
+  const std::int64_t done = run.linesDone;
+  const std::string next = std::to_string(done + 1);
+  std::string text;
+  if (run.cmdLine == done + 1) {
+    text = "Der Befehl aus Zeile " + next +
+           " ist unvollständig im Messprogramm; bitte löschen Sie ihn vor dem Fortsetzen." + kCrLf;
+  }
+  // Before the first line was whole, there is nothing to go on from.
+  if (done == 0) return text + "Fortsetzen: Traskel erneut mit dieser Datei starten.";
+  std::string reason;
+  if (const std::optional<std::string> fingerprint = DoneLinesFingerprint(run)) {
+    const Result<void> kept = RememberStopPoint(settings, {run.ImportFile, done, *fingerprint});
+    if (kept) {
+      return text + "Fortsetzen: Traskel erneut mit dieser Datei starten; es bietet an, ab Zeile " +
+             next + " weiterzumachen.";
+    }
+    reason = kept.failure().reason;
+  } else {
+    reason = "die Kopie " + CopyPathFor(run.ImportFile) + " kann nicht gelesen werden";
+  }
+  return text + "Fortsetzen: traskel --ab-zeile " + next + " \"" + run.ImportFile +
+         "\" macht ab Zeile " + next +
+         " weiter; Traskel kann sich die Stelle nicht merken: " + reason;
+}
+
+ExitStatus EndStopped(Run& run, SettingsStore& settings) {
+  run.platform.ui.CloseProgress();
+  const std::string done = std::to_string(run.linesDone);
+  const std::string resume = RememberWhereItEnded(run, settings);
+  DeleteCopy(run);
+  run.platform.ui.ShowMessage("Die Konvertierung wurde nach Zeile " + done + " von " +
+                                  std::to_string(run.lineCount) +
+                                  " abgebrochen. Die Befehle bis Zeile " + done +
+                                  " sind im Messprogramm." + kCrLf + kCrLf + resume,
+                              kMainCaption, Icon::Information);
+  return kStopped;
+}
+
 }  // namespace
+
+std::string TooFewLinesText(std::int64_t lines) {
+  return "Die Datei hat nur " + std::to_string(lines) + " Zeilen.";
+}
 
 std::string NotTakenMessage(const RecordTally& tally, Mood mood) {
   if (tally.records == 0) return "Die Datei enthält keine Datenzeilen.";
@@ -180,27 +289,48 @@ std::string RunErrorMessage(const Run& run, int number, const std::string& text)
 }
 
 ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std::string>& named,
-                     const ExportGate& gate) {
+                     const ExportGate& gate, std::optional<std::int64_t> fromLine) {
   ReadRememberedFolder(run, settings);
 
   if (!cmdSuchen(run, settings, named, gate)) return kNotChosen;
+  bool remembered = false;
+  if (const std::optional<ExitStatus> ended =
+          ChooseFirstLine(run, settings, fromLine, remembered)) {
+    return *ended;
+  }
 
+  UserInterface& ui = run.platform.ui;
   try {
-    if (RunConversion(run) == RunOutcome::NotConnected) return kNotConnected;
-    if (run.tally.AllTaken()) return kConverted;
-    run.platform.ui.ShowMessage(NotTakenMessage(run.tally, Mood::Done), kMainCaption,
-                                Icon::Exclamation);
+    switch (RunConversion(run)) {
+      case RunOutcome::NotConnected:
+        return kNotConnected;
+      case RunOutcome::Stopped:
+        return EndStopped(run, settings);
+      case RunOutcome::Converted:
+        break;
+    }
+    if (remembered) ForgetStopPoint(settings);
+    if (run.tally.AllTaken()) {
+      if (run.progress.shown) ui.FinishProgress(FinishedText(run, true));
+      return kConverted;
+    }
+    ui.CloseProgress();
+    ui.ShowMessage(NotTakenMessage(run.tally, Mood::Done), kMainCaption, Icon::Exclamation);
     return kLinesNotTaken;
   } catch (const host::Error& e) {
+    ui.CloseProgress();
+    const std::string resume = RememberWhereItEnded(run, settings);
     // The copy stays for the user to look at; this run is done with it.
     run.copy.file.reset();
-    run.platform.ui.ShowMessage(RunErrorMessage(run, e.number(), e.text()), kAppTitle,
-                                Icon::Critical);
+    ui.ShowMessage(RunErrorMessage(run, e.number(), e.text()) + kCrLf + kCrLf + resume, kAppTitle,
+                   Icon::Critical);
   } catch (const std::exception& e) {
+    ui.CloseProgress();
+    const std::string resume = RememberWhereItEnded(run, settings);
     run.copy.file.reset();
     run.errorDetail = e.what();
-    run.platform.ui.ShowMessage(RunErrorMessage(run, kInternalError, e.what()), kAppTitle,
-                                Icon::Critical);
+    ui.ShowMessage(RunErrorMessage(run, kInternalError, e.what()) + kCrLf + kCrLf + resume,
+                   kAppTitle, Icon::Critical);
   }
   return kRunFailed;
 }

@@ -1,6 +1,7 @@
 // The one-pass run: remembered folder, file choice, copy, conversion.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -21,6 +22,7 @@ enum ExitStatus : int {
   kNotChosen = 2,      // no file chosen, or no copy could be written
   kNotConnected = 3,   // the host or its measurement program is missing
   kLinesNotTaken = 4,  // converted, but lines were not taken over
+  kStopped = 5,        // the user stopped it (vom Benutzer abgebrochen)
 };
 
 // Asked with the chosen export before anything is written for it (the
@@ -30,11 +32,14 @@ using ExportGate = std::function<bool(const std::string& importFile)>;
 
 // An established name, known to users, support notes and scripts: it stays.
 // The whole run, in the order of the main window's load event; the settings
-// hold the remembered export. An export named on the command line stands in
-// for the first choice in the dialog.
+// hold the remembered export and where a run of it stopped. An export named
+// on the command line stands in for the first choice in the dialog. With
+// fromLine the conversion starts at that line without asking; without, it
+// offers to go on where the last run of the same export stopped.
 ExitStatus Form1Load(Run& run, SettingsStore& settings,
                      const std::optional<std::string>& named = std::nullopt,
-                     const ExportGate& gate = {});
+                     const ExportGate& gate = {},
+                     std::optional<std::int64_t> fromLine = std::nullopt);
 
 // Where the file dialog opens: the folder of the remembered export.
 void ReadRememberedFolder(Run& run, SettingsStore& settings);
@@ -75,5 +80,8 @@ std::string UnreadFieldNote(const std::string& key, int index, const std::string
 // The message for an error that ends the conversion: number, text, and where
 // it happened (the line, and the field when one is noted in the run).
 std::string RunErrorMessage(const Run& run, int number, const std::string& text);
+
+// "Die Datei hat nur M Zeilen.": the message for a first line past the end.
+std::string TooFewLinesText(std::int64_t lines);
 
 }  // namespace traskel

@@ -239,6 +239,7 @@ bool CopyText(InputFile& in, const std::string& source, const std::string& copyP
     copy.length += piece->size();
   }
   copy.encoding = text.encoding();
+  copy.lines = text.lines();
   return true;
 }
 
@@ -261,6 +262,7 @@ Result<std::string_view> ExportSource::Next() {
     }
   }
   given_ += text_.size();
+  lines_ += std::count(text_.begin(), text_.end(), '\r');
   return std::string_view(text_);
 }
 

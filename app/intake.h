@@ -78,8 +78,11 @@ class ExportSource final : public ByteSource {
   // Reads on to the end.
   Result<void> ReadToEnd();
 
-  std::uint64_t given() const { return given_; }       // bytes of text so far
-  TextEncoding encoding() const { return encoding_; }  // once at the end
+  std::uint64_t given() const { return given_; }  // bytes of text so far
+  // Lines of text so far, as the conversion counts them: each CR ends one,
+  // and the text's last line is always ended.
+  std::int64_t lines() const { return lines_; }
+  TextEncoding encoding() const { return encoding_; }                           // once at the end
   std::int64_t brokenUtf8Line() const { return exportText_.BrokenUtf8Line(); }  // at the end
 
  private:
@@ -89,6 +92,7 @@ class ExportSource final : public ByteSource {
   std::string text_;
   std::size_t pos_ = 0;  // what Read has given of text_
   std::uint64_t given_ = 0;
+  std::int64_t lines_ = 0;
   bool ended_ = false;
   TextEncoding encoding_ = TextEncoding::Utf8;
 };

@@ -30,8 +30,9 @@ ExitStatus RunProgram(const CommandLine& command, ProgramParts& parts) {
   ExitStatus status;
   {
     Run run(platform);
-    status = command.checkOnly ? CheckExport(run, parts.settings, command.file, startLog)
-                               : Form1Load(run, parts.settings, command.file, startLog);
+    status = command.checkOnly
+                 ? CheckExport(run, parts.settings, command.file, startLog, command.fromLine)
+                 : Form1Load(run, parts.settings, command.file, startLog, command.fromLine);
   }
   host->EndOfRun();
   log.EndWithoutCalls();

@@ -7,7 +7,9 @@ namespace traskel {
 using namespace host;
 
 void AddComment(Run& run, const std::string& text) {
-  run.Cmd = AsObject(run.CMDS.Call(ids::commands::kAdd, I4(kComment), Bool(true)));
+  const Value added = run.CMDS.Call(ids::commands::kAdd, I4(kComment), Bool(true));
+  run.cmdLine = run.lineNumber;  // the command is in the host, whatever follows
+  run.Cmd = AsObject(added);
   Ref CommentData = AsObject(run.Cmd.Get(ids::command::kCommentPart));
   CommentData.Put(ids::comment_data::kKind, I4(3));
   run.Cmd.CallIgnoringResult(ids::command::kCommentFormat, I4(1), I4(165), I4(0));

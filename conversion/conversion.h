@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,11 +14,24 @@ namespace traskel {
 // The export's header: its first lines become comments, the rest records.
 inline constexpr std::int64_t kHeaderLines = 10;
 
-enum class RunOutcome { Converted, NotConnected };
+enum class RunOutcome {
+  Converted,     // every line, the copy deleted
+  NotConnected,  // nothing converted
+  Stopped,       // the user asked to stop after run.linesDone; the copy is still held
+};
 
-// Connects, walks the held copy line by line and deletes it at the end.
-// Errors travel up; the copy and the commands added so far then stay.
+// Connects, walks the held copy line by line from run.firstLine, says in the
+// host's status text that it is done, and deletes the copy. Errors travel
+// up; the copy and the commands added so far then stay.
 RunOutcome RunConversion(Run& run);
+
+// Deletes the held copy; the user is told when that fails.
+void DeleteCopy(Run& run);
+
+// "Fertig: N Datenzeilen übernommen.", N the record lines taken over in the
+// whole text; with the time since the first line to convert began when
+// asked.
+std::string FinishedText(const Run& run, bool withTime);
 
 // Hears of every line the driver's loop has handed on. With one, a line
 // whose conversion fails ends nothing: the watcher is told, and the loop
@@ -26,15 +40,32 @@ class LineWatcher {
  public:
   virtual ~LineWatcher() = default;
   // After the line at run.lineNumber; `failed` is the error that ended its
-  // conversion, or null. A failed record line is counted as taken.
+  // conversion, or null. A failed record line is counted as taken. A line
+  // before the first to convert is told too, split, with no field read.
   virtual void Handled(const Run& run, const host::Error* failed) = 0;
 };
 
+enum class LoopEnd { Whole, Stopped };
+
 // The driver's loop: converts `length` bytes of normalised text from `text`,
-// read in `encoding`, line by line into the connected host. Text that ends
+// `lines` lines read in `encoding`, line by line into the connected host.
+// Lines before run.firstLine are read and counted, and the watcher hears of
+// them, but nothing is sent for them. Once a run has lasted a second, the
+// user interface is shown its progress. After each line but the last it
+// asks whether the user wants to stop, and then ends early. Text that ends
 // before its length is the path/file access error, with run.shortRead set.
-void ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncoding encoding,
-                 LineWatcher* watcher = nullptr);
+LoopEnd ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncoding encoding,
+                    std::int64_t lines, LineWatcher* watcher = nullptr);
+
+// The fingerprint of the first `count` lines of normalised text, as the
+// driver reads and decodes them; nothing when the text has fewer. The one
+// definition of what a continued run compares.
+std::optional<std::string> LinesFingerprint(ByteSource& text, std::uint64_t length,
+                                            TextEncoding encoding, std::int64_t count);
+
+// LinesFingerprint of the held copy's run.linesDone lines; nothing when it
+// can't be read.
+std::optional<std::string> DoneLinesFingerprint(Run& run);
 
 // Cuts a record into fresh fields: all 81 start empty, each comma ends one,
 // the text after the last comma is one too, fields past the last are dropped.

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -6,9 +7,12 @@
 #include "conversion/connection.h"
 #include "conversion/conversion.h"
 #include "conversion/feature.h"
+#include "conversion/fingerprint.h"
 #include "conversion/host_ids.h"
 #include "conversion/run_time_errors.h"
 #include "conversion/titles.h"
+#include "platform/file_system.h"
+#include "platform/signals.h"
 #include "platform/user_interface.h"
 
 namespace traskel {
@@ -133,38 +137,161 @@ void HandleLine(Run& run, LineWatcher* watcher) {
   watcher->Handled(run, nullptr);
 }
 
+// A line before the first to convert: its commands are in the host from an
+// earlier run, so it is counted as its conversion counted it, and nothing is
+// sent for it.
+void PassLine(Run& run, LineWatcher* watcher) {
+  if (run.lineNumber <= kHeaderLines) return;
+  const std::string trimmed(TrimSpaces(run.line));
+  SplitFields(run.Fields, trimmed);
+  run.fieldsRead.reset();
+  if (!trimmed.empty())
+    Tally(run, std::ranges::find(RecordKeys(), run.Fields[field::kKey]) != RecordKeys().end());
+  if (watcher != nullptr) watcher->Handled(run, nullptr);
+}
+
 [[noreturn]] void CutShort(Run& run, std::uint64_t read) {
   run.shortRead = read;
   throw Error(kPathFileAccessError, "Path/File access error");
 }
 
-void DeleteCopy(Run& run) {
-  if (const Result<void> removed = run.copy.file->Remove(); !removed) {
-    run.platform.ui.ShowMessage("Die Datei " + CopyPathFor(run.ImportFile) +
-                                    " konnte nicht gelöscht werden: " + removed.failure().reason,
-                                kMainCaption, Icon::Exclamation);
+constexpr auto kProgressAfter = std::chrono::seconds(1);
+constexpr auto kProgressEvery = std::chrono::milliseconds(100);
+constexpr auto kEstimateAfter = std::chrono::seconds(5);
+
+// "m:ss", the minutes as many as there are.
+std::string MinutesSeconds(long long seconds) {
+  const long long s = seconds % 60;
+  return std::to_string(seconds / 60) + (s < 10 ? ":0" : ":") + std::to_string(s);
+}
+
+long long WholeSeconds(std::chrono::steady_clock::duration d) {
+  return std::chrono::duration_cast<std::chrono::seconds>(d).count();
+}
+
+// The file's name without its folder.
+std::string FileNameOf(const std::string& path) {
+  const std::string folder = SplitPathFromFile(path);
+  std::string name = path.substr(std::min(folder.size(), path.size()));
+  const bool folderEnded =
+      !folder.empty() && std::string_view("/\\:").find(folder.back()) != std::string_view::npos;
+  if (!folderEnded && !name.empty() && (name[0] == '/' || name[0] == '\\')) name.erase(0, 1);
+  return name;
+}
+
+void StartProgress(Run& run) {
+  run.progress.start = run.platform.now();
+  run.progress.next = run.progress.start + kProgressAfter;
+}
+
+// Once a line: a clock read and a comparison, unless it is time to show.
+void TimeProgress(Run& run) {
+  const auto now = run.platform.now();
+  if (now < run.progress.next) return;
+  run.progress.next = now + kProgressEvery;
+  run.progress.shown = true;
+  const auto elapsed = now - run.progress.start;
+  std::string times = MinutesSeconds(WholeSeconds(elapsed));
+  // The rate so far, lines done in this run over the time they took, is
+  // taken to hold for the lines left, this one included: the records of an
+  // export cost about the same each.
+  // A copy changed behind the run's back may hold more lines than counted.
+  const std::int64_t done = run.lineNumber - run.firstLine;
+  const std::int64_t left = std::max<std::int64_t>(run.lineCount - run.lineNumber + 1, 0);
+  if (elapsed >= kEstimateAfter && done > 0) {
+    const double seconds = std::chrono::duration<double>(elapsed).count() *
+                           static_cast<double>(left) / static_cast<double>(done);
+    times += ", noch etwa " + MinutesSeconds(std::llround(seconds));
   }
-  run.copy.file.reset();
+  run.platform.ui.ShowProgress(
+      {FileNameOf(run.ImportFile),
+       "Zeile " + std::to_string(run.lineNumber) + " von " + std::to_string(run.lineCount), times,
+       std::min(1.0, static_cast<double>(run.lineNumber) / static_cast<double>(run.lineCount))});
 }
 
 }  // namespace
 
-void ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncoding encoding,
-                 LineWatcher* watcher) {
+LoopEnd ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncoding encoding,
+                    std::int64_t lines, LineWatcher* watcher) {
   LineReader reader(text, length);
+  run.lineCount = lines;
+  run.linesDone = 0;
+  // An interrupt or a terminate signal then stops the run as the progress
+  // window's button does.
+  const SignalsAskToStop signals;
   std::string raw;
+  LoopEnd end = LoopEnd::Whole;
   while (!reader.AtEnd()) {
     ++run.lineNumber;
     const bool whole = reader.ReadLine(raw);
     run.line = DecodeText(raw, encoding);
     if (!whole) CutShort(run, reader.fetched());
+    if (run.lineNumber < run.firstLine) {
+      PassLine(run, watcher);
+      run.linesDone = run.lineNumber;
+      continue;
+    }
+    if (run.lineNumber == run.firstLine) StartProgress(run);
     run.Application.Put(ids::application::kStatusText,
                         Str(ProgressText(reader.consumed(), length, run.line)));
     run.platform.ui.PumpEvents();
+    TimeProgress(run);
     HandleLine(run, watcher);
+    run.linesDone = run.lineNumber;
+    // Between records only, so that none is left half-built.
+    if (!reader.AtEnd() && run.platform.ui.StopRequested()) {
+      end = LoopEnd::Stopped;
+      break;
+    }
   }
   run.lineNumber = 0;
   run.line.clear();
+  return end;
+}
+
+std::optional<std::string> LinesFingerprint(ByteSource& text, std::uint64_t length,
+                                            TextEncoding encoding, std::int64_t count) {
+  LineReader reader(text, length);
+  Fingerprint fingerprint;
+  std::string raw;
+  for (std::int64_t n = 0; n < count; ++n) {
+    if (reader.AtEnd() || !reader.ReadLine(raw)) return std::nullopt;
+    // Each line as the conversion reads it, ended by CR LF: the copy's first
+    // lines as UTF-8 text, whatever the export's encoding.
+    fingerprint.Feed(DecodeText(raw, encoding));
+    fingerprint.Feed("\r\n");
+  }
+  return fingerprint.Hex();
+}
+
+std::optional<std::string> DoneLinesFingerprint(Run& run) {
+  try {
+    if (!run.copy.file || !run.copy.file->Rewind()) return std::nullopt;
+    return LinesFingerprint(*run.copy.file, run.copy.length, run.copy.encoding, run.linesDone);
+  } catch (const Error&) {
+    return std::nullopt;  // the copy could not be read
+  }
+}
+
+std::string FinishedText(const Run& run, bool withTime) {
+  const std::int64_t taken = run.tally.Taken();
+  std::string text =
+      "Fertig: " + std::to_string(taken) + (taken == 1 ? " Datenzeile" : " Datenzeilen");
+  if (withTime) {
+    text += " in " + MinutesSeconds(WholeSeconds(run.platform.now() - run.progress.start));
+  }
+  return text + " übernommen.";
+}
+
+void DeleteCopy(Run& run) {
+  if (!run.copy.file) return;
+  if (const Result<void> removed = run.copy.file->Remove(); !removed) {
+    run.platform.ui.CloseProgress();
+    run.platform.ui.ShowMessage("Die Datei " + CopyPathFor(run.ImportFile) +
+                                    " konnte nicht gelöscht werden: " + removed.failure().reason,
+                                kMainCaption, Icon::Exclamation);
+  }
+  run.copy.file.reset();
 }
 
 RunOutcome RunConversion(Run& run) {
@@ -175,14 +302,18 @@ RunOutcome RunConversion(Run& run) {
     run.errorDetail = "Die Kopie " + copyPath + " fehlt.";
     throw Error(kFileNotFound, "File not found");
   }
+  LoopEnd end;
   try {
     const Result<void> rewound = run.copy.file->Rewind();
     if (!rewound) throw FileError(kPathFileAccessError, rewound.failure());
-    ConvertText(run, *run.copy.file, run.copy.length, run.copy.encoding);
+    end = ConvertText(run, *run.copy.file, run.copy.length, run.copy.encoding, run.copy.lines);
   } catch (const FileError& e) {
     run.errorDetail = "Die Kopie " + copyPath + " kann nicht gelesen werden: " + e.failure().reason;
     throw;
   }
+  if (end == LoopEnd::Stopped) return RunOutcome::Stopped;
+  // Where the user watched the progress, the result.
+  run.Application.Put(ids::application::kStatusText, Str(FinishedText(run, false)));
   DeleteCopy(run);
   return RunOutcome::Converted;
 }

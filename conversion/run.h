@@ -5,6 +5,7 @@
 
 #include <array>
 #include <bitset>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -32,6 +33,8 @@ struct Platform {
   host::Automation& automation;
   NumberFormat numbers;
   FileSystem& files;  // every file of the run is opened, made and removed here
+  // The clock a long run's progress is timed by; a test may set its own.
+  std::chrono::steady_clock::time_point (*now)() = std::chrono::steady_clock::now;
 };
 
 // The normalised copy the conversion reads, held by the run from its
@@ -40,6 +43,15 @@ struct HeldCopy {
   std::unique_ptr<HeldFile> file;
   std::uint64_t length = 0;                    // bytes written; no more are read
   TextEncoding encoding = TextEncoding::Utf8;  // decided once over the whole export
+  std::int64_t lines = 0;                      // as the conversion counts them
+};
+
+// How a long run shows its progress: not before it has lasted a second,
+// then at most ten times a second.
+struct ProgressTimes {
+  std::chrono::steady_clock::time_point start;  // when the first line to convert began
+  std::chrono::steady_clock::time_point next;   // not shown again before
+  bool shown = false;
 };
 
 // A record line the conversion did not take over.
@@ -62,6 +74,8 @@ struct RecordTally {
 
   // Every record line taken over, and at least one there.
   bool AllTaken() const { return records > 0 && skipped == 0; }
+  // The record lines whose commands went into the host.
+  std::int64_t Taken() const { return records - skipped; }
 };
 
 struct Run {
@@ -87,6 +101,17 @@ struct Run {
 
   HeldCopy copy;
   RecordTally tally;
+
+  // The first line to convert; a run that continues an earlier one reads
+  // the lines before it without sending anything for them.
+  std::int64_t firstLine = 1;
+  std::int64_t lineCount = 0;  // of the text converted
+  // The lines whose commands are all in the host (a check: the lines it
+  // went through), counting those before firstLine.
+  std::int64_t linesDone = 0;
+  // The line whose record added Cmd; 0 when it was there before the run.
+  std::int64_t cmdLine = 0;
+  ProgressTimes progress;
 
   // Where the conversion stands, so an error that ends it can name the line
   // and, when a field is no number, the field.

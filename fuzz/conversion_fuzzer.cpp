@@ -238,6 +238,9 @@ void RunWhole(std::string_view data, Draw& draw) {
       break;
     case traskel::kNotChosen:
       Broken("the file or its copy was refused");
+      break;
+    case traskel::kStopped:
+      Broken("a run stopped that no one stopped");
   }
   std::remove(copy.c_str());
   std::remove(input.c_str());

@@ -52,5 +52,40 @@ TEST(CheckExport, TellsEachDoubtAfterTheCountsAndEndsWithItsStatus) {
   }
 }
 
+// A check from a line on counts the lines before it but finds nothing in
+// them; one the user stops tells what it found up to there.
+TEST(CheckExport, FromALineOnOrStoppedTellsWhatItWentThrough) {
+  const std::string records =
+      std::string(10, '\n') +
+      "PT,P1,x\nPT,P2,1,2,3,0,0,1,,,,,,,,,,1\nPT,P3,1,2,3,0,0,1,,,,,,,,,,1\nXYZ\n";
+  testing::TempFolder folder;
+  const std::string path = folder.Write("teil.csv", records);
+
+  testing::TestBed from;
+  EXPECT_EQ(CheckExport(from.run, from.settings, path, {}, 12), kLinesNotTaken);
+  ASSERT_EQ(from.ui.messages.size(), 1u);
+  EXPECT_EQ(from.ui.messages[0].text,
+            "Prüfung von " + path +
+                ": 4 Datenzeilen (PT 3)\r\n\r\n1 von 4 Datenzeilen würde nicht übernommen "
+                "(unbekannter Typ):\r\n\r\nZeile 14: XYZ\r\n\r\nDie Zeilen 1 bis 11 sind nur "
+                "gezählt, nicht geprüft.");
+
+  testing::TestBed stopped;
+  stopped.ui.stopWhen = [&] { return stopped.ui.pumps == 12; };
+  EXPECT_EQ(CheckExport(stopped.run, stopped.settings, path), kStopped);
+  ASSERT_EQ(stopped.ui.messages.size(), 1u);
+  EXPECT_EQ(stopped.ui.messages[0].text,
+            "Prüfung von " + path +
+                ": 2 Datenzeilen (PT 2)\r\n\r\n1 Zeile würde die Konvertierung abbrechen:\r\n"
+                "Zeile 11, Feld 3 (X): \"x\" ist keine Zahl\r\n\r\nPrüfung nach Zeile 12 von 14 "
+                "abgebrochen.");
+  EXPECT_EQ(stopped.ui.closed, 1);
+
+  testing::TestBed beyond;
+  EXPECT_EQ(CheckExport(beyond.run, beyond.settings, path, {}, 15), kNotChosen);
+  ASSERT_EQ(beyond.ui.messages.size(), 1u);
+  EXPECT_EQ(beyond.ui.messages[0].text, TooFewLinesText(14));
+}
+
 }  // namespace
 }  // namespace traskel

@@ -1,6 +1,7 @@
 // The shipped converter as a user runs it: a path on standard input or on
 // the command line, the simulated host configured by its environment
 // variables.
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -15,6 +16,7 @@
 
 #include "support/converter_binary.h"
 #include "support/encodings.h"
+#include "support/expected_trace.h"
 #include "support/test_bed.h"
 
 namespace traskel {
@@ -24,6 +26,7 @@ using testing::AsLatin1;
 using testing::AsUtf16;
 using testing::CodePoints;
 using ::testing::HasSubstr;
+using testing::LinesOf;
 using ::testing::Not;
 using testing::Outcome;
 using testing::ReadAll;
@@ -74,7 +77,7 @@ TEST_F(Binary, FailuresEndWithTheirMessageAndStatus) {
   EXPECT_THAT(bad.out, HasSubstr("P1"));  // the listing shows what was added
 
   std::filesystem::remove(trace);
-  Outcome absent = Run("t.csv", {"QUORVEX_SIM_STATE=absent"});
+  Outcome absent = Run("t.csv\nn", {"QUORVEX_SIM_STATE=absent"});  // the whole file again
   EXPECT_EQ(absent.status, 3);
   EXPECT_THAT(absent.err, HasSubstr("ERROR in fktStartQuorvex()"));
   EXPECT_EQ(ReadAll(trace).find("create \"Quorvex.PointData\""), std::string::npos);
@@ -102,6 +105,70 @@ TEST_F(Binary, BusyHostPastTheBudgetIsAskedAboutAndRetryConvertsTheWholeFile) {
                         "Wiederholen: weiter versuchen. Abbrechen: die Konvertierung beenden.\n" +
                         prompt + "x\n" + prompt + "\n"));
   EXPECT_EQ(busy.err.find("Quorvex ist beschäftigt"), busy.err.rfind("Quorvex ist beschäftigt"));
+}
+
+// An interrupt mid-run stops it after a whole record, as the progress
+// window's button does: the copy goes, the call log holds the trace. The
+// next run goes on from there when asked, and the two send what one whole
+// run sends. A first line past the end is refused before anything is sent.
+TEST_F(Binary, AnInterruptStopsAfterAWholeRecordAndTheNextRunGoesOnFromThere) {
+  std::filesystem::copy_file(TRASKEL_SOURCE_DIR "/examples/bauteil.csv", folder.File("b.csv"));
+  ASSERT_EQ(RunWith({"b.csv"}).status, 0);
+  const std::vector<std::string> whole = LinesOf(ReadAll(trace));
+  std::filesystem::remove(trace);
+
+  const std::string log = folder.File("protokoll.txt");
+  testing::BinaryOptions slow = Traced({"QUORVEX_SIM_DELAY=5"});
+  slow.args = {"--protokoll", log, "b.csv"};
+  testing::Started started = Start("", slow);
+  const auto statusPuts = [](const std::vector<std::string>& lines) {
+    return std::ranges::count_if(
+        lines, [](const std::string& l) { return l.starts_with("Application put 9"); });
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (statusPuts(LinesOf(ReadAll(trace))) < 13 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  kill(started.pid, SIGINT);
+  Outcome stopped = Finish(started);
+  EXPECT_EQ(stopped.status, 5) << stopped.err;
+  EXPECT_FALSE(std::filesystem::exists(folder.File("b.csvconf")));
+  const std::vector<std::string> first = LinesOf(ReadAll(trace));
+  EXPECT_EQ(testing::WithoutResults(LinesOf(ReadAll(log))), testing::WithoutResults(first));
+  std::smatch at;
+  ASSERT_TRUE(std::regex_search(stopped.err, at, std::regex("nach Zeile (\\d+) von 26 ")));
+  const long done = std::stol(at[1]);
+  const std::string next = std::to_string(done + 1);
+  EXPECT_THAT(stopped.err,
+              HasSubstr("--- Traskel nach Quorvex [information] ---\nDie Konvertierung wurde nach "
+                        "Zeile " +
+                        at[1].str() + " von 26 abgebrochen. Die Befehle bis Zeile " + at[1].str() +
+                        " sind im Messprogramm.\n\nFortsetzen: Traskel erneut mit dieser Datei "
+                        "starten; es bietet an, ab Zeile " +
+                        next + " weiterzumachen.\n"));
+  // What was sent ends before the next line's status text.
+  ASSERT_LT(statusPuts(first), statusPuts(whole));
+  EXPECT_EQ(statusPuts(first), done);
+  EXPECT_EQ(first, std::vector(whole.begin(), whole.begin() + first.size()));
+  EXPECT_TRUE(whole[first.size()].starts_with("Application put 9"));
+
+  std::filesystem::remove(trace);
+  Outcome goneOn = RunWith({"b.csv"}, "j");
+  EXPECT_EQ(goneOn.status, 0) << goneOn.err;
+  EXPECT_THAT(goneOn.err, HasSubstr("Ab Zeile " + next + " fortsetzen?"));
+  std::vector<std::string> both = first;
+  const std::vector<std::string> second = LinesOf(ReadAll(trace));
+  const std::size_t connecting = testing::kConnect.size();
+  ASSERT_GT(second.size(), connecting);
+  both.insert(both.end(), second.begin() + connecting, second.end());
+  EXPECT_EQ(both, whole);
+
+  std::filesystem::remove(trace);
+  Outcome beyond = RunWith({"--ab-zeile", "27", "b.csv"});
+  EXPECT_EQ(beyond.status, 2);
+  EXPECT_THAT(beyond.err, HasSubstr("\nDie Datei hat nur 26 Zeilen.\n"));
+  EXPECT_EQ(ReadAll(trace), "");
+  EXPECT_FALSE(std::filesystem::exists(folder.File("b.csvconf")));
 }
 
 TEST_F(Binary, TheUsersLocaleDecidesOnlyTheWrittenHalfSize) {
@@ -188,7 +255,7 @@ TEST_F(Binary, AFileOnTheCommandLineReplacesTheDialogUnlessItIsMissing) {
 
 TEST_F(Binary, HelpVersionAndMistakesAnswerWithoutARun) {
   const std::string usage =
-      "Aufruf: traskel [--pruefen] [--protokoll PROTOKOLL] [DATEI]\n"
+      "Aufruf: traskel [--pruefen] [--protokoll PROTOKOLL] [--ab-zeile N] [DATEI]\n"
       "       traskel --version\n"
       "       traskel --help\n";
   folder.Write("t.csv", "Kopf\n");
@@ -203,7 +270,8 @@ TEST_F(Binary, HelpVersionAndMistakesAnswerWithoutARun) {
     EXPECT_EQ(r.status, 0) << help;
     // The usage, then a line for each of its options, with what it does.
     EXPECT_THAT(r.err, ::testing::StartsWith(usage + "\n"));
-    for (std::string option : {"DATEI", "--pruefen", "--protokoll PROTOKOLL", "--version", "--"}) {
+    for (std::string option :
+         {"DATEI", "--pruefen", "--protokoll PROTOKOLL", "--ab-zeile N", "--version", "--"}) {
       EXPECT_THAT(r.err, ::testing::ContainsRegex("\n  " + option + "  +[a-zA-Z]"));
     }
     EXPECT_EQ(r.out, "") << help;
@@ -224,6 +292,11 @@ TEST_F(Binary, HelpVersionAndMistakesAnswerWithoutARun) {
       {{"--protokoll", "--pruefen", "t.csv"}, noLog},
       {{"--protokoll", "a", "--protokoll=b", "t.csv"},
        "Nur ein Protokoll ist möglich: b\n" + usage},
+      {{"--ab-zeile", "--pruefen"}, "Nach --ab-zeile fehlt die Zeilennummer.\n" + usage},
+      {{"--ab-zeile=0", "t.csv"}, "Keine Zeilennummer ab 1: --ab-zeile 0\n" + usage},
+      {{"--ab-zeile", "12x", "t.csv"}, "Keine Zeilennummer ab 1: --ab-zeile 12x\n" + usage},
+      {{"--ab-zeile", "2", "--ab-zeile", "3", "t.csv"},
+       "Nur eine Startzeile ist möglich: 3\n" + usage},
   };
   for (const auto& [wrong, err] : mistakes) {
     Outcome r = RunWith(wrong);

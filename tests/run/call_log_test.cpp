@@ -73,7 +73,7 @@ TEST_F(CallLog, HoldsTheHostsTraceCallForCallAndWhereTheHostFailed) {
   // A disk full part-way through the log: the run goes on without it, and
   // the log keeps whole lines, those of the first operations.
   testing::BinaryOptions full;
-  full.args = {"--protokoll", log, "b.csv"};
+  full.args = {"--protokoll", log, "--ab-zeile", "1", "b.csv"};  // not asked to go on
   full.fileSizeLimit = 4096;
   testing::Outcome cut = ConverterBinary::Run("", full);
   EXPECT_EQ(cut.status, 0) << cut.err;

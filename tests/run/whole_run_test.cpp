@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "app/form1.h"
+#include "app/resume.h"
 #include "platform/settings.h"
 #include "support/expected_trace.h"
 #include "support/test_bed.h"
@@ -150,7 +151,9 @@ TEST_F(WholeRun, ShortAndEmptyFilesGiveOnlyComments) {
     EXPECT_EQ(empty.ui.messages[0].text, noData);
     EXPECT_FALSE(CopyExists());
     if (content.empty()) {
-      EXPECT_THAT(WithoutResults(empty.trace), ElementsAreArray(kConnect));
+      Lines connected = kConnect;
+      connected.push_back(testing::Finished(0));
+      EXPECT_THAT(WithoutResults(empty.trace), ElementsAreArray(connected));
     }
   }
 }
@@ -184,6 +187,128 @@ TEST_F(WholeRun, BadFieldEndsTheRunNamingLineAndField) {
   ASSERT_EQ(commands.size(), 1u + 10 + 2);
   EXPECT_EQ(commands.back().typeCode, 612);
   EXPECT_EQ(commands.back().label, "C1");
+}
+
+// A run that fails at line 12, half-way through its record: the next run of
+// the export with the line fixed offers to go on, sends nothing for the
+// lines before, and from there what a whole run sends. With an earlier line
+// changed, nothing is offered and the whole file goes.
+TEST_F(WholeRun, FailedRunIsContinuedAfterItsLastWholeLineOnceTheLineIsFixed) {
+  Lines lines = Header();
+  lines.insert(lines.end(), {"PT,P1,1,2,3,0,0,1,,,,,,,,,,1", "CIR,C1,1,zwei,3,0,0,1,,10",
+                             "PT,P3,1,2,3,0,0,1,,,,,,,,,,1"});
+  EXPECT_EQ(RunOn(Join(lines, "\n")), kRunFailed);
+  ASSERT_EQ(bed.ui.messages.size(), 1u);
+  EXPECT_THAT(bed.ui.messages[0].text,
+              ::testing::EndsWith("im Messprogramm.\r\n\r\nDer Befehl aus Zeile 12 ist "
+                                  "unvollständig im Messprogramm; bitte löschen Sie ihn vor dem "
+                                  "Fortsetzen.\r\nFortsetzen: Traskel erneut mit dieser Datei "
+                                  "starten; es bietet an, ab Zeile 12 weiterzumachen."));
+  lines[11] = "CIR,C1,1,2,3,0,0,1,,10,,,,,,,,0.02";
+  TestBed whole;
+  ASSERT_EQ(RunOn(Join(lines, "\n"), whole), kConverted) << whole.ui.messages.at(0).text;
+  const Lines wholeTrace = WithoutResults(whole.trace);
+  const auto statusOf = [](const std::string& line) {
+    return [line](const std::string& op) {
+      return op.starts_with("Application put 9") && op.ends_with("Zeile: " + line + "\"");
+    };
+  };
+  const auto lineTwelve = std::ranges::find_if(wholeTrace, statusOf(lines[11]));
+  ASSERT_NE(lineTwelve, wholeTrace.end());
+
+  TestBed next;
+  next.settings.values = bed.settings.values;
+  next.ui.choiceAnswers = {Answer::Yes};
+  EXPECT_EQ(RunOn(Join(lines, "\n"), next), kConverted);
+  ASSERT_EQ(next.ui.questions.size(), 1u);
+  EXPECT_EQ(next.ui.questions[0].text,
+            "Die letzte Konvertierung von " + input +
+                " endete nach Zeile 11 von 13. Ab Zeile 12 fortsetzen?\r\n\r\nJa: ab Zeile 12 "
+                "fortsetzen.\r\nNein: die ganze Datei konvertieren.\r\nAbbrechen: nichts tun.");
+  EXPECT_EQ(next.ui.questions[0].icon, Icon::Question);
+  Lines continued = kConnect;
+  continued.insert(continued.end(), lineTwelve, wholeTrace.end());
+  EXPECT_THAT(WithoutResults(next.trace), ElementsAreArray(continued));
+  EXPECT_EQ(ReadStopPoint(next.settings), std::nullopt) << "a whole run forgets";
+
+  // Cancel: nothing happens; the stop point stays for another time.
+  TestBed cancelled;
+  cancelled.settings.values = bed.settings.values;
+  cancelled.ui.choiceAnswers = {Answer::Cancel};
+  EXPECT_EQ(RunOn(Join(lines, "\n"), cancelled), kStopped);
+  EXPECT_TRUE(cancelled.trace.empty());
+  EXPECT_FALSE(CopyExists());
+  EXPECT_NE(ReadStopPoint(cancelled.settings), std::nullopt);
+
+  TestBed changed;
+  changed.settings.values = bed.settings.values;
+  lines[2] = "geändert";
+  EXPECT_EQ(RunOn(Join(lines, "\n"), changed), kConverted);
+  EXPECT_TRUE(changed.ui.questions.empty());
+  EXPECT_TRUE(statusOf(lines[0])(WithoutResults(changed.trace).at(kConnect.size())));
+  EXPECT_EQ(ReadStopPoint(changed.settings), std::nullopt);
+}
+
+// The run's clock, moved on by the test.
+std::chrono::steady_clock::time_point fakeNow;
+std::chrono::steady_clock::time_point FakeNow() {
+  return fakeNow;
+}
+
+// Each line takes 40 ms on the run's clock: a run is shown from its first
+// line at a second, then at most ten times a second, with the time left from
+// five seconds on; a whole run ends with the time it took, one that left a
+// line out closes its progress for the message. A short run shows nothing.
+TEST_F(WholeRun, ProgressShowsAfterASecondAtMostTenTimesASecondWithTheTimeLeftAfterFive) {
+  using namespace std::chrono_literals;
+  struct Case {
+    std::size_t records;
+    std::string last;
+    std::vector<std::string> finished;
+    int closed;
+  };
+  const Case cases[] = {
+      {200, "HEX,H", {"Fertig: 200 Datenzeilen in 0:08 übernommen."}, 0},
+      {199, "XYZ", {}, 1},
+      {10, "HEX,H", {}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.records);
+    TestBed timed;
+    timed.platform.now = FakeNow;
+    timed.ui.onPump = [] { fakeNow += 40ms; };
+    Lines lines = Header();
+    for (std::size_t n = 1; n < c.records; ++n) lines.push_back("HEX,H" + std::to_string(n));
+    lines.push_back(c.last);
+    RunOn(Join(lines, "\n"), timed);
+    EXPECT_EQ(timed.ui.finished, c.finished);
+    EXPECT_EQ(timed.ui.closed, c.closed);
+    if (c.records == 10) {
+      EXPECT_TRUE(timed.ui.progress.empty());
+      continue;
+    }
+    const std::string of = " von " + std::to_string(lines.size());
+    ASSERT_GE(timed.ui.progress.size(), 60u);
+    long long shownAt = 0;
+    for (const ProgressView& view : timed.ui.progress) {
+      SCOPED_TRACE(view.position);
+      EXPECT_EQ(view.subject, "teil.csv");
+      ASSERT_TRUE(view.position.starts_with("Zeile ") && view.position.ends_with(of));
+      const long long line = std::stoll(view.position.substr(6));
+      EXPECT_DOUBLE_EQ(view.done, static_cast<double>(line) / static_cast<double>(lines.size()));
+      const long long ms = line * 40;  // after the line's pump
+      EXPECT_GE(ms, shownAt == 0 ? 1000 : shownAt + 100);
+      EXPECT_EQ(view.times.find("noch etwa") != std::string::npos, ms >= 5000);
+      shownAt = ms;
+    }
+    // At line 127, 5.08 s: 126 lines done, 84 left.
+    const auto at127 =
+        std::ranges::find(timed.ui.progress, "Zeile 127" + of, &ProgressView::position);
+    ASSERT_NE(at127, timed.ui.progress.end());
+    EXPECT_EQ(at127->times, "0:05, noch etwa 0:03");
+    EXPECT_EQ(timed.ui.progress.front().position, "Zeile 25" + of);
+    EXPECT_EQ(timed.ui.progress.front().times, "0:01");
+  }
 }
 
 TEST_F(WholeRun, HostFailureHalfWayIsReportedWithItsNumberAndLine) {

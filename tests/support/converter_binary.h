@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -157,6 +158,9 @@ class ConverterBinary : public ::testing::Test {
     r.err = ReadAll(started.err);
     return r;
   }
+
+  // The next run starts afresh, not after where the last one stopped.
+  void ForgetWhereRunsStopped() { std::filesystem::remove(folder.File("settings/traskel")); }
 
   TempFolder folder;
   std::string trace = folder.File("trace.txt");

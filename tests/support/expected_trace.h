@@ -49,13 +49,21 @@ inline std::string Status(int percent, const std::string& line) {
   return "Application put 9 Str:" + Json(std::to_string(percent) + "% Bearbeite Zeile: " + line);
 }
 
-// The expected trace of a run over `lines` (each ending in CR LF in the copy)
-// where `records` gives what each record line from the eleventh on adds.
+// The status text once every line is done.
+inline std::string Finished(int taken) {
+  return "Application put 9 Str:\"Fertig: " + std::to_string(taken) +
+         (taken == 1 ? " Datenzeile" : " Datenzeilen") + " übernommen.\"";
+}
+
+// The expected trace of a whole run over `lines` (each ending in CR LF in the
+// copy) where `records` gives what each record line from the eleventh on
+// adds: nothing for a line left out.
 inline Lines Expected(const Lines& lines, const std::vector<Lines>& records) {
   std::size_t total = 0;
   for (const auto& l : lines) total += l.size() + 2;
   Lines out = kConnect;
   std::size_t consumed = 0;
+  int taken = 0;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     consumed += lines[i].size() + 2;
     int percent = static_cast<int>(static_cast<double>(consumed) / total * 100 + 0.5);
@@ -66,7 +74,9 @@ inline Lines Expected(const Lines& lines, const std::vector<Lines>& records) {
     if (trimmed.find_first_not_of(' ') == std::string::npos) trimmed.clear();
     const Lines& add = i < 10 ? Comment(trimmed) : records.at(i - 10);
     out.insert(out.end(), add.begin(), add.end());
+    if (i >= 10 && !add.empty()) ++taken;
   }
+  out.push_back(Finished(taken));
   return out;
 }
 

@@ -63,6 +63,10 @@ class FakeUi : public UserInterface {
     ++pumps;
     if (onPump) onPump();
   }
+  void ShowProgress(const ProgressView& view) override { progress.push_back(view); }
+  bool StopRequested() override { return stopWhen && stopWhen(); }
+  void FinishProgress(const std::string& text) override { finished.push_back(text); }
+  void CloseProgress() override { ++closed; }
 
   std::deque<std::optional<std::string>> answers;
   std::deque<Answer> busyAnswers;
@@ -72,6 +76,10 @@ class FakeUi : public UserInterface {
   std::vector<Message> messages;
   int pumps = 0;
   std::function<void()> onPump;  // what happens meanwhile, once a line
+  std::vector<ProgressView> progress;
+  std::function<bool()> stopWhen;  // whether the user asks to stop, once a line
+  std::vector<std::string> finished;
+  int closed = 0;
 };
 
 class MemorySettings : public SettingsStore {
