@@ -2,7 +2,8 @@
 # The shipped traskel.exe as a user runs it, under wine on the tests' X
 # display: its open dialog answered by typing into it or the file named on
 # its command line, the run going into the registered simulated host, the
-# chosen file remembered in the registry; and once checking a file only.
+# chosen file remembered in the registry; once checking a file only; and a
+# slow run stopped in its progress window, then continued.
 #   WINEPREFIX=... DISPLAY=:N end_to_end.sh TRASKEL_EXE WORK_DIR [HOST_EXE]
 # With HOST_EXE (quorvex_sim_host.exe, registered with /RegServer) the host
 # runs out of process: started before each run that reaches it, as a user
@@ -53,14 +54,15 @@ check_remembered() {
   fi
 }
 
-# Starts the host program, if there is one, with its trace going to $1 and
-# the busy spell $2 (QUORVEX_SIM_BUSY), if given, and waits until it serves:
-# a converter started earlier would make COM start another one.
+# Starts the host program, if there is one, with its trace going to $1, the
+# busy spell $2 (QUORVEX_SIM_BUSY) and the delay of each operation $3
+# (QUORVEX_SIM_DELAY), if given, and waits until it serves: a converter
+# started earlier would make COM start another one.
 host_pid=
 open_host() {
   if [[ -z $host_exe ]]; then return; fi
   : >"$work/host.log"
-  QUORVEX_SIM_TRACE=$(windows_path "$1") QUORVEX_SIM_BUSY=${2:-} \
+  QUORVEX_SIM_TRACE=$(windows_path "$1") QUORVEX_SIM_BUSY=${2:-} QUORVEX_SIM_DELAY=${3:-} \
     "$wine_run" "$host_exe" >>"$work/host.log" 2>&1 &
   host_pid=$!
   for _ in $(seq 300); do
@@ -89,12 +91,13 @@ check_host_ended() {
 
 # Starts the converter with its trace going to $1 and the arguments $2...;
 # its dialog is then answered by `answer_dialog`, and `finish` collects the
-# exit status.
+# exit status. $sim_delay, if set, delays each operation of a host in the
+# converter's process.
 pid=
 start_converter() {
   local trace=$1
   shift
-  QUORVEX_SIM_TRACE=$(windows_path "$trace") LC_ALL=de_DE.UTF-8 \
+  QUORVEX_SIM_TRACE=$(windows_path "$trace") QUORVEX_SIM_DELAY=${sim_delay:-} LC_ALL=de_DE.UTF-8 \
     "$wine_run" "$exe" "$@" >>"$work/wine.log" 2>&1 &
   pid=$!
 }
@@ -164,11 +167,15 @@ folder="$work/Prüfdaten"
 mkdir -p "$folder"
 : >"$work/wine.log"
 "$wine_run" reg delete 'HKLM\SOFTWARE\Zelvar' /f >/dev/null 2>&1 || true
+"$wine_run" reg delete 'HKCU\Software\Zelvar' /f >/dev/null 2>&1 || true
 
 # Waits for the message box that ends a run and presses its OK; $1 says
-# what it is for.
+# what it is for. A run that lasted a second has shown its progress window,
+# of the same title, until the box: the box is looked for once the converter
+# waits.
 confirm_box() {
   local box
+  wait_until_idle
   box=$(window_titled 'Traskel nach Quorvex') || true
   check "$1 shows a message box titled 'Traskel nach Quorvex'" test -n "$box"
   if [[ -z $box ]]; then return; fi
@@ -294,5 +301,54 @@ check "the check ends with the status its conversion had (status $status)" test 
 check "the check leaves the host untouched" test ! -s "$work/sixth.trace"
 check "it writes no copy" test ! -e "$folder/${named}conf"
 check_remembered "$folder/$named"
+
+# 7. A slow run, each host operation 100 ms: after a second its progress
+#    window shows, and its button "Abbrechen" stops the run after a whole
+#    record, with one box and status 5. The next run of the file offers to
+#    go on there; Yes, the default, does, and the two runs send the host what
+#    one whole run sends.
+resume_key='HKCU\Software\Zelvar\Kastovel\CSV\Fortsetzen'
+open_host "$work/seventh.trace" "" 100
+sim_delay=100
+start_converter "$work/seventh.trace" "$(windows_path "$folder/teil.csv")"
+sim_delay=
+progress=$(window_titled 'Traskel nach Quorvex') || true
+check "a slow run shows its progress window" test -n "$progress"
+if [[ -n $progress ]]; then
+  # Clicked: the window does not take the keyboard. The button is at its
+  # bottom right.
+  eval "$(xdotool getwindowgeometry --shell "$progress")"
+  wait_until_idle
+  xdotool mousemove --window "$progress" $((WIDTH - 59)) $((HEIGHT - 26)) click 1
+  for _ in $(seq 300); do
+    xdotool getwindowname "$progress" >/dev/null 2>&1 || break
+    sleep 0.1
+  done
+fi
+confirm_box "the stopped run"
+finish
+check "the stopped run ends with status 5 (status $status)" test "$status" = 5
+check "its copy is deleted" test ! -e "$folder/teil.csvconf"
+sent=$(wc -l <"$work/seventh.trace")
+whole=$(wc -l <"$here/end_to_end.trace")
+check "it sent the start of the whole run" \
+  cmp -s <(head -n "$sent" "$here/end_to_end.trace") "$work/seventh.trace"
+check "it stopped before the last line ($sent of $whole operations)" test "$sent" -lt "$((whole - 2))"
+check "it stopped after a whole record, before a line's status text" \
+  grep -q '^Application put 9 ' <<<"$(sed -n "$((sent + 1))p" "$here/end_to_end.trace")"
+check "where it stopped is remembered for the file" \
+  test "$(registry_value "$resume_key" Datei)" = "$(windows_path "$folder/teil.csv")"
+check_host_ended
+
+open_host "$work/eighth.trace"
+start_converter "$work/eighth.trace" "$(windows_path "$folder/teil.csv")"
+confirm_box "the offer to go on"
+confirm_box "the line left out"
+finish
+check "the continued run ends as a whole one, but one line (status $status)" test "$status" = 4
+check "the two runs send what one whole run sends" \
+  diff -u "$here/end_to_end.trace" <(cat "$work/seventh.trace" && tail -n +8 "$work/eighth.trace")
+check "where it stopped is forgotten" test -z "$(registry_value "$resume_key" Datei)"
+check_host_ended
 
 checks_done
