@@ -124,8 +124,10 @@ std::optional<ExitStatus> ChooseFirstLine(Run& run, SettingsStore& settings,
 
 // Remembers where a conversion that ended part-way stopped, while its copy
 // is still held, and gives the sentences that end its message: how to go
-// on, after a word on the command a record left half-built.
-std::string RememberWhereItEnded(Run& run, SettingsStore& settings) {
+// on, after a word on the command a record left half-built. What was
+// remembered of this export before no longer holds, and goes when nothing
+// new takes its place.
+std::string RememberWhereItEnded(Run& run, SettingsStore& settings, bool remembered) {
   const std::int64_t done = run.linesDone;
   const std::string next = std::to_string(done + 1);
   std::string text;
@@ -134,7 +136,10 @@ std::string RememberWhereItEnded(Run& run, SettingsStore& settings) {
            " ist unvollständig im Messprogramm; bitte löschen Sie ihn vor dem Fortsetzen." + kCrLf;
   }
   // Before the first line was whole, there is nothing to go on from.
-  if (done == 0) return text + "Fortsetzen: Traskel erneut mit dieser Datei starten.";
+  if (done == 0) {
+    if (remembered) ForgetStopPoint(settings);
+    return text + "Fortsetzen: Traskel erneut mit dieser Datei starten.";
+  }
   std::string reason;
   if (const std::optional<std::string> fingerprint = DoneLinesFingerprint(run)) {
     const Result<void> kept = RememberStopPoint(settings, {run.ImportFile, done, *fingerprint});
@@ -146,15 +151,16 @@ std::string RememberWhereItEnded(Run& run, SettingsStore& settings) {
   } else {
     reason = "die Kopie " + CopyPathFor(run.ImportFile) + " kann nicht gelesen werden";
   }
+  if (remembered) ForgetStopPoint(settings);
   return text + "Fortsetzen: traskel --ab-zeile " + next + " \"" + run.ImportFile +
          "\" macht ab Zeile " + next +
          " weiter; Traskel kann sich die Stelle nicht merken: " + reason;
 }
 
-ExitStatus EndStopped(Run& run, SettingsStore& settings) {
+ExitStatus EndStopped(Run& run, SettingsStore& settings, bool remembered) {
   run.platform.ui.CloseProgress();
   const std::string done = std::to_string(run.linesDone);
-  const std::string resume = RememberWhereItEnded(run, settings);
+  const std::string resume = RememberWhereItEnded(run, settings, remembered);
   DeleteCopy(run);
   run.platform.ui.ShowMessage("Die Konvertierung wurde nach Zeile " + done + " von " +
                                   std::to_string(run.lineCount) +
@@ -305,7 +311,7 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
       case RunOutcome::NotConnected:
         return kNotConnected;
       case RunOutcome::Stopped:
-        return EndStopped(run, settings);
+        return EndStopped(run, settings, remembered);
       case RunOutcome::Converted:
         break;
     }
@@ -319,14 +325,14 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
     return kLinesNotTaken;
   } catch (const host::Error& e) {
     ui.CloseProgress();
-    const std::string resume = RememberWhereItEnded(run, settings);
+    const std::string resume = RememberWhereItEnded(run, settings, remembered);
     // The copy stays for the user to look at; this run is done with it.
     run.copy.file.reset();
     ui.ShowMessage(RunErrorMessage(run, e.number(), e.text()) + kCrLf + kCrLf + resume, kAppTitle,
                    Icon::Critical);
   } catch (const std::exception& e) {
     ui.CloseProgress();
-    const std::string resume = RememberWhereItEnded(run, settings);
+    const std::string resume = RememberWhereItEnded(run, settings, remembered);
     run.copy.file.reset();
     run.errorDetail = e.what();
     ui.ShowMessage(RunErrorMessage(run, kInternalError, e.what()) + kCrLf + kCrLf + resume,

@@ -204,6 +204,15 @@ TEST_F(WholeRun, FailedRunIsContinuedAfterItsLastWholeLineOnceTheLineIsFixed) {
                                   "unvollständig im Messprogramm; bitte löschen Sie ihn vor dem "
                                   "Fortsetzen.\r\nFortsetzen: Traskel erneut mit dieser Datei "
                                   "starten; es bietet an, ab Zeile 12 weiterzumachen."));
+  // Where nothing can be remembered, the message says how to go on all the same.
+  TestBed unwritable;
+  unwritable.settings.writable = false;
+  EXPECT_EQ(RunOn(Join(lines, "\n"), unwritable), kRunFailed);
+  EXPECT_THAT(unwritable.ui.messages.back().text,
+              ::testing::EndsWith("\r\nFortsetzen: traskel --ab-zeile 12 \"" + input +
+                                  "\" macht ab Zeile 12 weiter; Traskel kann sich die Stelle "
+                                  "nicht merken: not writable"));
+
   lines[11] = "CIR,C1,1,2,3,0,0,1,,10,,,,,,,,0.02";
   TestBed whole;
   ASSERT_EQ(RunOn(Join(lines, "\n"), whole), kConverted) << whole.ui.messages.at(0).text;
