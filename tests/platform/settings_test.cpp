@@ -178,25 +178,24 @@ TEST(FileSettingsStore, PerUserValuesGoToTheUsersFile) {
 TEST(SettingsStore, FoldersComeFromTheEnvironment) {
   TempFolder folder;
   const std::string home = folder / "home", state = folder / "state";
-  struct Case {
+  const struct {
     const char *settings, *stateHome;
     std::string machineFile, userFile;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {folder.path().c_str(), state.c_str(), folder / "settings", folder / "traskel"},
       {nullptr, state.c_str(), "/var/lib/traskel/settings", state + "/traskel"},
       {nullptr, "relativ", "/var/lib/traskel/settings", home + "/.local/state/traskel"},
   };
   const char* names[] = {"TRASKEL_SETTINGS_DIR", "XDG_STATE_HOME", "HOME"};
+  const auto set = [](const char* name, const char* value) {
+    value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
+  };
   std::vector<std::optional<std::string>> saved;
   for (const char* name : names) {
     const char* value = std::getenv(name);
     saved.push_back(value != nullptr ? std::optional<std::string>(value) : std::nullopt);
   }
-  const auto set = [](const char* name, const char* value) {
-    value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     set(names[0], c.settings);
     set(names[1], c.stateHome);
     set(names[2], home.c_str());
