@@ -43,6 +43,23 @@ window_titled() {
   done
 }
 
+# Waits for a message box whose whole title is $1; prints its id. A box
+# takes the keyboard; the progress window of the same title does not, and
+# may stand until the box replaces it.
+box_titled() {
+  local id focused
+  for _ in $(seq 600); do
+    focused=$(xdotool getwindowfocus 2>/dev/null) || true
+    for id in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+      if [[ $id == "$focused" ]]; then
+        echo "$id"
+        return
+      fi
+    done
+    sleep 0.1
+  done
+}
+
 check_remembered() {
   local want got
   want=$(windows_path "$1")
@@ -170,13 +187,10 @@ mkdir -p "$folder"
 "$wine_run" reg delete 'HKCU\Software\Zelvar' /f >/dev/null 2>&1 || true
 
 # Waits for the message box that ends a run and presses its OK; $1 says
-# what it is for. A run that lasted a second has shown its progress window,
-# of the same title, until the box: the box is looked for once the converter
-# waits.
+# what it is for.
 confirm_box() {
   local box
-  wait_until_idle
-  box=$(window_titled 'Traskel nach Quorvex') || true
+  box=$(box_titled 'Traskel nach Quorvex') || true
   check "$1 shows a message box titled 'Traskel nach Quorvex'" test -n "$box"
   if [[ -z $box ]]; then return; fi
   press_in "$box" xdotool key Return
