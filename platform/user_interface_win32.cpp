@@ -1,16 +1,20 @@
 // Message boxes, the open-file dialog and the message pump of Windows. Texts
 // are UTF-8 inside the program and UTF-16 at the API.
 //
-// Both belong to the program's main window, which is never shown: without an
+// Both belong to the program's main window, which is never seen: without an
 // owner, a box late in a long task may open behind another program's window,
-// and the program then seems to hang.
+// and the program then seems to hang. So does the progress window.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commdlg.h>
 
 #include <algorithm>
+#include <chrono>
+#include <optional>
 #include <vector>
 
+#include "platform/progress_window_win32.h"
+#include "platform/taskbar_progress_win32.h"
 #include "platform/user_interface.h"
 #include "platform/wide_text_win32.h"
 
@@ -82,25 +86,51 @@ std::wstring FittedToTitle(const std::wstring& text, const std::wstring& title) 
 }
 
 constexpr const wchar_t* kMainWindowClass = L"TraskelForm1";
+// The program's icon among its resources.
+constexpr WORD kIconResource = 1;
+// How long a finished task's progress window waits to be closed.
+constexpr std::chrono::minutes kFinishedProgressWait{1};
+
+HICON ProgramIcon(int widthMetric, int heightMetric) {
+  return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIconResource),
+                                       IMAGE_ICON, GetSystemMetrics(widthMetric),
+                                       GetSystemMetrics(heightMetric), LR_SHARED));
+}
+
+LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 class WindowsUserInterface : public UserInterface {
  public:
   explicit WindowsUserInterface(const std::string& mainWindowTitle) : title_(mainWindowTitle) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.lpfnWndProc = MainWindowProcedure;
     windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hIcon = ProgramIcon(SM_CXICON, SM_CYICON);
+    windowClass.hIconSm = ProgramIcon(SM_CXSMICON, SM_CYSMICON);
     windowClass.lpszClassName = kMainWindowClass;
     // A second interface in one process finds the class registered already.
     RegisterClassExW(&windowClass);
-    // Top-level and never shown. Should it fail, the boxes and the dialog
-    // still open, only without an owner.
-    mainWindow_ = CreateWindowExW(0, kMainWindowClass, Utf16(title_).c_str(), WS_OVERLAPPEDWINDOW,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  nullptr, nullptr, windowClass.hInstance, nullptr);
+    // Top-level, and without area in the middle of the main screen, where
+    // the dialog and the boxes centre on it. It is shown only for its
+    // taskbar button, while the program waits for the user or shows
+    // progress. Should it fail, the boxes and the dialog still open, only
+    // without an owner.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& area = monitor.rcWork;
+    mainWindow_ = CreateWindowExW(WS_EX_APPWINDOW, kMainWindowClass, Utf16(title_).c_str(),
+                                  WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX,
+                                  (area.left + area.right) / 2, (area.top + area.bottom) / 2, 0, 0,
+                                  nullptr, nullptr, windowClass.hInstance, this);
+    progress_.emplace(mainWindow_, kFinishedProgressWait);
+    if (mainWindow_ != nullptr) taskbar_.emplace(mainWindow_);
   }
 
   ~WindowsUserInterface() override {
+    progress_.reset();
+    taskbar_.reset();
     if (mainWindow_ != nullptr) DestroyWindow(mainWindow_);
   }
 
@@ -109,9 +139,10 @@ class WindowsUserInterface : public UserInterface {
 
   void ShowMessage(const std::string& text, const std::string& title, Icon icon) override {
     // The foreground lock may refuse MB_SETFOREGROUND; MB_TOPMOST then still
-    // keeps the box above other programs, and a box owned by a hidden window has
-    // no taskbar button to find it by.
+    // keeps the box above other programs, and the main window's taskbar
+    // button finds it.
     const std::wstring wideTitle = Utf16(title);
+    const Waiting waiting(*this);
     MessageBoxW(mainWindow_, FittedToTitle(Utf16(text), wideTitle).c_str(), wideTitle.c_str(),
                 MB_OK | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST);
   }
@@ -120,6 +151,7 @@ class WindowsUserInterface : public UserInterface {
   // programs, whose open dialog may be what the question is about.
   Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) override {
     const std::wstring wideTitle = Utf16(title);
+    const Waiting waiting(*this);
     const int button = MessageBoxW(
         mainWindow_, FittedToTitle(Utf16(text), wideTitle).c_str(), wideTitle.c_str(),
         MB_RETRYCANCEL | MB_DEFBUTTON1 | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST);
@@ -128,6 +160,7 @@ class WindowsUserInterface : public UserInterface {
 
   Answer AskYesNoCancel(const std::string& text, const std::string& title, Icon icon) override {
     const std::wstring wideTitle = Utf16(title);
+    const Waiting waiting(*this);
     switch (MessageBoxW(
         mainWindow_, FittedToTitle(Utf16(text), wideTitle).c_str(), wideTitle.c_str(),
         MB_YESNOCANCEL | MB_DEFBUTTON1 | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST)) {
@@ -155,6 +188,7 @@ class WindowsUserInterface : public UserInterface {
     dialog.lpstrInitialDir = initialDir.empty() ? nullptr : initialDir.c_str();
     dialog.lpstrTitle = title.c_str();
     dialog.Flags = request.hideReadOnly ? OFN_HIDEREADONLY : 0;
+    const Waiting waiting(*this);
     // Cancel and a failing dialog alike end the choice.
     if (!GetOpenFileNameW(&dialog)) return std::nullopt;
     return Utf8(file.data());
@@ -173,15 +207,108 @@ class WindowsUserInterface : public UserInterface {
     if (HIWORD(GetQueueStatus(QS_ALLINPUT)) == 0) return;
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (progress_->TakeDialogMessage(message)) continue;
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }
   }
 
+  void ShowProgress(const ProgressView& view) override {
+    ShowTaskbarButton(false);
+    progress_->Show(view);
+    if (taskbar_) taskbar_->Show(view.done);
+  }
+
+  bool StopRequested() override { return progress_->StopRequested(); }
+
+  void FinishProgress(const std::string& text) override {
+    if (!progress_->Shown()) return;
+    ShowTaskbarButton(true);
+    if (taskbar_) taskbar_->Show(1);
+    progress_->Finish(text);
+    EndProgress();
+  }
+
+  void CloseProgress() override {
+    progress_->Close();
+    EndProgress();
+  }
+
+  bool Ready() const { return progress_.has_value(); }
+
+  // The main window's own messages; nothing for those the system handles.
+  std::optional<LRESULT> OnMainWindowMessage(UINT message) {
+    if (taskbar_ && taskbar_->Made(message)) return 0;
+    switch (message) {
+      case WM_CLOSE:
+        // From the taskbar button. The window stays, as the boxes need it;
+        // during a task it means the progress window's button.
+        progress_->RequestStop();
+        return 0;
+      case WM_SETFOCUS:
+        // The user clicked the taskbar button during a task.
+        if (!progress_->Shown()) break;
+        progress_->Activate();
+        return 0;
+    }
+    return std::nullopt;
+  }
+
  private:
+  // The main window's taskbar button for as long as a box or the dialog
+  // waits: one behind the host can be found there.
+  class Waiting {
+   public:
+    explicit Waiting(WindowsUserInterface& ui) : ui_(ui) { ui_.ShowTaskbarButton(true); }
+    ~Waiting() {
+      if (!ui_.progress_->Shown()) ui_.HideTaskbarButton();
+    }
+    Waiting(const Waiting&) = delete;
+    Waiting& operator=(const Waiting&) = delete;
+
+   private:
+    WindowsUserInterface& ui_;
+  };
+
+  // Shows the main window, which has no area, for its taskbar button,
+  // without the activation that would take the keyboard from the window the
+  // user works in. Minimised by the user, it is restored only for what waits
+  // for an answer, as what it owns is hidden with it.
+  void ShowTaskbarButton(bool restore) {
+    if (mainWindow_ == nullptr) return;
+    if (!IsWindowVisible(mainWindow_) || (restore && IsIconic(mainWindow_))) {
+      ShowWindow(mainWindow_, SW_SHOWNOACTIVATE);
+    }
+  }
+
+  void HideTaskbarButton() {
+    if (mainWindow_ != nullptr && IsWindowVisible(mainWindow_)) ShowWindow(mainWindow_, SW_HIDE);
+  }
+
+  void EndProgress() {
+    if (taskbar_) taskbar_->Clear();
+    HideTaskbarButton();
+  }
+
   std::string title_;
   HWND mainWindow_ = nullptr;
+  std::optional<ProgressWindow> progress_;
+  std::optional<TaskbarProgress> taskbar_;
 };
+
+LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    SetWindowLongPtrW(
+        window, GWLP_USERDATA,
+        reinterpret_cast<LONG_PTR>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams));
+  }
+  auto* ui = reinterpret_cast<WindowsUserInterface*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  // Not before the interface has made what it needs.
+  if (ui != nullptr && ui->Ready()) {
+    if (const std::optional<LRESULT> result = ui->OnMainWindowMessage(message)) return *result;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
 
 }  // namespace
 

@@ -25,10 +25,21 @@ setting_key='HKLM\SOFTWARE\Zelvar\Kastovel\CSV'
 source "$here/checks.sh"
 
 # Waits for a shown window whose whole title is $1; prints its id. The
-# converter's main window has the caption of its message boxes, but it is
-# never shown.
+# converter's main window has the caption of its message boxes and is shown
+# while one waits, for its taskbar button, but without area (wine maps it as
+# a single pixel): the window meant is the one with area.
 window_titled() {
-  timeout 60 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1
+  local id width
+  for _ in $(seq 600); do
+    for id in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+      width=$(xdotool getwindowgeometry --shell "$id" 2>/dev/null | sed -n 's/^WIDTH=//p')
+      if ((${width:-0} > 1)); then
+        echo "$id"
+        return
+      fi
+    done
+    sleep 0.1
+  done
 }
 
 check_remembered() {

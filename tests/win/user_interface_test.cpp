@@ -1,16 +1,22 @@
-// The Windows user interface: message boxes and the open dialog belong to
-// the program's hidden main window.
+// The Windows user interface: message boxes, the open dialog and the
+// progress window belong to the program's main window, which has no area and
+// shows only its taskbar button while they are up.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "app/implementations.h"
 #include "conversion/titles.h"
+#include "platform/progress_window_win32.h"
 #include "platform/user_interface.h"
 #include "platform/wide_text_win32.h"
 #include "traskel_version.h"
@@ -20,9 +26,10 @@ namespace {
 
 struct Seen {
   bool found = false;
+  HWND owner = nullptr;
   std::string ownerCaption;
-  bool ownerVisible = true;
   bool ownerTopLevel = false;
+  bool ownerOnTaskbar = false;
   long width = 0;  // of the whole window, frame included
 };
 
@@ -30,6 +37,17 @@ std::string Caption(HWND window) {
   wchar_t text[256] = {};
   GetWindowTextW(window, text, 256);
   return Utf8(text);
+}
+
+// What the taskbar shows a button for: a visible window that is no tool
+// window and is either unowned or asks for one. It must not cover anything.
+bool OnTaskbarWithoutArea(HWND window) {
+  const LONG_PTR style = GetWindowLongPtrW(window, GWL_EXSTYLE);
+  RECT frame{};
+  GetWindowRect(window, &frame);
+  return IsWindowVisible(window) && !(style & WS_EX_TOOLWINDOW) &&
+         ((style & WS_EX_APPWINDOW) || GetWindow(window, GW_OWNER) == nullptr) &&
+         IsRectEmpty(&frame);
 }
 
 // Waits on a thread of its own for the dialog window titled `title`, notes
@@ -51,8 +69,9 @@ class Closer {
           if (box == nullptr) return;
           const HWND owner = GetWindow(box, GW_OWNER);
           seen_.found = true;
+          seen_.owner = owner;
           seen_.ownerCaption = owner != nullptr ? Caption(owner) : "<none>";
-          seen_.ownerVisible = owner != nullptr && IsWindowVisible(owner);
+          seen_.ownerOnTaskbar = owner != nullptr && OnTaskbarWithoutArea(owner);
           seen_.ownerTopLevel =
               owner != nullptr && GetAncestor(owner, GA_PARENT) == GetDesktopWindow();
           RECT frame{};
@@ -70,7 +89,7 @@ class Closer {
   std::thread thread_;
 };
 
-TEST(UserInterfaceWin32, BoxesAndTheDialogBelongToTheHiddenMainWindow) {
+TEST(UserInterfaceWin32, BoxesAndTheDialogBelongToTheMainWindowOnTheTaskbarMeanwhile) {
   std::unique_ptr<UserInterface> ui = MakeUserInterface();
 
   Closer box("Traskel", IDOK);
@@ -78,8 +97,9 @@ TEST(UserInterfaceWin32, BoxesAndTheDialogBelongToTheHiddenMainWindow) {
   const Seen& message = box.Join();
   ASSERT_TRUE(message.found) << "no message box appeared";
   EXPECT_EQ(message.ownerCaption, "Traskel nach Quorvex");
-  EXPECT_FALSE(message.ownerVisible);
+  EXPECT_TRUE(message.ownerOnTaskbar);
   EXPECT_TRUE(message.ownerTopLevel);
+  EXPECT_FALSE(IsWindowVisible(message.owner)) << "the taskbar button outlasts the box";
   // Whether the box is topmost can't be seen here: wine's message box
   // ignores MB_TOPMOST and MB_SETFOREGROUND.
 
@@ -89,7 +109,8 @@ TEST(UserInterfaceWin32, BoxesAndTheDialogBelongToTheHiddenMainWindow) {
   const Seen& chooser = dialog.Join();
   ASSERT_TRUE(chooser.found) << "no open dialog appeared";
   EXPECT_EQ(chooser.ownerCaption, "Traskel nach Quorvex");
-  EXPECT_FALSE(chooser.ownerVisible);
+  EXPECT_TRUE(chooser.ownerOnTaskbar);
+  EXPECT_FALSE(IsWindowVisible(chooser.owner));
 }
 
 // The width of a window's title in the system's caption font.
@@ -116,6 +137,145 @@ TEST(UserInterfaceWin32, TheVersionBoxShowsItsWholeTitle) {
   // The title bar holds the title, the close button and a frame either side.
   EXPECT_GE(seen.width, CaptionTextWidth(Utf16(kMainCaption)) + GetSystemMetrics(SM_CXSIZE) +
                             2 * GetSystemMetrics(SM_CXFRAME));
+}
+
+// The progress window: the visible window titled with the main window's
+// caption that the main window owns.
+HWND ProgressWindowShown() {
+  HWND found = nullptr;
+  EnumWindows(
+      [](HWND window, LPARAM found) {
+        const HWND owner = GetWindow(window, GW_OWNER);
+        if (!IsWindowVisible(window) || owner == nullptr || Caption(window) != kMainCaption ||
+            Caption(owner) != kMainCaption) {
+          return TRUE;
+        }
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// The texts of its controls, top to bottom, and its bar's share done.
+struct Controls {
+  std::vector<std::string> texts;
+  HWND button = nullptr;
+  double done = -1;
+};
+
+Controls ReadControls(HWND window) {
+  Controls controls;
+  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t name[64] = {};
+    GetClassNameW(child, name, 64);
+    if (std::wstring(name) == PROGRESS_CLASSW) {
+      controls.done = static_cast<double>(SendMessageW(child, PBM_GETPOS, 0, 0)) /
+                      static_cast<double>(SendMessageW(child, PBM_GETRANGE, FALSE, 0));
+    } else {
+      controls.texts.push_back(Caption(child));
+      if (std::wstring(name) == L"Button") controls.button = child;
+    }
+  }
+  return controls;
+}
+
+// Whether a is above b among the top-level windows.
+bool Above(HWND a, HWND b) {
+  for (HWND below = GetWindow(a, GW_HWNDNEXT); below != nullptr;
+       below = GetWindow(below, GW_HWNDNEXT)) {
+    if (below == b) return true;
+  }
+  return false;
+}
+
+TEST(UserInterfaceWin32, TheProgressWindowComesInFrontWithoutTakingTheFocus) {
+  std::unique_ptr<UserInterface> ui = MakeUserInterface();
+  // The window the user works in, as the host's would be.
+  const HWND host = CreateWindowExW(0, L"STATIC", L"Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                    400, 300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  SetForegroundWindow(host);
+  ASSERT_EQ(GetForegroundWindow(), host);
+
+  ui->ShowProgress({"Maße.csv", "Zeile 120 von 10000", "0:01", 0.012});
+  ui->ShowProgress({"Maße.csv", "Zeile 240 von 10000", "0:02", 0.024});
+  const HWND window = ProgressWindowShown();
+  ASSERT_NE(window, nullptr) << "no progress window";
+  const Controls controls = ReadControls(window);
+  EXPECT_EQ(controls.texts,
+            (std::vector<std::string>{"Maße.csv", "Zeile 240 von 10000", "0:02", "Abbrechen"}));
+  EXPECT_DOUBLE_EQ(controls.done, 0.024);
+  EXPECT_EQ(GetForegroundWindow(), host);
+  EXPECT_TRUE(Above(window, host));
+  EXPECT_TRUE(OnTaskbarWithoutArea(GetWindow(window, GW_OWNER)));
+  EXPECT_FALSE(ui->StopRequested());
+
+  ui->CloseProgress();
+  EXPECT_EQ(ProgressWindowShown(), nullptr);
+  EXPECT_FALSE(IsWindowVisible(GetWindow(window, GW_OWNER))) << "the taskbar button stays";
+  DestroyWindow(host);
+}
+
+TEST(UserInterfaceWin32, TheButtonEscAndClosingTheWindowOrItsTaskbarButtonAskToStop) {
+  std::unique_ptr<UserInterface> ui = MakeUserInterface();
+  const std::pair<const char*, void (*)(HWND window, HWND button)> ways[] = {
+      {"the button", [](HWND, HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }},
+      {"Esc", [](HWND, HWND button) { PostMessageW(button, WM_KEYDOWN, VK_ESCAPE, 0); }},
+      {"Alt+F4",
+       [](HWND, HWND button) { PostMessageW(button, WM_SYSKEYDOWN, VK_F4, KF_ALTDOWN << 16); }},
+      {"the taskbar button's close",
+       [](HWND window, HWND) { PostMessageW(GetWindow(window, GW_OWNER), WM_CLOSE, 0, 0); }},
+  };
+  for (const auto& [way, press] : ways) {
+    ui->ShowProgress({"teil.csv", "Zeile 1 von 2", "0:01", 0.5});
+    const HWND window = ProgressWindowShown();
+    ASSERT_NE(window, nullptr) << way;
+    press(window, ReadControls(window).button);
+    ui->PumpEvents();
+    EXPECT_TRUE(ui->StopRequested()) << way;
+    EXPECT_EQ(ProgressWindowShown(), window) << way << ": the window is the caller's to close";
+    ui->CloseProgress();
+  }
+}
+
+TEST(UserInterfaceWin32, AFinishedTaskWaitsForSchliessenOrTheTimeOut) {
+  std::unique_ptr<UserInterface> ui = MakeUserInterface();
+  // Without a window shown there is nothing to wait for.
+  ui->FinishProgress("Fertig.");
+  EXPECT_FALSE(ui->StopRequested());
+  EXPECT_EQ(ProgressWindowShown(), nullptr);
+
+  ui->ShowProgress({"teil.csv", "Zeile 1 von 2", "0:01", 0.5});
+  Controls seen;
+  std::thread user([&seen] {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (const HWND window = ProgressWindowShown()) {
+        seen = ReadControls(window);
+        if (seen.button != nullptr && Caption(seen.button) == "Schließen") break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    PostMessageW(seen.button, BM_CLICK, 0, 0);
+  });
+  ui->FinishProgress("Fertig: 2 Datenzeilen in 0:01 übernommen.");
+  user.join();
+  EXPECT_EQ(seen.texts,
+            (std::vector<std::string>{"teil.csv", "Fertig: 2 Datenzeilen in 0:01 übernommen.", "",
+                                      "Schließen"}));
+  EXPECT_DOUBLE_EQ(seen.done, 1);
+  EXPECT_EQ(ProgressWindowShown(), nullptr);
+
+  // Nobody there: it closes by itself.
+  ProgressWindow alone(nullptr, std::chrono::milliseconds(300));
+  alone.Show({"teil.csv", "Zeile 1 von 2", "0:01", 0.5});
+  const auto start = std::chrono::steady_clock::now();
+  alone.Finish("Fertig.");
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(300));
+  EXPECT_LT(waited, std::chrono::seconds(10));
+  EXPECT_FALSE(alone.Shown());
 }
 
 }  // namespace

@@ -1,0 +1,70 @@
+// The window that shows a long task's progress: what is worked on, how far
+// it is, a bar, the times, and one button to stop. Windows only, for the
+// system's user interface.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+
+#include "platform/user_interface.h"
+
+namespace traskel {
+
+class ProgressWindow {
+ public:
+  // The window belongs to owner and bears its caption and icon. Finish
+  // waits for the user finishWait at most.
+  ProgressWindow(HWND owner, std::chrono::milliseconds finishWait);
+  ~ProgressWindow();
+  ProgressWindow(const ProgressWindow&) = delete;
+  ProgressWindow& operator=(const ProgressWindow&) = delete;
+
+  // The first call makes the window and shows it in front without taking
+  // the keyboard focus; later calls change only what changed.
+  void Show(const ProgressView& view);
+  bool Shown() const { return window_ != nullptr; }
+  // Asked by the button, Esc, Alt+F4 or closing the window; the window
+  // stays until Finish or Close.
+  bool StopRequested() const { return stopRequested_; }
+  void RequestStop();
+  // Activates the window, for the user who looks for it.
+  void Activate();
+  // Shows text in place of the position and the times; the button becomes
+  // "Schließen". Returns once the user pressed it or closed the window, or
+  // finishWait has passed; then the window goes.
+  void Finish(const std::string& text);
+  void Close();
+  // The window's keys: Esc, Enter and Space on the button. True when
+  // message was one of them and is handled.
+  bool TakeDialogMessage(MSG& message);
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  void Create();
+  void UseFont(HFONT font);
+  // Places the controls; the client area's size.
+  SIZE Layout();
+  void Rescale(int dpi, const RECT& suggested);
+
+  HWND owner_;
+  std::chrono::milliseconds finishWait_;
+  HWND window_ = nullptr;
+  HWND subject_ = nullptr;
+  HWND position_ = nullptr;
+  HWND bar_ = nullptr;
+  HWND times_ = nullptr;
+  HWND button_ = nullptr;
+  HFONT font_ = nullptr;
+  int dpi_ = USER_DEFAULT_SCREEN_DPI;
+  // What the window shows, so that an update that changes nothing costs
+  // nothing.
+  std::string subjectShown_;
+  std::string positionShown_;
+  std::string timesShown_;
+  int barShown_ = 0;
+  bool stopRequested_ = false;
+};
+
+}  // namespace traskel
