@@ -22,25 +22,28 @@ TEST(FaultSweep, EveryFailingFileOperationIsSurvived) {
                         : std::filesystem::temp_directory_path());
   const std::string settingsFolder = folder / "einstellungen";
   SystemFileSystem system;
-  SweepPlatform platform{
-      {EIO, ENOSPC, EACCES},
-      [&](FileSystem& failing, FaultPlan&) {
-        return MakeFileSettingsStore(failing, settingsFolder);
-      },
-      [&](const std::string& path) {
-        std::filesystem::remove_all(settingsFolder);
-        if (!path.empty()) {
-          ASSERT_TRUE(
-              MakeFileSettingsStore(system, settingsFolder)->Write(kLastImportFileSetting, path));
-        }
-      },
-      [&] {
-        Result<std::string> value =
-            MakeFileSettingsStore(system, settingsFolder)->Read(kLastImportFileSetting);
-        return value ? *value : "unreadable: " + value.failure().reason;
-      }};
+  SweepPlatform platform;
+  platform.errors = {EIO, ENOSPC, EACCES};
+  // The store keeps its file through the failing file system.
+  platform.settings = [&](FileSystem& failing, FaultPlan&) {
+    return MakeFileSettingsStore(failing, settingsFolder);
+  };
+  platform.remember = [&](const std::string& path) {
+    std::filesystem::remove_all(settingsFolder);
+    if (!path.empty()) {
+      ASSERT_TRUE(
+          MakeFileSettingsStore(system, settingsFolder)->Write(kLastImportFileSetting, path));
+    }
+  };
+  platform.remembered = [&] {
+    Result<std::string> value =
+        MakeFileSettingsStore(system, settingsFolder)->Read(kLastImportFileSetting);
+    return value ? *value : "unreadable: " + value.failure().reason;
+  };
   FaultSweep sweep(folder, platform, ReadAll(TRASKEL_SOURCE_DIR "/examples/bauteil.csv"));
-  for (const SweepCase& c : kSweepCases) sweep.Sweep(c);
+  for (const SweepCase& c : kSweepCases) {
+    std::cout << c.name << ": " << sweep.Sweep(c) << " operations\n";
+  }
   std::cout << sweep.Figure() << "\n";
   EXPECT_GT(sweep.injected, 0);
   EXPECT_EQ(sweep.survived, sweep.injected) << sweep.broken;

@@ -53,27 +53,30 @@ class FaultSweep {
       : folder_(folder), platform_(std::move(platform)), exportText_(std::move(exportText)) {}
 
   // The clean run, then one run for every operation it asked for and every
-  // error.
-  void Sweep(const SweepCase& c) {
+  // error. The number of operations.
+  std::int64_t Sweep(const SweepCase& c) {
     FaultPlan counting;
     const Outcome clean = RunOnce(c, counting);
-    if (clean.status != c.clean) return Note(c, counting, clean, "the clean run ended otherwise");
-    if (const std::string broken = Broken(c, clean, clean, counting); !broken.empty()) {
-      return Note(c, counting, clean, broken);
+    std::string why = clean.status != c.clean ? "the clean run ended otherwise"
+                                              : Broken(c, clean, clean, counting);
+    if (!why.empty()) {
+      Note(c, counting, clean, why);
+      return 0;
     }
     for (std::int64_t k = 1; k <= counting.count(); ++k) {
       for (long code : platform_.errors) {
         FaultPlan plan(k, code);
         const Outcome outcome = RunOnce(c, plan);
         ++injected;
-        const std::string broken = Broken(c, clean, outcome, plan);
-        if (broken.empty()) {
+        why = Broken(c, clean, outcome, plan);
+        if (why.empty()) {
           ++survived;
         } else {
-          Note(c, plan, outcome, broken);
+          Note(c, plan, outcome, why);
         }
       }
     }
+    return counting.count();
   }
 
   std::string Figure() const {
@@ -133,7 +136,8 @@ class FaultSweep {
     o.remembered = platform_.remembered();
     o.log = ReadAll(File("protokoll.txt"));
     o.copyExists = std::filesystem::exists(copy);
-    o.copy = ReadAll(copy);
+    // The holder's own handle reads it: on Windows no other may open it.
+    o.copy = other ? Contents(*other) : ReadAll(copy);
     other.reset();
     const std::string known[] = {exportFile, copy, File("protokoll.txt"), valuesFile};
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder_.path())) {
@@ -204,6 +208,17 @@ class FaultSweep {
     broken += ": " + why + "; status " + std::to_string(o.status) + ", messages:";
     for (const std::string& m : o.messages) broken += "\n  | " + m;
     broken += "\n";
+  }
+
+  static std::string Contents(HeldFile& file) {
+    std::string text;
+    char buffer[4096];
+    if (!file.Rewind()) return "unreadable";
+    for (Result<std::size_t> n = file.Read(buffer, sizeof buffer); n && *n > 0;
+         n = file.Read(buffer, sizeof buffer)) {
+      text.append(buffer, *n);
+    }
+    return text;
   }
 
   std::string Earlier() const { return File("frueher.csv"); }
