@@ -54,125 +54,115 @@ auto Fallible(FaultPlan& plan, const char* operation, const std::string& what, C
   return call();
 }
 
-// A write that fails has taken part of its bytes, as a full disk does.
-template <typename Write>
-Result<void> FallibleWrite(FaultPlan& plan, const char* operation, const std::string& what,
-                           std::string_view bytes, Write write) {
-  if (std::optional<Failure> failure = plan.Take(operation, what)) {
-    static_cast<void>(write(bytes.substr(0, bytes.size() / 2)));
-    return *failure;
-  }
-  return write(bytes);
-}
+// What a failing file keeps: the file it stands for, the name its faults
+// are told by, and the plan.
+template <typename File>
+struct Around {
+  std::unique_ptr<File> file;
+  std::string name;
+  FaultPlan& plan;
 
-// A close that fails has let go of the file all the same.
-template <typename Close>
-Result<void> FallibleClose(FaultPlan& plan, const char* operation, const std::string& what,
-                           Close close) {
-  std::optional<Failure> failure = plan.Take(operation, what);
-  Result<void> closed = close();
-  if (failure) return *failure;
-  return closed;
-}
+  template <typename Call>
+  auto operator()(const char* operation, Call call) {
+    return Fallible(plan, operation, name, call);
+  }
+  // A write that fails has taken part of its bytes, as a full disk does.
+  template <typename Put>
+  Result<void> Write(std::string_view bytes, Put write) {
+    if (std::optional<Failure> failure = plan.Take("write", name)) {
+      static_cast<void>(write(bytes.substr(0, bytes.size() / 2)));
+      return *failure;
+    }
+    return write(bytes);
+  }
+  // A close that fails has let go of the file all the same.
+  Result<void> Close() {
+    std::optional<Failure> failure = plan.Take("close", name);
+    Result<void> closed = file->Close();
+    if (failure) return *failure;
+    return closed;
+  }
+};
 
 class FailingInputFile final : public InputFile {
  public:
-  FailingInputFile(std::unique_ptr<InputFile> inner, std::string path, FaultPlan& plan)
-      : inner_(std::move(inner)), path_(std::move(path)), plan_(plan) {}
+  explicit FailingInputFile(Around<InputFile> a) : a_(std::move(a)) {}
   Result<std::size_t> Read(char* buffer, std::size_t size) override {
-    return Fallible(plan_, "read", path_, [&] { return inner_->Read(buffer, size); });
+    return a_("read", [&] { return a_.file->Read(buffer, size); });
   }
   Result<void> Rewind() override {
-    return Fallible(plan_, "rewind", path_, [&] { return inner_->Rewind(); });
+    return a_("rewind", [&] { return a_.file->Rewind(); });
   }
 
  private:
-  std::unique_ptr<InputFile> inner_;
-  std::string path_;
-  FaultPlan& plan_;
+  Around<InputFile> a_;
 };
 
 class FailingHeldFile final : public HeldFile {
  public:
-  FailingHeldFile(std::unique_ptr<HeldFile> inner, std::string path, FaultPlan& plan)
-      : inner_(std::move(inner)), path_(std::move(path)), plan_(plan) {}
+  explicit FailingHeldFile(Around<HeldFile> a) : a_(std::move(a)) {}
   Result<std::size_t> Read(char* buffer, std::size_t size) override {
-    return Fallible(plan_, "read", path_, [&] { return inner_->Read(buffer, size); });
+    return a_("read", [&] { return a_.file->Read(buffer, size); });
   }
   Result<void> Clear() override {
-    return Fallible(plan_, "truncate", path_, [&] { return inner_->Clear(); });
+    return a_("truncate", [&] { return a_.file->Clear(); });
   }
   Result<void> Write(std::string_view bytes) override {
-    return FallibleWrite(plan_, "write", path_, bytes,
-                         [&](std::string_view b) { return inner_->Write(b); });
+    return a_.Write(bytes, [&](std::string_view b) { return a_.file->Write(b); });
   }
   Result<void> Rewind() override {
-    return Fallible(plan_, "rewind", path_, [&] { return inner_->Rewind(); });
+    return a_("rewind", [&] { return a_.file->Rewind(); });
   }
   Result<void> Remove() override {
-    return Fallible(plan_, "remove", path_, [&] { return inner_->Remove(); });
+    return a_("remove", [&] { return a_.file->Remove(); });
   }
 
  private:
-  std::unique_ptr<HeldFile> inner_;
-  std::string path_;
-  FaultPlan& plan_;
+  Around<HeldFile> a_;
 };
 
 class FailingLogFile final : public LogFile {
  public:
-  FailingLogFile(std::unique_ptr<LogFile> inner, std::string path, FaultPlan& plan)
-      : inner_(std::move(inner)), path_(std::move(path)), plan_(plan) {}
+  explicit FailingLogFile(Around<LogFile> a) : a_(std::move(a)) {}
   Result<void> Append(std::string_view text) override {
-    return FallibleWrite(plan_, "write", path_, text,
-                         [&](std::string_view t) { return inner_->Append(t); });
+    return a_.Write(text, [&](std::string_view t) { return a_.file->Append(t); });
   }
-  Result<void> Close() override {
-    return FallibleClose(plan_, "close", path_, [&] { return inner_->Close(); });
-  }
+  Result<void> Close() override { return a_.Close(); }
   Result<std::string> ReadStart(std::size_t size) override {
-    return Fallible(plan_, "read", path_, [&] { return inner_->ReadStart(size); });
+    return a_("read", [&] { return a_.file->ReadStart(size); });
   }
-  bool IsReachedBy(const std::string& path) const override { return inner_->IsReachedBy(path); }
+  bool IsReachedBy(const std::string& path) const override { return a_.file->IsReachedBy(path); }
   Result<void> Resize(std::uint64_t length) override {
-    return Fallible(plan_, "truncate", path_, [&] { return inner_->Resize(length); });
+    return a_("truncate", [&] { return a_.file->Resize(length); });
   }
   // Failing, it closes the file but deletes nothing.
   Result<void> Discard() override {
-    if (std::optional<Failure> failure = plan_.Take("remove", path_)) {
-      static_cast<void>(inner_->Close());
+    if (std::optional<Failure> failure = a_.plan.Take("remove", a_.name)) {
+      static_cast<void>(a_.file->Close());
       return *failure;
     }
-    return inner_->Discard();
+    return a_.file->Discard();
   }
 
  private:
-  std::unique_ptr<LogFile> inner_;
-  std::string path_;
-  FaultPlan& plan_;
+  Around<LogFile> a_;
 };
 
+// Its faults are told by the file it is made for, not by its own name.
 class FailingOutputFile final : public OutputFile {
  public:
-  // `what`: the file it is made for.
-  FailingOutputFile(std::unique_ptr<OutputFile> inner, std::string what, FaultPlan& plan)
-      : inner_(std::move(inner)), what_(std::move(what)), plan_(plan) {}
-  const std::string& path() const override { return inner_->path(); }
+  explicit FailingOutputFile(Around<OutputFile> a) : a_(std::move(a)) {}
+  const std::string& path() const override { return a_.file->path(); }
   Result<void> Write(std::string_view bytes) override {
-    return FallibleWrite(plan_, "write", what_, bytes,
-                         [&](std::string_view b) { return inner_->Write(b); });
+    return a_.Write(bytes, [&](std::string_view b) { return a_.file->Write(b); });
   }
   Result<void> Sync() override {
-    return Fallible(plan_, "sync", what_, [&] { return inner_->Sync(); });
+    return a_("sync", [&] { return a_.file->Sync(); });
   }
-  Result<void> Close() override {
-    return FallibleClose(plan_, "close", what_, [&] { return inner_->Close(); });
-  }
+  Result<void> Close() override { return a_.Close(); }
 
  private:
-  std::unique_ptr<OutputFile> inner_;
-  std::string what_;
-  FaultPlan& plan_;
+  Around<OutputFile> a_;
 };
 
 // Whatever it wraps: the file objects too. The yes/no questions (Exists,
@@ -221,7 +211,8 @@ class FailingFileSystem final : public FileSystem {
     if (std::optional<Failure> failure = plan_.Take(operation, path)) return *failure;
     Result<std::unique_ptr<File>> opened = open();
     if (!opened) return opened;
-    return std::unique_ptr<File>(std::make_unique<Failing>(std::move(*opened), path, plan_));
+    return std::unique_ptr<File>(
+        std::make_unique<Failing>(Around<File>{std::move(*opened), path, plan_}));
   }
 
   FileSystem& inner_;
