@@ -125,11 +125,17 @@ bool ChooseExport(Run& run, SettingsStore& settings, const std::optional<std::st
                                 kMainCaption, Icon::Information);
   }
   if (gate && !gate(run.ImportFile)) return false;
-  if (!settings.WriteSetting(kLastImportFileSetting, run.ImportFile)) {
+  if (const Result<void> stored = settings.Write(kLastImportFileSetting, run.ImportFile); !stored) {
+    // The established text guesses the usual cause; what failed, and why,
+    // follows it.
+    const std::string where = settings.ValuesFile();
     run.platform.ui.ShowMessage(
         "Fehler beim Speichern des Wertes. Der Konverter kann sich den letzten Speicherort der "
         "Datei nicht anlegen (Kein Admin) " +
-            run.ImportFile,
+            run.ImportFile + kCrLf + kCrLf +
+            (where.empty() ? std::string("Der Wert ") + kLastImportFileSetting
+                           : "Die Datei " + where) +
+            " kann nicht geschrieben werden: " + stored.failure().reason,
         kAppTitle, Icon::None);
   }
   return true;

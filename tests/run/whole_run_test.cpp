@@ -391,7 +391,8 @@ TEST_F(WholeRun, UnwritableSettingIsReportedAndTheRunGoesOn) {
   EXPECT_EQ(bed.ui.messages[0].text,
             "Fehler beim Speichern des Wertes. Der Konverter kann sich den letzten Speicherort "
             "der Datei nicht anlegen (Kein Admin) " +
-                input);
+                input + "\r\n\r\nDer Wert " + kLastImportFileSetting +
+                " kann nicht geschrieben werden: not writable");
   EXPECT_EQ(bed.ui.messages[0].title, "Traskel");
   EXPECT_EQ(bed.ui.messages[0].icon, Icon::None);
 }
