@@ -125,17 +125,12 @@ bool ChooseExport(Run& run, SettingsStore& settings, const std::optional<std::st
                                 kMainCaption, Icon::Information);
   }
   if (gate && !gate(run.ImportFile)) return false;
-  if (const Result<void> stored = settings.Write(kLastImportFileSetting, run.ImportFile); !stored) {
-    // The established text guesses the usual cause; what failed, and why,
-    // follows it.
-    const std::string where = settings.ValuesFile();
+  if (!settings.WriteSetting(kLastImportFileSetting, run.ImportFile)) {
+    // An established text, known to users and support notes: it stays.
     run.platform.ui.ShowMessage(
         "Fehler beim Speichern des Wertes. Der Konverter kann sich den letzten Speicherort der "
         "Datei nicht anlegen (Kein Admin) " +
-            run.ImportFile + kCrLf + kCrLf +
-            (where.empty() ? std::string("Der Wert ") + kLastImportFileSetting
-                           : "Die Datei " + where) +
-            " kann nicht geschrieben werden: " + stored.failure().reason,
+            run.ImportFile,
         kAppTitle, Icon::None);
   }
   return true;
