@@ -58,9 +58,16 @@ bool CallLogFile::Start(const std::string& exportFile,
   return false;
 }
 
-void CallLogFile::EndWithoutCalls() {
+void CallLogFile::End(UserInterface& ui) {
+  if (!file_) return;
   // Should emptying fail, the earlier log stays as it was: nothing is lost.
-  if (file_ && !started_) static_cast<void>(file_->Resize(0));
+  if (!started_) static_cast<void>(file_->Resize(0));
+  const Result<void> closed = file_->Close();
+  file_.reset();
+  if (closed) return;
+  ui.ShowMessage("Das Protokoll " + path_ + " kann nicht geschlossen werden: " +
+                     closed.failure().reason + "\r\n\r\nEs ist womöglich unvollständig.",
+                 kMainCaption, Icon::Exclamation);
 }
 
 void CallLogFile::Drop() {

@@ -34,9 +34,11 @@ class CallLogFile {
   bool Start(const std::string& exportFile, const std::vector<std::string>& settingsFiles,
              std::string& message);
 
-  // A run that ended before its export was known made no calls: an earlier
-  // log is emptied all the same, so that the file tells of this run.
-  void EndWithoutCalls();
+  // The run is over, and the log is closed. A run that ended before its
+  // export was known made no calls: an earlier log is emptied all the same,
+  // so that the file tells of this run. A close that fails may have cost
+  // lines, and the user is told.
+  void End(UserInterface& ui);
 
   // `inner`'s objects, each operation on them written to the file once the
   // log has started. After a write fails the user is told, once, and the run

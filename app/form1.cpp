@@ -241,6 +241,7 @@ bool ChooseExport(Run& run, SettingsStore& settings, const std::optional<std::st
   }
   if (gate && !gate(run.ImportFile)) return false;
   if (!settings.WriteSetting(kLastImportFileSetting, run.ImportFile)) {
+    // An established text, known to users and support notes: it stays.
     run.platform.ui.ShowMessage(
         "Fehler beim Speichern des Wertes. Der Konverter kann sich den letzten Speicherort der "
         "Datei nicht anlegen (Kein Admin) " +

@@ -35,7 +35,7 @@ ExitStatus RunProgram(const CommandLine& command, ProgramParts& parts) {
                  : Form1Load(run, parts.settings, command.file, startLog, command.fromLine);
   }
   host->EndOfRun();
-  log.EndWithoutCalls();
+  log.End(parts.ui);
   return status;
 }
 

@@ -5,7 +5,7 @@ namespace traskel {
 
 // Title of a message box that names none: the program's name.
 inline constexpr const char* kAppTitle = "Traskel";
-// Caption of the main window, which is never shown; title of the intake's
+// Caption of the main window, which has no area on screen; title of the intake's
 // message boxes.
 inline constexpr const char* kMainCaption = "Traskel nach Quorvex";
 

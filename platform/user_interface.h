@@ -73,7 +73,7 @@ class UserInterface {
 };
 
 // The system's own: the console on POSIX systems, dialogs on Windows, which
-// belong to a hidden main window of the given title.
+// belong to a main window of the given title that has no area on screen.
 std::unique_ptr<UserInterface> MakeSystemUserInterface(const std::string& mainWindowTitle);
 
 }  // namespace traskel

@@ -2,8 +2,8 @@
 // are UTF-8 inside the program and UTF-16 at the API.
 //
 // Both belong to the program's main window, which is never seen: without an
-// owner, a box late in a long run may open behind the host's window, and the
-// run then seems to hang. So does the progress window.
+// owner, a box late in a long task may open behind another program's window,
+// and the program then seems to hang. So does the progress window.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commdlg.h>
@@ -141,8 +141,8 @@ class WindowsUserInterface : public UserInterface {
 
   void ShowMessage(const std::string& text, const std::string& title, Icon icon) override {
     // The foreground lock may refuse MB_SETFOREGROUND; MB_TOPMOST then still
-    // keeps the box above the host, and the main window's taskbar button
-    // finds it.
+    // keeps the box above other programs, and the main window's taskbar
+    // button finds it.
     const std::wstring wideTitle = Utf16(title);
     const Waiting waiting(*this);
     MessageBoxW(mainWindow_, FittedToTitle(Utf16(text), wideTitle).c_str(), wideTitle.c_str(),
@@ -257,7 +257,6 @@ class WindowsUserInterface : public UserInterface {
   }
 
  private:
-  std::string title_;
   // The main window's taskbar button for as long as a box or the dialog
   // waits: one behind the host can be found there.
   class Waiting {
@@ -293,6 +292,7 @@ class WindowsUserInterface : public UserInterface {
     HideTaskbarButton();
   }
 
+  std::string title_;
   HWND mainWindow_ = nullptr;
   std::optional<ProgressWindow> progress_;
   std::optional<TaskbarProgress> taskbar_;

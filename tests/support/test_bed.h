@@ -158,11 +158,10 @@ inline std::vector<std::string> WithoutResults(const std::vector<std::string>& l
 // holds at the end of the test.
 class TempFolder {
  public:
-  TempFolder() {
+  explicit TempFolder(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
     // mkdtemp is not in every C library (mingw's lacks it); create_directory
     // is true only for the caller that made the folder, so the name is ours.
     std::random_device random;
-    const std::filesystem::path base = std::filesystem::temp_directory_path();
     for (int attempt = 0; path_.empty(); ++attempt) {
       if (attempt == 100) throw std::runtime_error("no fresh temporary folder");
       std::filesystem::path candidate = base / ("traskel-test-" + std::to_string(random()));

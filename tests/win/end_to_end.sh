@@ -78,14 +78,24 @@ check_remembered() {
 host_pid=
 open_host() {
   if [[ -z $host_exe ]]; then return; fi
-  : >"$work/host.log"
-  QUORVEX_SIM_TRACE=$(windows_path "$1") QUORVEX_SIM_BUSY=${2:-} QUORVEX_SIM_DELAY=${3:-} \
-    "$wine_run" "$host_exe" >>"$work/host.log" 2>&1 &
-  host_pid=$!
-  for _ in $(seq 300); do
-    if grep -q '^quorvex_sim_host: serving' "$work/host.log"; then return; fi
-    if ! kill -0 "$host_pid" 2>/dev/null; then break; fi
-    sleep 0.1
+  local attempt host_status
+  # Under load, wine now and then ends a program it has just started
+  # before the program runs a line of its own: no output at all. Such a
+  # start is tried again; a program that said anything is judged at once.
+  for attempt in 1 2 3; do
+    : >"$work/host.log"
+    QUORVEX_SIM_TRACE=$(windows_path "$1") QUORVEX_SIM_BUSY=${2:-} QUORVEX_SIM_DELAY=${3:-} \
+      "$wine_run" "$host_exe" >>"$work/host.log" 2>&1 &
+    host_pid=$!
+    for _ in $(seq 300); do
+      if grep -q '^quorvex_sim_host: serving' "$work/host.log"; then return; fi
+      if ! kill -0 "$host_pid" 2>/dev/null; then break; fi
+      sleep 0.1
+    done
+    if kill -0 "$host_pid" 2>/dev/null || [[ -s $work/host.log ]]; then break; fi
+    host_status=0
+    wait "$host_pid" || host_status=$?
+    echo "note: start $attempt of the host program ended at once, status $host_status, no output" >&2
   done
   echo "FAILED: the host program did not start serving; its output:" >&2
   cat "$work/host.log" >&2
