@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/settings.h"
@@ -231,7 +232,7 @@ class FailingSettingsStore final : public SettingsStore {
   Result<void> Write(const std::string& path, const std::string& value) override {
     return Fallible(plan_, "write", path, [&] { return inner_->Write(path, value); });
   }
-  std::string ValuesFile() const override { return inner_->ValuesFile(); }
+  std::vector<std::string> ValuesFiles() const override { return inner_->ValuesFiles(); }
 
  private:
   std::unique_ptr<SettingsStore> inner_;

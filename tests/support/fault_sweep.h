@@ -116,11 +116,11 @@ class FaultSweep {
     }
 
     Outcome o;
-    std::string valuesFile;
+    std::vector<std::string> known;
     {
       FailingFileSystem files(system, plan);
       std::unique_ptr<SettingsStore> settings = platform_.settings(files, plan);
-      valuesFile = settings->ValuesFile();
+      known = settings->ValuesFiles();
       FakeUi ui;
       ProgramParts parts{
           ui, *settings, files, NumberFormat{},
@@ -139,10 +139,10 @@ class FaultSweep {
     // The holder's own handle reads it: on Windows no other may open it.
     o.copy = other ? Contents(*other) : ReadAll(copy);
     other.reset();
-    const std::string known[] = {exportFile, copy, File("protokoll.txt"), valuesFile};
+    known.insert(known.end(), {exportFile, copy, File("protokoll.txt")});
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder_.path())) {
       std::error_code same;
-      if (!entry.is_directory() && std::none_of(std::begin(known), std::end(known), [&](auto& k) {
+      if (!entry.is_directory() && std::none_of(known.begin(), known.end(), [&](auto& k) {
             return std::filesystem::equivalent(entry.path(), k, same);
           })) {
         o.leftOver.push_back(entry.path().filename().string());
