@@ -43,19 +43,29 @@ window_titled() {
   done
 }
 
-# Waits for a message box whose whole title is $1; prints its id. A box
-# takes the keyboard; the progress window of the same title does not, and
-# may stand until the box replaces it.
+# Waits for a message box whose whole title is $1; prints its id. It is
+# looked for once the converter waits in it. A progress window of the same
+# title may still stand then, but it never has the keyboard and is older:
+# the box is the focused window, or else the newest one.
 box_titled() {
-  local id focused
+  local id focused width found
+  wait_until_idle
   for _ in $(seq 600); do
     focused=$(xdotool getwindowfocus 2>/dev/null) || true
+    found=
     for id in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+      width=$(xdotool getwindowgeometry --shell "$id" 2>/dev/null | sed -n 's/^WIDTH=//p')
+      if ((${width:-0} <= 1)); then continue; fi
       if [[ $id == "$focused" ]]; then
-        echo "$id"
-        return
+        found=$id
+        break
       fi
+      if [[ -z $found ]] || ((id > found)); then found=$id; fi
     done
+    if [[ -n $found ]]; then
+      echo "$found"
+      return
+    fi
     sleep 0.1
   done
 }
@@ -155,7 +165,8 @@ press_in() {
   shift
   wait_until_idle
   # windowfocus works without a window manager; windowactivate does not.
-  xdotool windowfocus "$window"
+  # A window gone meanwhile gets no keys.
+  xdotool windowfocus "$window" 2>/dev/null || return 1
   sleep 0.3
   "$@"
 }
@@ -200,10 +211,13 @@ mkdir -p "$folder"
 # what it is for.
 confirm_box() {
   local box
-  box=$(box_titled 'Traskel nach Quorvex') || true
+  # A progress window taken for the box may close before the key.
+  for _ in 1 2 3; do
+    box=$(box_titled 'Traskel nach Quorvex') || true
+    if [[ -z $box ]] || press_in "$box" xdotool key Return; then break; fi
+  done
   check "$1 shows a message box titled 'Traskel nach Quorvex'" test -n "$box"
   if [[ -z $box ]]; then return; fi
-  press_in "$box" xdotool key Return
   # Gone before the next box is looked for, which may bear the same title.
   for _ in $(seq 100); do
     xdotool getwindowname "$box" >/dev/null 2>&1 || break
