@@ -197,13 +197,14 @@ ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<st
   LoopEnd end = LoopEnd::Whole;
   try {
     end = ConvertText(run, lines, whole.given(), whole.encoding(), whole.lines(), &found);
-    if (end == LoopEnd::Stopped) {
-      // What follows was not read: nothing to compare.
-    } else if (const Result<void> rest = lines.ReadToEnd(); !rest) {
-      return Unreadable(run, rest.failure().reason);
-    }
-    if (lines.given() != whole.given() || lines.encoding() != whole.encoding()) {
-      return Unreadable(run, kChanged);
+    // A stopped check read no further: what follows is not compared.
+    if (end != LoopEnd::Stopped) {
+      if (const Result<void> rest = lines.ReadToEnd(); !rest) {
+        return Unreadable(run, rest.failure().reason);
+      }
+      if (lines.given() != whole.given() || lines.encoding() != whole.encoding()) {
+        return Unreadable(run, kChanged);
+      }
     }
   } catch (const FileError& e) {
     // Reading the export failed.

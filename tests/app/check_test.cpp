@@ -70,15 +70,19 @@ TEST(CheckExport, FromALineOnOrStoppedTellsWhatItWentThrough) {
                 "(unbekannter Typ):\r\n\r\nZeile 14: XYZ\r\n\r\nDie Zeilen 1 bis 11 sind nur "
                 "gezählt, nicht geprüft.");
 
+  // Stopped with most of a long file unread, which is no change to it.
+  std::string tail;
+  for (int i = 0; i < 5000; ++i) tail += "PT,P4,1,2,3,0,0,1,,,,,,,,,,1\n";
+  const std::string longer = folder.Write("lang.csv", records + tail);
   testing::TestBed stopped;
   stopped.ui.stopWhen = [&] { return stopped.ui.pumps == 12; };
-  EXPECT_EQ(CheckExport(stopped.run, stopped.settings, path), kStopped);
+  EXPECT_EQ(CheckExport(stopped.run, stopped.settings, longer), kStopped);
   ASSERT_EQ(stopped.ui.messages.size(), 1u);
   EXPECT_EQ(stopped.ui.messages[0].text,
-            "Prüfung von " + path +
+            "Prüfung von " + longer +
                 ": 2 Datenzeilen (PT 2)\r\n\r\n1 Zeile würde die Konvertierung abbrechen:\r\n"
-                "Zeile 11, Feld 3 (X): \"x\" ist keine Zahl\r\n\r\nPrüfung nach Zeile 12 von 14 "
-                "abgebrochen.");
+                "Zeile 11, Feld 3 (X): \"x\" ist keine Zahl\r\n\r\nPrüfung nach Zeile 12 von "
+                "5014 abgebrochen.");
   EXPECT_EQ(stopped.ui.closed, 1);
 
   testing::TestBed beyond;
