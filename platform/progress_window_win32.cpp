@@ -14,7 +14,6 @@ namespace {
 constexpr const wchar_t* kWindowClass = L"TraskelProgress";
 constexpr const char* kFinishedButton = "Schließen";
 constexpr const char* kStopButton = "Abbrechen";
-constexpr int kBarSteps = 1000;
 
 // The layout in dialog units, which grow with the font: a quarter of the
 // font's average character width across, an eighth of its height down. A
@@ -110,7 +109,6 @@ void ProgressWindow::Create() {
   times_ = child(L"STATIC", kTextStyle | SS_ENDELLIPSIS, L"", 0);
   button_ = child(L"BUTTON", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
                   Utf16(kStopButton).c_str(), IDCANCEL);
-  SendMessageW(bar_, PBM_SETRANGE32, 0, kBarSteps);
   const HDC screen = GetDC(nullptr);
   dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
@@ -140,6 +138,12 @@ SIZE ProgressWindow::Layout() {
   place(times_, kLine, kMargin);
   MoveWindow(button_, x(kMargin + kWidth - kButtonWidth), y(top), x(kButtonWidth), y(kButtonHeight),
              FALSE);
+  RECT bar{};
+  GetClientRect(bar_, &bar);
+  barSteps_ = std::max<int>(bar.right - bar.left, 1);
+  SendMessageW(bar_, PBM_SETRANGE32, 0, barSteps_);
+  barShown_ = -1;
+  MoveBar();
   InvalidateRect(window_, nullptr, TRUE);
   return {x(kMargin + kWidth + kMargin), y(top + kButtonHeight + kMargin)};
 }
@@ -154,12 +158,11 @@ void ProgressWindow::Show(const ProgressView& view) {
   Put(subject_, subjectShown_, view.subject);
   Put(position_, positionShown_, view.position);
   Put(times_, timesShown_, view.times);
-  const int bar = std::clamp(static_cast<int>(std::lround(view.done * kBarSteps)), 0, kBarSteps);
-  if (bar != barShown_) {
-    SendMessageW(bar_, PBM_SETPOS, bar, 0);
-    barShown_ = bar;
+  doneShown_ = view.done;
+  if (!fresh) {
+    MoveBar();
+    return;
   }
-  if (!fresh) return;
   // Centred on the owner's screen, on top of the windows there, and without
   // the activation that would take the keyboard from the window the user
   // works in. Not topmost: a run of minutes is no reason to cover every
@@ -178,6 +181,13 @@ void ProgressWindow::Show(const ProgressView& view) {
                SWP_NOACTIVATE | SWP_SHOWWINDOW);
 }
 
+void ProgressWindow::MoveBar() {
+  const int bar = std::clamp(static_cast<int>(std::lround(doneShown_ * barSteps_)), 0, barSteps_);
+  if (bar == barShown_) return;
+  SendMessageW(bar_, PBM_SETPOS, bar, 0);
+  barShown_ = bar;
+}
+
 void ProgressWindow::RequestStop() {
   if (window_ != nullptr) stopRequested_ = true;
 }
@@ -190,7 +200,8 @@ void ProgressWindow::Finish(const std::string& text) {
   if (window_ == nullptr) return;
   Put(position_, positionShown_, text);
   Put(times_, timesShown_, "");
-  SendMessageW(bar_, PBM_SETPOS, kBarSteps, 0);
+  doneShown_ = 1;
+  MoveBar();
   SetWindowTextW(button_, Utf16(kFinishedButton).c_str());
   // Whatever closes the window from now on only closes it.
   stopRequested_ = false;
@@ -234,7 +245,8 @@ void ProgressWindow::Close() {
   subjectShown_.clear();
   positionShown_.clear();
   timesShown_.clear();
-  barShown_ = 0;
+  barShown_ = -1;
+  doneShown_ = 0;
 }
 
 bool ProgressWindow::TakeDialogMessage(MSG& message) {

@@ -46,6 +46,8 @@ class ProgressWindow {
   void UseFont(HFONT font);
   // Places the controls; the client area's size.
   SIZE Layout();
+  // The bar at doneShown_, unless it is there already.
+  void MoveBar();
   void Rescale(int dpi, const RECT& suggested);
 
   HWND owner_;
@@ -63,7 +65,12 @@ class ProgressWindow {
   std::string subjectShown_;
   std::string positionShown_;
   std::string timesShown_;
-  int barShown_ = 0;
+  // The bar moves by whole pixels: its range is its width. Redrawing the
+  // bar is the dearest part of an update, and in a run of minutes most
+  // updates would not move it by a pixel.
+  int barSteps_ = 1;
+  int barShown_ = -1;
+  double doneShown_ = 0;
   bool stopRequested_ = false;
 };
 
