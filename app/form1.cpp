@@ -72,17 +72,6 @@ std::string OfferText(const Run& run, const StopPoint& point) {
          "Nein: die ganze Datei konvertieren." + kCrLf + "Abbrechen: nichts tun.";
 }
 
-// The fingerprint of the copy's first lines, as the conversion will read
-// them; nothing when it has fewer or can't be read.
-std::optional<std::string> CopyFingerprint(Run& run, std::int64_t lines) {
-  try {
-    if (!run.copy.file->Rewind()) return std::nullopt;
-    return LinesFingerprint(*run.copy.file, run.copy.length, run.copy.encoding, lines);
-  } catch (const host::Error&) {
-    return std::nullopt;
-  }
-}
-
 // Where the conversion starts, once the copy is written and before anything
 // reaches the host: the line asked for, or after where the last run of this
 // export stopped if its lines up to there are unchanged and the user wants
@@ -141,7 +130,7 @@ std::string RememberWhereItEnded(Run& run, SettingsStore& settings, bool remembe
     return text + "Fortsetzen: Traskel erneut mit dieser Datei starten.";
   }
   std::string reason;
-  if (const std::optional<std::string> fingerprint = DoneLinesFingerprint(run)) {
+  if (const std::optional<std::string> fingerprint = CopyFingerprint(run, done)) {
     const Result<void> kept = RememberStopPoint(settings, {run.ImportFile, done, *fingerprint});
     if (kept) {
       return text + "Fortsetzen: Traskel erneut mit dieser Datei starten; es bietet an, ab Zeile " +

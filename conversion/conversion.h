@@ -63,9 +63,9 @@ LoopEnd ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncodi
 std::optional<std::string> LinesFingerprint(ByteSource& text, std::uint64_t length,
                                             TextEncoding encoding, std::int64_t count);
 
-// LinesFingerprint of the held copy's run.linesDone lines; nothing when it
-// can't be read.
-std::optional<std::string> DoneLinesFingerprint(Run& run);
+// LinesFingerprint of the held copy's first `count` lines; nothing when it
+// has fewer or can't be read.
+std::optional<std::string> CopyFingerprint(Run& run, std::int64_t count);
 
 // Cuts a record into fresh fields: all 81 start empty, each comma ends one,
 // the text after the last comma is one too, fields past the last are dropped.

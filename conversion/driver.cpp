@@ -264,10 +264,10 @@ std::optional<std::string> LinesFingerprint(ByteSource& text, std::uint64_t leng
   return fingerprint.Hex();
 }
 
-std::optional<std::string> DoneLinesFingerprint(Run& run) {
+std::optional<std::string> CopyFingerprint(Run& run, std::int64_t count) {
   try {
     if (!run.copy.file || !run.copy.file->Rewind()) return std::nullopt;
-    return LinesFingerprint(*run.copy.file, run.copy.length, run.copy.encoding, run.linesDone);
+    return LinesFingerprint(*run.copy.file, run.copy.length, run.copy.encoding, count);
   } catch (const Error&) {
     return std::nullopt;  // the copy could not be read
   }

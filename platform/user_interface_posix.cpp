@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <iostream>
 
 #include "platform/console.h"
@@ -53,29 +55,14 @@ class ConsoleUserInterface : public UserInterface {
          << std::flush;
   }
 
-  // The box, then a prompt until an answer is one of the buttons'; the end
-  // of the input is Cancel, as closing the box would be.
   Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) override {
-    ShowMessage(text, title, icon);
-    for (;;) {
-      const std::optional<std::string> line = ReadAnswer("[W]iederholen/[A]bbrechen: ");
-      if (!line) return Answer::Cancel;
-      if (line->empty() || *line == "w" || *line == "W") return Answer::Retry;
-      if (*line == "a" || *line == "A") return Answer::Cancel;
-    }
+    return Ask(text, title, icon,
+               "[W]iederholen/[A]bbrechen: ", {{'w', Answer::Retry}, {'a', Answer::Cancel}});
   }
 
-  // The box, then a prompt until an answer is one of the buttons'; the end
-  // of the input is Cancel, as closing the box would be.
   Answer AskYesNoCancel(const std::string& text, const std::string& title, Icon icon) override {
-    ShowMessage(text, title, icon);
-    for (;;) {
-      const std::optional<std::string> line = ReadAnswer("[J]a/[N]ein/[A]bbrechen: ");
-      if (!line) return Answer::Cancel;
-      if (line->empty() || *line == "j" || *line == "J") return Answer::Yes;
-      if (*line == "n" || *line == "N") return Answer::No;
-      if (*line == "a" || *line == "A") return Answer::Cancel;
-    }
+    return Ask(text, title, icon, "[J]a/[N]ein/[A]bbrechen: ",
+               {{'j', Answer::Yes}, {'n', Answer::No}, {'a', Answer::Cancel}});
   }
 
   // The folder may come from a value every user of the machine shares: it
@@ -150,6 +137,29 @@ class ConsoleUserInterface : public UserInterface {
   std::ostream& out() { return out_; }
 
  private:
+  struct Button {
+    char key;  // typed in either case
+    Answer answer;
+  };
+
+  // The box, then a prompt until an answer names one of the buttons; an
+  // empty line is the first, the default, and the end of the input is
+  // Cancel, as closing the box would be.
+  Answer Ask(const std::string& text, const std::string& title, Icon icon, const char* prompt,
+             std::initializer_list<Button> buttons) {
+    ShowMessage(text, title, icon);
+    for (;;) {
+      const std::optional<std::string> line = ReadAnswer(prompt);
+      if (!line) return Answer::Cancel;
+      if (line->empty()) return buttons.begin()->answer;
+      if (line->size() != 1) continue;
+      const char typed = static_cast<char>(std::tolower(static_cast<unsigned char>((*line)[0])));
+      for (const Button& button : buttons) {
+        if (button.key == typed) return button.answer;
+      }
+    }
+  }
+
   std::istream& in_;
   std::ostream& out_;
   bool echo_;
