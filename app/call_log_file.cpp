@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "conversion/conversion.h"
 #include "conversion/host_ids.h"
 #include "conversion/run.h"
 #include "conversion/titles.h"
@@ -65,7 +66,7 @@ void CallLogFile::End(UserInterface& ui) {
   const Result<void> closed = file_->Close();
   file_.reset();
   if (closed) return;
-  ui.ShowMessage("Das Protokoll " + path_ + " kann nicht geschlossen werden: " +
+  ui.ShowMessage("Das Protokoll " + Shown(path_) + " kann nicht geschlossen werden: " +
                      closed.failure().reason + "\r\n\r\nEs ist womöglich unvollständig.",
                  kMainCaption, Icon::Exclamation);
 }
@@ -92,7 +93,7 @@ std::string CallLogFile::RunFileReason(const std::optional<std::string>& exportF
 }
 
 std::string CallLogFile::Message(const std::string& reason) const {
-  return "Das Protokoll " + path_ + " kann nicht angelegt werden: " + reason;
+  return "Das Protokoll " + Shown(path_) + " kann nicht angelegt werden: " + reason;
 }
 
 std::unique_ptr<host::Automation> CallLogFile::Logging(host::Automation& inner, UserInterface& ui) {
@@ -116,7 +117,7 @@ void CallLogFile::Write(const std::string& line, UserInterface& ui) {
   static_cast<void>(file_->Resize(length_));
   static_cast<void>(file_->Close());
   file_.reset();
-  ui.ShowMessage("Das Protokoll " + path_ +
+  ui.ShowMessage("Das Protokoll " + Shown(path_) +
                      " kann nicht weitergeschrieben werden: " + appended.failure().reason +
                      "\r\n\r\nDie Konvertierung geht ohne Protokoll weiter.",
                  kMainCaption, Icon::Exclamation);

@@ -119,7 +119,7 @@ std::string Listed(const std::vector<std::string>& shown, std::int64_t all) {
 std::string Report(const Run& run, const Findings& found, std::int64_t brokenUtf8Line,
                    ExitStatus status) {
   const RecordTally& tally = run.tally;
-  std::string text = "Prüfung von " + run.ImportFile + ": ";
+  std::string text = "Prüfung von " + Shown(run.ImportFile) + ": ";
   if (tally.records == 0) {
     text += NotTakenMessage(tally, Mood::Foreseen);
   } else {
@@ -169,7 +169,9 @@ ExitStatus Unreadable(Run& run, const std::string& reason) {
 ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<std::string>& named,
                        const ExportGate& gate, std::optional<std::int64_t> fromLine) {
   ReadRememberedFolder(run, settings);
-  if (!ChooseExport(run, settings, named, gate)) return kNotChosen;
+  if (!ChooseExport(run, settings, named, gate)) {
+    return run.platform.stop.Requested() ? kStopped : kNotChosen;
+  }
 
   // Once for the length and the encoding, once for the lines, as the
   // conversion reads the copy after it has been written whole.

@@ -44,14 +44,24 @@ bool LooksLikeOption(const std::string& argument) {
   return (argument.size() > 1 && argument.front() == '-') || argument == "/?";
 }
 
+// "-5": a number, though it begins like an option.
+bool IsNegativeNumber(const std::string& argument) {
+  return argument.size() > 1 && argument.front() == '-' &&
+         argument.find_first_not_of("0123456789", 1) == std::string::npos;
+}
+
 // The option's value: after "=" in the argument, or the next argument when
-// that is no option. Empty when there is none.
+// that is no option; for an option that takes a number, a negative one is a
+// value too, to be refused as such. Empty when there is none.
 std::string ValueOf(std::string_view option, const std::vector<std::string>& arguments,
-                    std::size_t& i) {
+                    std::size_t& i, bool number = false) {
   const std::string& argument = arguments[i];
   if (argument != option) return argument.substr(option.size() + 1);
   // One that begins with '-' is an option whose value was forgotten.
-  if (i + 1 < arguments.size() && !arguments[i + 1].starts_with('-')) return arguments[++i];
+  if (i + 1 < arguments.size() &&
+      (!arguments[i + 1].starts_with('-') || (number && IsNegativeNumber(arguments[i + 1])))) {
+    return arguments[++i];
+  }
   return "";
 }
 
@@ -96,10 +106,10 @@ CommandLine ReadCommandLine(const std::vector<std::string>& arguments) {
       if (run.log) return Misuse("Nur ein Protokoll ist möglich: " + name);
       run.log = name;
     } else if (option && IsOption(argument, kFromLineOption)) {
-      const std::string text = ValueOf(kFromLineOption, arguments, i);
+      const std::string text = ValueOf(kFromLineOption, arguments, i, true);
       const std::optional<std::int64_t> line = LineNumber(text);
       if (text.empty()) return Misuse("Nach --ab-zeile fehlt die Zeilennummer.");
-      if (!line) return Misuse("Keine Zeilennummer ab 1: --ab-zeile " + text);
+      if (!line) return Misuse("--ab-zeile braucht eine Zeilennummer ab 1: " + text);
       if (run.fromLine) return Misuse("Nur eine Startzeile ist möglich: " + text);
       run.fromLine = line;
     } else if (option) {

@@ -6,8 +6,10 @@
 #include "app/intake.h"
 #include "app/resume.h"
 #include "conversion/conversion.h"
+#include "conversion/feature.h"
 #include "conversion/run_time_errors.h"
 #include "conversion/titles.h"
+#include "platform/command_line.h"
 #include "platform/file_system.h"
 #include "platform/user_interface.h"
 
@@ -60,51 +62,122 @@ std::string FieldName(int index) {
   return name;
 }
 
-bool IsThisExport(Run& run, const std::string& file) {
-  return file == run.ImportFile || run.platform.files.SameFile(file, run.ImportFile);
+// The half-built command's sentence: the stop's message and the offer
+// both tell it, for the user to delete the command before going on.
+std::string HalfBuiltText(std::int64_t line, const std::string& name) {
+  return "Der Befehl " + (name.empty() ? "" : Shown(Shorten(name)) + " ") + "aus Zeile " +
+         std::to_string(line) +
+         " ist unvollständig im Messprogramm; bitte löschen Sie ihn vor dem Fortsetzen.";
+}
+
+std::string ResumeOfferedText(std::int64_t next) {
+  return "Fortsetzen: Traskel erneut mit dieser Datei starten; es bietet an, ab Zeile " +
+         std::to_string(next) + " weiterzumachen.";
+}
+
+// "traskel --ab-zeile N '<export>'", to paste into the system's shell.
+std::string FromLineCommand(const Run& run, std::int64_t line) {
+  return "traskel --ab-zeile " + std::to_string(line) + " " + Shown(ShellQuoted(run.ImportFile));
+}
+
+// What a No at the offer sends again.
+std::string SentAgainText(std::int64_t done) {
+  if (done <= kHeaderLines) {
+    return "(die Kommentare der Zeilen 1 bis " + std::to_string(done) +
+           " kämen ein zweites Mal ins Messprogramm)";
+  }
+  const std::string lines =
+      done == kHeaderLines + 1
+          ? "der Zeile " + std::to_string(done)
+          : "der Zeilen " + std::to_string(kHeaderLines + 1) + " bis " + std::to_string(done);
+  return "(die Befehle " + lines + " kämen ein zweites Mal ins Messprogramm)";
 }
 
 std::string OfferText(const Run& run, const StopPoint& point) {
   const std::string next = std::to_string(point.line + 1);
-  return "Die letzte Konvertierung von " + run.ImportFile + " endete nach Zeile " +
-         std::to_string(point.line) + " von " + std::to_string(run.copy.lines) + ". Ab Zeile " +
-         next + " fortsetzen?" + kCrLf + kCrLf + "Ja: ab Zeile " + next + " fortsetzen." + kCrLf +
-         "Nein: die ganze Datei konvertieren." + kCrLf + "Abbrechen: nichts tun.";
+  std::string text = "Die letzte Konvertierung von " + Shown(run.ImportFile) +
+                     " endete nach Zeile " + std::to_string(point.line) + " von " +
+                     std::to_string(point.lines) + ". Ab Zeile " + next + " fortsetzen?" + kCrLf +
+                     kCrLf;
+  if (point.halfBuilt != 0)
+    text += HalfBuiltText(point.halfBuilt, point.halfBuiltName) + kCrLf + kCrLf;
+  // The host has no name for its measurement program to compare.
+  return text +
+         "Nur fortsetzen, wenn in Quorvex dasselbe Messprogramm geöffnet ist wie beim letzten "
+         "Lauf." +
+         kCrLf + kCrLf + "Ja: ab Zeile " + next + " fortsetzen." + kCrLf +
+         "Nein: die ganze Datei konvertieren." + kCrLf + SentAgainText(point.line) + kCrLf +
+         "Abbrechen: nichts tun.";
+}
+
+// Where no one can answer, the offer is not put: both ways on are told.
+std::string UnaskedText(const Run& run, const StopPoint& point) {
+  std::string text =
+      "Die letzte Konvertierung von " + Shown(run.ImportFile) + " endete nach Zeile " +
+      std::to_string(point.line) + " von " + std::to_string(point.lines) +
+      ". Ohne Rückfrage geht Traskel nicht weiter: " + FromLineCommand(run, point.line + 1) +
+      " setzt fort, " + FromLineCommand(run, 1) + " konvertiert alles.";
+  if (point.halfBuilt != 0) {
+    text += std::string(kCrLf) + kCrLf + HalfBuiltText(point.halfBuilt, point.halfBuiltName);
+  }
+  return text;
+}
+
+// A stop before anything reached the host. The copy goes; where the last
+// run stopped stays as it was.
+ExitStatus EndBeforeSending(Run& run, const Continuing& from) {
+  run.platform.ui.CloseProgress();
+  DeleteCopy(run);
+  std::string text = kStoppedBeforeSending;
+  if (from.holds) text += std::string(kCrLf) + kCrLf + ResumeOfferedText(from.point->line + 1);
+  run.platform.ui.ShowMessage(text, kMainCaption, Icon::Information);
+  return kStopped;
 }
 
 // Where the conversion starts, once the copy is written and before anything
 // reaches the host: the line asked for, or after where the last run of this
-// export stopped if its lines up to there are unchanged and the user wants
-// it. Ends the run, the copy deleted, when the line asked for is past the
-// end or the user cancels. `remembered` tells whether the memory is this
-// export's.
+// export stopped if its lines up to there are unchanged, something follows
+// them, and the user wants it. Ends the run, the copy deleted, when the line
+// asked for is past the end, the user cancels or stops, or no one can be
+// asked.
 std::optional<ExitStatus> ChooseFirstLine(Run& run, SettingsStore& settings,
-                                          std::optional<std::int64_t> fromLine, bool& remembered) {
-  const std::optional<StopPoint> point = ReadStopPoint(settings);
-  remembered = point && IsThisExport(run, point->file);
+                                          std::optional<std::int64_t> fromLine, Continuing& from) {
+  UserInterface& ui = run.platform.ui;
   if (fromLine) {
     if (*fromLine > run.copy.lines) {
       DeleteCopy(run);
-      run.platform.ui.ShowMessage(TooFewLinesText(run.copy.lines), kMainCaption, Icon::Exclamation);
+      ui.ShowMessage(TooFewLinesText(run.copy.lines), kMainCaption, Icon::Exclamation);
       return kNotChosen;
     }
     run.firstLine = *fromLine;
     return std::nullopt;
   }
-  if (!remembered) return std::nullopt;
-  if (point->line > run.copy.lines || CopyFingerprint(run, point->line) != point->fingerprint) {
-    // The commands in the host no longer tell where this file stands.
-    ForgetStopPoint(settings);
-    remembered = false;
+  if (!from.point) return std::nullopt;
+  const StopPoint& point = *from.point;
+  if (point.line >= run.copy.lines || from.firstLines.fingerprint().count() < point.line ||
+      StopPointFingerprint(from.file, from.firstLines.fingerprint(), run.copy.encoding) !=
+          point.fingerprint) {
+    // The commands in the host no longer tell where this file stands, or
+    // nothing follows the place. Should it stay, it is offered no more all
+    // the same: its lines no longer match.
+    static_cast<void>(ForgetStopPoint(settings, from.file));
+    from.point.reset();
     return std::nullopt;
   }
-  switch (run.platform.ui.AskYesNoCancel(OfferText(run, *point), kMainCaption, Icon::Question)) {
+  from.holds = true;
+  if (!ui.QuestionsReachUser()) {
+    DeleteCopy(run);
+    ui.ShowMessage(UnaskedText(run, point), kMainCaption, Icon::Exclamation);
+    return kStopped;
+  }
+  switch (ui.AskYesNoCancel(OfferText(run, point), kMainCaption, Icon::Question)) {
     case Answer::Yes:
-      run.firstLine = point->line + 1;
+      run.firstLine = point.line + 1;
       break;
     case Answer::No:
       break;
     default:
+      if (run.platform.stop.Requested()) return EndBeforeSending(run, from);
       DeleteCopy(run);
       return kStopped;
   }
@@ -116,40 +189,41 @@ std::optional<ExitStatus> ChooseFirstLine(Run& run, SettingsStore& settings,
 // on, after a word on the command a record left half-built. What was
 // remembered of this export before no longer holds, and goes when nothing
 // new takes its place.
-std::string RememberWhereItEnded(Run& run, SettingsStore& settings, bool remembered) {
+std::string RememberWhereItEnded(Run& run, SettingsStore& settings, Continuing& from) {
   const std::int64_t done = run.linesDone;
-  const std::string next = std::to_string(done + 1);
   std::string text;
+  StopPoint point{from.file, done, run.lineCount, "", 0, ""};
   if (run.cmdLine == done + 1) {
-    text = "Der Befehl aus Zeile " + next +
-           " ist unvollständig im Messprogramm; bitte löschen Sie ihn vor dem Fortsetzen." + kCrLf;
+    point.halfBuilt = run.cmdLine;
+    if (run.cmdLine > kHeaderLines) point.halfBuiltName = run.Fields[field::kLabel];
+    text = HalfBuiltText(point.halfBuilt, point.halfBuiltName) + kCrLf;
   }
-  // Before the first line was whole, there is nothing to go on from.
+  // Ended while passing the lines an earlier run sent: nothing of this run
+  // reached the host, and what was remembered still holds.
+  if (done + 1 < run.firstLine) {
+    if (from.holds) return ResumeOfferedText(run.firstLine);
+    return "Fortsetzen: " + FromLineCommand(run, run.firstLine) + " macht ab Zeile " +
+           std::to_string(run.firstLine) + " weiter.";
+  }
+  // Before the first line was whole, there is nothing to go on from. What
+  // was remembered goes, as the host has more of the file than it says.
   if (done == 0) {
-    if (remembered) ForgetStopPoint(settings);
+    if (from.point) static_cast<void>(ForgetStopPoint(settings, from.file));  // told either way
     return text + "Fortsetzen: Traskel erneut mit dieser Datei starten.";
   }
-  std::string reason;
-  if (const std::optional<std::string> fingerprint = CopyFingerprint(run, done)) {
-    const Result<void> kept = RememberStopPoint(settings, {run.ImportFile, done, *fingerprint});
-    if (kept) {
-      return text + "Fortsetzen: Traskel erneut mit dieser Datei starten; es bietet an, ab Zeile " +
-             next + " weiterzumachen.";
-    }
-    reason = kept.failure().reason;
-  } else {
-    reason = "die Kopie " + CopyPathFor(run.ImportFile) + " kann nicht gelesen werden";
-  }
-  if (remembered) ForgetStopPoint(settings);
-  return text + "Fortsetzen: traskel --ab-zeile " + next + " \"" + run.ImportFile +
-         "\" macht ab Zeile " + next +
-         " weiter; Traskel kann sich die Stelle nicht merken: " + reason;
+  point.fingerprint = StopPointFingerprint(from.file, run.passed, run.copy.encoding);
+  const Result<void> kept = RememberStopPoint(settings, point);
+  if (kept) return text + ResumeOfferedText(done + 1);
+  if (from.point) static_cast<void>(ForgetStopPoint(settings, from.file));  // told either way
+  return text + "Fortsetzen: " + FromLineCommand(run, done + 1) + " macht ab Zeile " +
+         std::to_string(done + 1) +
+         " weiter; Traskel kann sich die Stelle nicht merken: " + kept.failure().reason;
 }
 
-ExitStatus EndStopped(Run& run, SettingsStore& settings, bool remembered) {
+ExitStatus EndStopped(Run& run, SettingsStore& settings, Continuing& from) {
   run.platform.ui.CloseProgress();
   const std::string done = std::to_string(run.linesDone);
-  const std::string resume = RememberWhereItEnded(run, settings, remembered);
+  const std::string resume = RememberWhereItEnded(run, settings, from);
   DeleteCopy(run);
   run.platform.ui.ShowMessage("Die Konvertierung wurde nach Zeile " + done + " von " +
                                   std::to_string(run.lineCount) +
@@ -159,10 +233,21 @@ ExitStatus EndStopped(Run& run, SettingsStore& settings, bool remembered) {
   return kStopped;
 }
 
+// The sentences after an error's message: how to go on, or, once every
+// line was whole, that there is nothing to go on with.
+std::string AfterError(Run& run, SettingsStore& settings, Continuing& from) {
+  if (run.linesDone < run.lineCount) return RememberWhereItEnded(run, settings, from);
+  if (from.point) static_cast<void>(ForgetStopPoint(settings, from.file));  // nothing to offer
+  return "Alle " + std::to_string(run.lineCount) +
+         " Zeilen sind im Messprogramm; nur der Status am Ende konnte nicht gesetzt werden. Es "
+         "gibt nichts fortzusetzen.";
+}
+
 }  // namespace
 
 std::string TooFewLinesText(std::int64_t lines) {
-  return "Die Datei hat nur " + std::to_string(lines) + " Zeilen.";
+  if (lines == 0) return "Die Datei ist leer.";
+  return "Die Datei hat nur " + std::to_string(lines) + (lines == 1 ? " Zeile." : " Zeilen.");
 }
 
 std::string NotTakenMessage(const RecordTally& tally, Mood mood) {
@@ -217,6 +302,10 @@ bool ChooseExport(Run& run, SettingsStore& settings, const std::optional<std::st
                                 DialogStartFolder(run.ImportDir)};
       chosen = run.platform.ui.ChooseFile(request);
     }
+    if (!chosen && run.platform.stop.Requested()) {
+      run.platform.ui.ShowMessage(kStoppedBeforeSending, kMainCaption, Icon::Information);
+      return false;
+    }
     if (!chosen) {
       EndInCmdSuchen(run, "");
       return false;
@@ -224,8 +313,9 @@ bool ChooseExport(Run& run, SettingsStore& settings, const std::optional<std::st
     run.ImportFile = *chosen;
     chosen.reset();
     if (run.platform.files.Exists(run.ImportFile)) break;
-    run.platform.ui.ShowMessage(std::string("Die Datei ") + kCrLf + kCrLf + "'" + run.ImportFile +
-                                    "'" + kCrLf + kCrLf + "existiert nicht oder ist leer",
+    run.platform.ui.ShowMessage(std::string("Die Datei ") + kCrLf + kCrLf + "'" +
+                                    Shown(run.ImportFile) + "'" + kCrLf + kCrLf +
+                                    "existiert nicht oder ist leer",
                                 kMainCaption, Icon::Information);
   }
   if (gate && !gate(run.ImportFile)) return false;
@@ -234,22 +324,34 @@ bool ChooseExport(Run& run, SettingsStore& settings, const std::optional<std::st
     run.platform.ui.ShowMessage(
         "Fehler beim Speichern des Wertes. Der Konverter kann sich den letzten Speicherort der "
         "Datei nicht anlegen (Kein Admin) " +
-            run.ImportFile,
+            Shown(run.ImportFile),
         kAppTitle, Icon::None);
   }
   return true;
 }
 
-bool cmdSuchen(Run& run, SettingsStore& settings, const std::optional<std::string>& named,
-               const ExportGate& gate) {
+bool cmdSuchen(Run& run, SettingsStore& settings, Continuing& from,
+               const std::optional<std::string>& named, const ExportGate& gate) {
   if (!ChooseExport(run, settings, named, gate)) return false;
+  // The place is kept by the file the system opens, whatever name leads there.
+  Result<std::string> resolved = run.platform.files.ResolvedPath(run.ImportFile);
+  from.file = resolved ? std::move(*resolved) : run.ImportFile;
+  from.point = ReadStopPoint(settings, from.file);
+  from.firstLines = FirstLines(from.point ? from.point->line : 0);
   std::string error;
-  if (!WriteNormalisedCopy(run.platform.files, run.ImportFile, CopyPathFor(run.ImportFile),
-                           run.copy, error)) {
-    EndInCmdSuchen(run, error);
-    return false;
+  if (WriteNormalisedCopy(run.platform.files, run.ImportFile, CopyPathFor(run.ImportFile), run.copy,
+                          error, run.platform.stop, &from.firstLines)) {
+    return true;
   }
-  return true;
+  if (run.platform.stop.Requested()) {
+    // The partial copy is gone, or the message names it.
+    const std::string copyWord = error.starts_with(kCrLf) ? error.substr(4) : error;
+    run.platform.ui.ShowMessage(std::string(kStoppedBeforeSending) + " " + copyWord, kMainCaption,
+                                Icon::Information);
+  } else {
+    EndInCmdSuchen(run, error);
+  }
+  return false;
 }
 
 std::string FailedFieldNote(const Run& run, int number) {
@@ -272,13 +374,13 @@ std::string RunErrorMessage(const Run& run, int number, const std::string& text)
   }
   if (run.failedField) message += std::string(kCrLf) + FailedFieldNote(run, number);
   if (run.shortRead) {
-    message += std::string(kCrLf) + "Die Kopie " + CopyPathFor(run.ImportFile) +
+    message += std::string(kCrLf) + "Die Kopie " + Shown(CopyPathFor(run.ImportFile)) +
                " wurde während der Konvertierung verändert (geschrieben: " +
                std::to_string(run.copy.length) +
                " Bytes, gelesen: " + std::to_string(*run.shortRead) + " Bytes).";
   }
   if (!run.ImportFile.empty() && run.platform.files.Exists(CopyPathFor(run.ImportFile))) {
-    message += std::string(kCrLf) + kCrLf + "Die Kopie " + CopyPathFor(run.ImportFile) +
+    message += std::string(kCrLf) + kCrLf + "Die Kopie " + Shown(CopyPathFor(run.ImportFile)) +
                " bleibt erhalten; die bis hier angelegten Befehle bleiben im Messprogramm.";
   }
   return message;
@@ -288,10 +390,11 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
                      const ExportGate& gate, std::optional<std::int64_t> fromLine) {
   ReadRememberedFolder(run, settings);
 
-  if (!cmdSuchen(run, settings, named, gate)) return kNotChosen;
-  bool remembered = false;
-  if (const std::optional<ExitStatus> ended =
-          ChooseFirstLine(run, settings, fromLine, remembered)) {
+  Continuing from;
+  if (!cmdSuchen(run, settings, from, named, gate)) {
+    return run.platform.stop.Requested() ? kStopped : kNotChosen;
+  }
+  if (const std::optional<ExitStatus> ended = ChooseFirstLine(run, settings, fromLine, from)) {
     return *ended;
   }
 
@@ -300,12 +403,16 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
     switch (RunConversion(run)) {
       case RunOutcome::NotConnected:
         return kNotConnected;
+      case RunOutcome::NotStarted:
+        return EndBeforeSending(run, from);
       case RunOutcome::Stopped:
-        return EndStopped(run, settings, remembered);
+        return EndStopped(run, settings, from);
       case RunOutcome::Converted:
         break;
     }
-    if (remembered) ForgetStopPoint(settings);
+    // A whole file leaves nothing to go on with. Should the entry stay, its
+    // lines are those of a file converted whole, and it is offered again.
+    if (from.point) static_cast<void>(ForgetStopPoint(settings, from.file));
     if (run.tally.AllTaken()) {
       if (run.progress.shown) ui.FinishProgress(FinishedText(run, true));
       return kConverted;
@@ -315,17 +422,17 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
     return kLinesNotTaken;
   } catch (const host::Error& e) {
     ui.CloseProgress();
-    const std::string resume = RememberWhereItEnded(run, settings, remembered);
+    const std::string after = AfterError(run, settings, from);
     // The copy stays for the user to look at; this run is done with it.
     run.copy.file.reset();
-    ui.ShowMessage(RunErrorMessage(run, e.number(), e.text()) + kCrLf + kCrLf + resume, kAppTitle,
+    ui.ShowMessage(RunErrorMessage(run, e.number(), e.text()) + kCrLf + kCrLf + after, kAppTitle,
                    Icon::Critical);
   } catch (const std::exception& e) {
     ui.CloseProgress();
-    const std::string resume = RememberWhereItEnded(run, settings, remembered);
+    const std::string after = AfterError(run, settings, from);
     run.copy.file.reset();
     run.errorDetail = e.what();
-    ui.ShowMessage(RunErrorMessage(run, kInternalError, e.what()) + kCrLf + kCrLf + resume,
+    ui.ShowMessage(RunErrorMessage(run, kInternalError, e.what()) + kCrLf + kCrLf + after,
                    kAppTitle, Icon::Critical);
   }
   return kRunFailed;

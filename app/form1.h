@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "app/resume.h"
+#include "conversion/fingerprint.h"
 #include "conversion/run.h"
 #include "platform/settings.h"
 
@@ -23,6 +25,19 @@ enum ExitStatus : int {
   kNotConnected = 3,   // the host or its measurement program is missing
   kLinesNotTaken = 4,  // converted, but lines were not taken over
   kStopped = 5,        // the user stopped it (vom Benutzer abgebrochen)
+};
+
+// The message of a run the user stopped before anything reached the host.
+inline constexpr const char* kStoppedBeforeSending =
+    "Die Konvertierung wurde abgebrochen, bevor etwas an Quorvex gesendet wurde.";
+
+// This run's part in where runs of its export stopped: known once the export
+// is chosen, before its copy is written.
+struct Continuing {
+  std::string file;                // the export, its path as the system resolves it
+  std::optional<StopPoint> point;  // where the last run of it stopped, when known
+  FirstLines firstLines{0};        // of the copy, up to the point's line
+  bool holds = false;              // the point matches the copy: it is offered
 };
 
 // Asked with the chosen export before anything is written for it (the
@@ -45,16 +60,18 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings,
 void ReadRememberedFolder(Run& run, SettingsStore& settings);
 
 // Lets the user choose the export and remembers it. False when none was
-// chosen (after telling the user). A named export is taken as if chosen
-// first; the dialog follows only when it does not exist.
+// chosen, or the user stopped the program meanwhile (after telling the
+// user). A named export is taken as if chosen first; the dialog follows only
+// when it does not exist.
 bool ChooseExport(Run& run, SettingsStore& settings,
                   const std::optional<std::string>& named = std::nullopt,
                   const ExportGate& gate = {});
 
 // An established name, known to users, support notes and scripts: it stays.
-// Chooses the export as ChooseExport does and writes the copy. False when
-// the run must end (after telling the user why).
-bool cmdSuchen(Run& run, SettingsStore& settings,
+// Chooses the export as ChooseExport does, reads where the last run of it
+// stopped into `from`, and writes the copy. False when the run must end
+// (after telling the user why).
+bool cmdSuchen(Run& run, SettingsStore& settings, Continuing& from,
                const std::optional<std::string>& named = std::nullopt, const ExportGate& gate = {});
 
 // The message that ends the run before anything reached the host, with the
@@ -81,7 +98,8 @@ std::string UnreadFieldNote(const std::string& key, int index, const std::string
 // it happened (the line, and the field when one is noted in the run).
 std::string RunErrorMessage(const Run& run, int number, const std::string& text);
 
-// "Die Datei hat nur M Zeilen.": the message for a first line past the end.
+// "Die Datei hat nur M Zeilen.", or that it has one or none: the message for
+// a first line past the end.
 std::string TooFewLinesText(std::int64_t lines);
 
 }  // namespace traskel

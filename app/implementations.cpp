@@ -5,14 +5,14 @@
 
 namespace traskel {
 
-Implementations ChooseImplementations() {
+Implementations ChooseImplementations(StopSource& stop) {
   auto files = std::make_unique<SystemFileSystem>();
   auto settings = MakeSystemSettingsStore(*files);
-  return {std::move(files), MakeUserInterface(), std::move(settings), UserNumberFormat()};
+  return {std::move(files), MakeUserInterface(stop), std::move(settings), UserNumberFormat()};
 }
 
-std::unique_ptr<UserInterface> MakeUserInterface() {
-  return MakeSystemUserInterface(kMainCaption);
+std::unique_ptr<UserInterface> MakeUserInterface(StopSource& stop) {
+  return MakeSystemUserInterface(kMainCaption, stop);
 }
 
 HostWrappers WrapHost(host::Automation& own, CallLogFile* log, UserInterface& ui,

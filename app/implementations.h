@@ -22,11 +22,11 @@ struct Implementations {
 };
 
 // The platform's own file system, user interface and settings store; making
-// them touches no file.
-Implementations ChooseImplementations();
+// them touches no file. The user interface's stop button asks `stop`.
+Implementations ChooseImplementations(StopSource& stop);
 
 // The platform's own user interface, its main window titled kMainCaption.
-std::unique_ptr<UserInterface> MakeUserInterface();
+std::unique_ptr<UserInterface> MakeUserInterface(StopSource& stop);
 
 // The host: its automation server on Windows, the embedded simulated host
 // elsewhere, which opens its trace file when made.

@@ -5,6 +5,8 @@
 #include <memory>
 #include <optional>
 
+#include "conversion/conversion.h"
+
 namespace traskel {
 
 namespace {
@@ -177,7 +179,7 @@ namespace {
 constexpr const char* kBusy = "Die Datei wird gerade von einem anderen Traskel-Lauf konvertiert.";
 
 std::string Refused(const std::string& copyPath, const std::string& why) {
-  return "Die Kopie " + copyPath + " kann nicht angelegt werden: " + why;
+  return "Die Kopie " + Shown(copyPath) + " kann nicht angelegt werden: " + why;
 }
 
 // The copy's name, held for this run and emptied; nothing when it is
@@ -190,7 +192,7 @@ std::unique_ptr<HeldFile> TakeCopy(FileSystem& files, const std::string& source,
     if (failure.code == kHeldByOther) {
       error = kBusy;
     } else if (failure.code == kHeldFileInUse) {
-      error = "Die Datei " + copyPath + " wird gerade von einem anderen Programm benutzt.";
+      error = "Die Datei " + Shown(copyPath) + " wird gerade von einem anderen Programm benutzt.";
     } else {
       error = Refused(copyPath, failure.reason);
     }
@@ -199,7 +201,7 @@ std::unique_ptr<HeldFile> TakeCopy(FileSystem& files, const std::string& source,
   // The export itself may be a link to the copy's name: emptying that would
   // empty the export.
   if (files.SameFile(source, copyPath)) {
-    error = Refused(copyPath, "sie ist die Datei " + source + " selbst");
+    error = Refused(copyPath, "sie ist die Datei " + Shown(source) + " selbst");
     return nullptr;
   }
   if (const Result<void> cleared = (*taken)->Clear(); !cleared) {
@@ -214,7 +216,7 @@ void Discard(std::unique_ptr<HeldFile>& copy, const std::string& copyPath, std::
   if (const Result<void> removed = copy->Remove(); removed) {
     error += "\r\n\r\nEs wurde keine Kopie angelegt.";
   } else {
-    error += "\r\n\r\nDie unvollständige Kopie " + copyPath +
+    error += "\r\n\r\nDie unvollständige Kopie " + Shown(copyPath) +
              " konnte nicht gelöscht werden: " + removed.failure().reason;
   }
   copy.reset();
@@ -222,9 +224,10 @@ void Discard(std::unique_ptr<HeldFile>& copy, const std::string& copyPath, std::
 
 // Reads the export through the text conversion into the held copy.
 bool CopyText(InputFile& in, const std::string& source, const std::string& copyPath, HeldCopy& copy,
-              std::string& error) {
+              std::string& error, const StopSource& stop, FirstLines* firstLines) {
   ExportSource text(in);
   for (;;) {
+    if (stop.Requested()) return false;
     const Result<std::string_view> piece = text.Next();
     if (!piece) {
       error = UnreadableText(source, piece.failure().reason);
@@ -232,11 +235,12 @@ bool CopyText(InputFile& in, const std::string& source, const std::string& copyP
     }
     if (piece->empty()) break;
     if (const Result<void> written = copy.file->Write(*piece); !written) {
-      error =
-          "Die Kopie " + copyPath + " kann nicht geschrieben werden: " + written.failure().reason;
+      error = "Die Kopie " + Shown(copyPath) +
+              " kann nicht geschrieben werden: " + written.failure().reason;
       return false;
     }
     copy.length += piece->size();
+    if (firstLines != nullptr) firstLines->Feed(*piece);
   }
   copy.encoding = text.encoding();
   copy.lines = text.lines();
@@ -285,11 +289,12 @@ Result<void> ExportSource::ReadToEnd() {
 }
 
 std::string UnreadableText(const std::string& file, const std::string& reason) {
-  return "Die Datei " + file + " kann nicht gelesen werden: " + reason;
+  return "Die Datei " + Shown(file) + " kann nicht gelesen werden: " + reason;
 }
 
 bool WriteNormalisedCopy(FileSystem& files, const std::string& source, const std::string& copyPath,
-                         HeldCopy& copy, std::string& error) {
+                         HeldCopy& copy, std::string& error, const StopSource& stop,
+                         FirstLines* firstLines) {
   copy = HeldCopy{};
   Result<std::unique_ptr<InputFile>> in = files.OpenForReading(source);
   if (!in) {
@@ -298,7 +303,7 @@ bool WriteNormalisedCopy(FileSystem& files, const std::string& source, const std
   }
   copy.file = TakeCopy(files, source, copyPath, error);
   if (!copy.file) return false;
-  if (!CopyText(**in, source, copyPath, copy, error)) {
+  if (!CopyText(**in, source, copyPath, copy, error, stop, firstLines)) {
     Discard(copy.file, copyPath, error);
     return false;
   }

@@ -7,17 +7,24 @@
 #include "app/program.h"
 #include "platform/command_line.h"
 #include "platform/signals.h"
+#include "platform/stop.h"
 
 int main(int argc, char** argv) {
   traskel::LetFailedWritesReturn();
+  // From here to the end, an interrupt, a terminate signal, a closed
+  // terminal or a quit signal stop the program at its next safe point, as
+  // the progress window's button does.
+  traskel::StopSource stop;
+  const traskel::SignalsAskToStop signals(stop);
   std::setlocale(LC_ALL, "");  // the user's number format
   const traskel::CommandLine command =
       traskel::ReadCommandLine(traskel::ProgramArguments(argc, argv));
   // The version and the usage need no host and no settings, and touch none.
   if (command.action != traskel::CommandLine::Action::Run) {
-    return traskel::AnswerCommandLine(command, *traskel::MakeUserInterface());
+    return traskel::AnswerCommandLine(command, *traskel::MakeUserInterface(stop));
   }
-  traskel::Implementations use = traskel::ChooseImplementations();
-  traskel::ProgramParts parts{*use.ui, *use.settings, *use.files, use.numbers, traskel::MakeHost};
+  traskel::Implementations use = traskel::ChooseImplementations(stop);
+  traskel::ProgramParts parts{*use.ui,    stop,        *use.settings,
+                              *use.files, use.numbers, traskel::MakeHost};
   return traskel::RunProgram(command, parts);
 }

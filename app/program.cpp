@@ -26,7 +26,7 @@ ExitStatus RunProgram(const CommandLine& command, ProgramParts& parts) {
   };
   std::unique_ptr<host::Automation> host = parts.makeHost();
   HostWrappers wrapped = WrapHost(*host, command.log ? &log : nullptr, parts.ui, parts.busyWait);
-  Platform platform{parts.ui, *wrapped.wait, parts.numbers, parts.files};
+  Platform platform{parts.ui, *wrapped.wait, parts.numbers, parts.files, parts.stop};
   ExitStatus status;
   {
     Run run(platform);

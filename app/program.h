@@ -12,12 +12,14 @@
 #include "platform/file_system.h"
 #include "platform/locale.h"
 #include "platform/settings.h"
+#include "platform/stop.h"
 #include "platform/user_interface.h"
 
 namespace traskel {
 
 struct ProgramParts {
   UserInterface& ui;
+  const StopSource& stop;  // a stop the user asks for, however they ask
   SettingsStore& settings;
   FileSystem& files;
   NumberFormat numbers;

@@ -277,14 +277,14 @@ class PumpingUi : public UserInterface {
   double Pumping() const { return std::chrono::duration<double>(pumping_).count(); }
   double Updating() const { return std::chrono::duration<double>(updating_).count(); }
   long Updates() const { return updates_; }
-  bool StopRequested() override { return window_ && system_->StopRequested(); }
   // A finished window would wait for its button.
   void FinishProgress(const std::string&) override { CloseProgress(); }
   void CloseProgress() override { system_->CloseProgress(); }
 
  private:
   SilentUi silent_;
-  std::unique_ptr<UserInterface> system_ = MakeUserInterface();
+  StopSource stop_;  // its button's; the runs here are never stopped
+  std::unique_ptr<UserInterface> system_ = MakeUserInterface(stop_);
   bool window_ = false;
   std::chrono::steady_clock::duration pumping_{}, updating_{};
   long updates_ = 0;
@@ -405,7 +405,8 @@ std::optional<double> ConvertOnce(host::Automation& automation, PumpingUi& ui,
   // The host as the program talks to it, behind the wait for a busy host.
   HostWrappers wrapped = WrapHost(automation, nullptr, ui);
   SystemFileSystem files;
-  Platform platform{ui, *wrapped.wait, NumberFormat{}, files};
+  const StopSource never;
+  Platform platform{ui, *wrapped.wait, NumberFormat{}, files, never};
   Run run(platform);
   run.ImportFile = exportPath;
   const std::string copyPath = CopyPathFor(exportPath);

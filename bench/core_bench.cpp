@@ -75,7 +75,8 @@ struct Bed {
   SilentUi ui;
   NullAutomation automation;
   SystemFileSystem files;
-  Platform platform{ui, automation, NumberFormat{}, files};
+  StopSource stop;
+  Platform platform{ui, automation, NumberFormat{}, files, stop};
 };
 
 using bench::SampleRecords;

@@ -17,21 +17,29 @@ inline constexpr std::int64_t kHeaderLines = 10;
 enum class RunOutcome {
   Converted,     // every line, the copy deleted
   NotConnected,  // nothing converted
+  NotStarted,    // the user asked to stop before the first line was sent; the copy is held
   Stopped,       // the user asked to stop after run.linesDone; the copy is still held
 };
 
 // Connects, walks the held copy line by line from run.firstLine, says in the
 // host's status text that it is done, and deletes the copy. Errors travel
-// up; the copy and the commands added so far then stay.
+// up; the copy and the commands added so far then stay. Once every line is
+// whole, run.linesDone is run.lineCount: an error after that ended no line.
 RunOutcome RunConversion(Run& run);
 
 // Deletes the held copy; the user is told when that fails.
 void DeleteCopy(Run& run);
 
 // "Fertig: N Datenzeilen übernommen.", N the record lines taken over in the
-// whole text; with the time since the first line to convert began when
-// asked.
+// whole text; "Fertig: Zeilen F bis M (N Datenzeilen) übernommen." for a run
+// that began at line F, N those it took over. With the time since the first
+// line to convert began when asked.
 std::string FinishedText(const Run& run, bool withTime);
+
+// A path as a message shows it: a control character in it, such as a line
+// break a file's name may hold, is escaped, so that it can't make a line of
+// its own.
+std::string Shown(std::string_view path);
 
 // Hears of every line the driver's loop has handed on. With one, a line
 // whose conversion fails ends nothing: the watcher is told, and the loop
@@ -52,20 +60,11 @@ enum class LoopEnd { Whole, Stopped };
 // Lines before run.firstLine are read and counted, and the watcher hears of
 // them, but nothing is sent for them. Once a run has lasted a second, the
 // user interface is shown its progress. After each line but the last it
-// asks whether the user wants to stop, and then ends early. Text that ends
+// asks whether the user wants to stop, and then ends early. run.passed
+// fingerprints the lines as they are done. Text that ends
 // before its length is the path/file access error, with run.shortRead set.
 LoopEnd ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncoding encoding,
                     std::int64_t lines, LineWatcher* watcher = nullptr);
-
-// The fingerprint of the first `count` lines of normalised text, as the
-// driver reads and decodes them; nothing when the text has fewer. The one
-// definition of what a continued run compares.
-std::optional<std::string> LinesFingerprint(ByteSource& text, std::uint64_t length,
-                                            TextEncoding encoding, std::int64_t count);
-
-// LinesFingerprint of the held copy's first `count` lines; nothing when it
-// has fewer or can't be read.
-std::optional<std::string> CopyFingerprint(Run& run, std::int64_t count);
 
 // Cuts a record into fresh fields: all 81 start empty, each comma ends one,
 // the text after the last comma is one too, fields past the last are dropped.

@@ -11,8 +11,8 @@
 #include "conversion/host_ids.h"
 #include "conversion/run_time_errors.h"
 #include "conversion/titles.h"
+#include "platform/console.h"
 #include "platform/file_system.h"
-#include "platform/signals.h"
 #include "platform/user_interface.h"
 
 namespace traskel {
@@ -179,7 +179,14 @@ std::string FileNameOf(const std::string& path) {
   return name;
 }
 
+// The line's commands are all in the host.
+void LineDone(Run& run, std::string_view raw) {
+  run.linesDone = run.lineNumber;
+  run.passed.AddLine(raw);
+}
+
 void StartProgress(Run& run) {
+  run.takenBefore = run.tally.Taken();
   run.progress.start = run.platform.now();
   run.progress.next = run.progress.start + kProgressAfter;
 }
@@ -216,9 +223,7 @@ LoopEnd ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncodi
   LineReader reader(text, length);
   run.lineCount = lines;
   run.linesDone = 0;
-  // An interrupt or a terminate signal then stops the run as the progress
-  // window's button does.
-  const SignalsAskToStop signals;
+  run.passed = {};
   std::string raw;
   LoopEnd end = LoopEnd::Whole;
   while (!reader.AtEnd()) {
@@ -228,7 +233,7 @@ LoopEnd ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncodi
     if (!whole) CutShort(run, reader.fetched());
     if (run.lineNumber < run.firstLine) {
       PassLine(run, watcher);
-      run.linesDone = run.lineNumber;
+      LineDone(run, raw);
       continue;
     }
     if (run.lineNumber == run.firstLine) StartProgress(run);
@@ -237,9 +242,9 @@ LoopEnd ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncodi
     run.platform.ui.PumpEvents();
     TimeProgress(run);
     HandleLine(run, watcher);
-    run.linesDone = run.lineNumber;
+    LineDone(run, raw);
     // Between records only, so that none is left half-built.
-    if (!reader.AtEnd() && run.platform.ui.StopRequested()) {
+    if (!reader.AtEnd() && run.platform.stop.Requested()) {
       end = LoopEnd::Stopped;
       break;
     }
@@ -249,34 +254,14 @@ LoopEnd ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncodi
   return end;
 }
 
-std::optional<std::string> LinesFingerprint(ByteSource& text, std::uint64_t length,
-                                            TextEncoding encoding, std::int64_t count) {
-  LineReader reader(text, length);
-  Fingerprint fingerprint;
-  std::string raw;
-  for (std::int64_t n = 0; n < count; ++n) {
-    if (reader.AtEnd() || !reader.ReadLine(raw)) return std::nullopt;
-    // Each line as the conversion reads it, ended by CR LF: the copy's first
-    // lines as UTF-8 text, whatever the export's encoding.
-    fingerprint.Feed(DecodeText(raw, encoding));
-    fingerprint.Feed("\r\n");
-  }
-  return fingerprint.Hex();
-}
-
-std::optional<std::string> CopyFingerprint(Run& run, std::int64_t count) {
-  try {
-    if (!run.copy.file || !run.copy.file->Rewind()) return std::nullopt;
-    return LinesFingerprint(*run.copy.file, run.copy.length, run.copy.encoding, count);
-  } catch (const Error&) {
-    return std::nullopt;  // the copy could not be read
-  }
-}
-
 std::string FinishedText(const Run& run, bool withTime) {
-  const std::int64_t taken = run.tally.Taken();
-  std::string text =
-      "Fertig: " + std::to_string(taken) + (taken == 1 ? " Datenzeile" : " Datenzeilen");
+  const std::int64_t taken = run.tally.Taken() - run.takenBefore;
+  const std::string records = std::to_string(taken) + (taken == 1 ? " Datenzeile" : " Datenzeilen");
+  // A run that began part-way says which lines it sent.
+  std::string text = run.firstLine > 1
+                         ? "Fertig: Zeilen " + std::to_string(run.firstLine) + " bis " +
+                               std::to_string(run.lineCount) + " (" + records + ")"
+                         : "Fertig: " + records;
   if (withTime) {
     text += " in " + MinutesSeconds(WholeSeconds(run.platform.now() - run.progress.start));
   }
@@ -287,7 +272,7 @@ void DeleteCopy(Run& run) {
   if (!run.copy.file) return;
   if (const Result<void> removed = run.copy.file->Remove(); !removed) {
     run.platform.ui.CloseProgress();
-    run.platform.ui.ShowMessage("Die Datei " + CopyPathFor(run.ImportFile) +
+    run.platform.ui.ShowMessage("Die Datei " + Shown(CopyPathFor(run.ImportFile)) +
                                     " konnte nicht gelöscht werden: " + removed.failure().reason,
                                 kMainCaption, Icon::Exclamation);
   }
@@ -295,11 +280,14 @@ void DeleteCopy(Run& run) {
 }
 
 RunOutcome RunConversion(Run& run) {
+  // A stop asked for before anything reached the host sends nothing.
+  if (run.platform.stop.Requested()) return RunOutcome::NotStarted;
   if (!fktStartQuorvex(run)) return RunOutcome::NotConnected;
+  if (run.platform.stop.Requested()) return RunOutcome::NotStarted;
 
   const std::string copyPath = CopyPathFor(run.ImportFile);
   if (!run.copy.file) {
-    run.errorDetail = "Die Kopie " + copyPath + " fehlt.";
+    run.errorDetail = "Die Kopie " + Shown(copyPath) + " fehlt.";
     throw Error(kFileNotFound, "File not found");
   }
   LoopEnd end;
@@ -308,7 +296,8 @@ RunOutcome RunConversion(Run& run) {
     if (!rewound) throw FileError(kPathFileAccessError, rewound.failure());
     end = ConvertText(run, *run.copy.file, run.copy.length, run.copy.encoding, run.copy.lines);
   } catch (const FileError& e) {
-    run.errorDetail = "Die Kopie " + copyPath + " kann nicht gelesen werden: " + e.failure().reason;
+    run.errorDetail =
+        "Die Kopie " + Shown(copyPath) + " kann nicht gelesen werden: " + e.failure().reason;
     throw;
   }
   if (end == LoopEnd::Stopped) return RunOutcome::Stopped;
@@ -316,6 +305,10 @@ RunOutcome RunConversion(Run& run) {
   run.Application.Put(ids::application::kStatusText, Str(FinishedText(run, false)));
   DeleteCopy(run);
   return RunOutcome::Converted;
+}
+
+std::string Shown(std::string_view path) {
+  return TerminalText(path, false);
 }
 
 }  // namespace traskel

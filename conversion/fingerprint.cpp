@@ -1,61 +1,55 @@
 #include "conversion/fingerprint.h"
 
+#include <bit>
 #include <cstring>
 
 namespace traskel {
 
 namespace {
 
-constexpr std::array<std::uint32_t, 64> kRound = {
-    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
-};
+// The mixing of MurmurHash3's 128-bit form for 64-bit machines, seed 0.
+constexpr std::uint64_t kC1 = 0x87c37b91114253d5ULL;
+constexpr std::uint64_t kC2 = 0x4cf5ad432745937fULL;
 
-constexpr std::uint32_t Rotate(std::uint32_t x, int n) {
-  return (x >> n) | (x << (32 - n));
+constexpr std::uint64_t Rotate(std::uint64_t x, int n) {
+  return (x << n) | (x >> (64 - n));
+}
+
+// Little-endian, whatever the machine, so that a fingerprint stored on one
+// is the same on another.
+std::uint64_t Load(const unsigned char* p) {
+  std::uint64_t v = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&v, p, sizeof v);
+  } else {
+    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+  }
+  return v;
+}
+
+std::uint64_t MixFirst(std::uint64_t k) {
+  return Rotate(k * kC1, 31) * kC2;
+}
+
+std::uint64_t MixSecond(std::uint64_t k) {
+  return Rotate(k * kC2, 33) * kC1;
+}
+
+std::uint64_t Final(std::uint64_t k) {
+  k ^= k >> 33;
+  k *= 0xff51afd7ed558ccdULL;
+  k ^= k >> 33;
+  k *= 0xc4ceb9fe1a85ec53ULL;
+  return k ^ (k >> 33);
 }
 
 }  // namespace
 
-Fingerprint::Fingerprint()
-    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-             0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
-
 void Fingerprint::Block(const unsigned char* block) {
-  std::array<std::uint32_t, 64> w;
-  for (int i = 0; i < 16; ++i) {
-    w[i] = static_cast<std::uint32_t>(block[4 * i]) << 24 |
-           static_cast<std::uint32_t>(block[4 * i + 1]) << 16 |
-           static_cast<std::uint32_t>(block[4 * i + 2]) << 8 | block[4 * i + 3];
-  }
-  for (int i = 16; i < 64; ++i) {
-    const std::uint32_t s0 = Rotate(w[i - 15], 7) ^ Rotate(w[i - 15], 18) ^ (w[i - 15] >> 3);
-    const std::uint32_t s1 = Rotate(w[i - 2], 17) ^ Rotate(w[i - 2], 19) ^ (w[i - 2] >> 10);
-    w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-  }
-  auto [a, b, c, d, e, f, g, h] = state_;
-  for (int i = 0; i < 64; ++i) {
-    const std::uint32_t t1 = h + (Rotate(e, 6) ^ Rotate(e, 11) ^ Rotate(e, 25)) +
-                             ((e & f) ^ (~e & g)) + kRound[i] + w[i];
-    const std::uint32_t t2 =
-        (Rotate(a, 2) ^ Rotate(a, 13) ^ Rotate(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-    h = g;
-    g = f;
-    f = e;
-    e = d + t1;
-    d = c;
-    c = b;
-    b = a;
-    a = t1 + t2;
-  }
-  const std::array<std::uint32_t, 8> add{a, b, c, d, e, f, g, h};
-  for (int i = 0; i < 8; ++i) state_[i] += add[i];
+  h1_ ^= MixFirst(Load(block));
+  h1_ = (Rotate(h1_, 27) + h2_) * 5 + 0x52dce729;
+  h2_ ^= MixSecond(Load(block + 8));
+  h2_ = (Rotate(h2_, 31) + h1_) * 5 + 0x38495ab5;
 }
 
 void Fingerprint::Feed(std::string_view bytes) {
@@ -72,26 +66,60 @@ void Fingerprint::Feed(std::string_view bytes) {
     Block(pending_.data());
     pendingSize_ = 0;
   }
-  for (; n >= 64; p += 64, n -= 64) Block(p);
-  std::memcpy(pending_.data(), p, n);
+  for (; n >= pending_.size(); p += pending_.size(), n -= pending_.size()) Block(p);
+  if (n > 0) std::memcpy(pending_.data(), p, n);
   pendingSize_ = n;
 }
 
 std::string Fingerprint::Hex() const {
-  // The padding goes to a copy, so that feeding may go on.
-  Fingerprint end = *this;
-  const std::uint64_t bits = length_ * 8;
-  const std::size_t padding = (pendingSize_ < 56 ? 56 : 120) - pendingSize_;
-  std::array<unsigned char, 72> tail{};
-  tail[0] = 0x80;
-  for (int i = 0; i < 8; ++i) tail[padding + i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
-  end.Feed(std::string_view(reinterpret_cast<const char*>(tail.data()), padding + 8));
+  std::uint64_t h1 = h1_, h2 = h2_;
+  // The bytes short of a block, zero-padded; no block's rotations for them.
+  std::array<unsigned char, 16> tail{};
+  std::memcpy(tail.data(), pending_.data(), pendingSize_);
+  if (pendingSize_ > 8) h2 ^= MixSecond(Load(tail.data() + 8));
+  if (pendingSize_ > 0) h1 ^= MixFirst(Load(tail.data()));
+  h1 ^= length_;
+  h2 ^= length_;
+  h1 += h2;
+  h2 += h1;
+  h1 = Final(h1);
+  h2 = Final(h2);
+  h1 += h2;
+  h2 += h1;
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string hex;
-  for (std::uint32_t word : end.state_) {
-    for (int shift = 28; shift >= 0; shift -= 4) hex += kDigits[(word >> shift) & 0xF];
+  for (std::uint64_t word : {h1, h2}) {
+    for (int shift = 60; shift >= 0; shift -= 4) hex += kDigits[(word >> shift) & 0xF];
   }
   return hex;
+}
+
+std::string LinesFingerprint::Hex(TextEncoding encoding) const {
+  // The same bytes read in another encoding are other text.
+  Fingerprint all = lines_;
+  all.Feed(encoding == TextEncoding::Utf8 ? std::string_view("\0UTF-8", 6)
+                                          : std::string_view("\0code page", 10));
+  return all.Hex();
+}
+
+void FirstLines::Feed(std::string_view piece) {
+  while (!piece.empty() && fingerprint_.count() < most_) {
+    if (afterCr_) {
+      afterCr_ = false;
+      if (piece.front() == '\n') piece.remove_prefix(1);
+      continue;
+    }
+    const std::size_t cr = piece.find('\r');
+    if (cr == std::string_view::npos) {
+      line_.append(piece);
+      return;
+    }
+    line_.append(piece.substr(0, cr));
+    fingerprint_.AddLine(line_);
+    line_.clear();
+    afterCr_ = true;
+    piece.remove_prefix(cr + 1);
+  }
 }
 
 }  // namespace traskel

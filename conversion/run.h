@@ -13,10 +13,12 @@
 #include <string_view>
 #include <vector>
 
+#include "conversion/fingerprint.h"
 #include "host/busy.h"
 #include "host/value.h"
 #include "platform/held_file.h"
 #include "platform/locale.h"
+#include "platform/stop.h"
 #include "platform/text.h"
 
 namespace traskel {
@@ -33,6 +35,9 @@ struct Platform {
   host::Automation& automation;
   NumberFormat numbers;
   FileSystem& files;  // every file of the run is opened, made and removed here
+  // Asked between records, and before the first host call, whether the user
+  // wants the run to stop.
+  const StopSource& stop;
   // The clock a long run's progress is timed by; a test may set its own.
   std::chrono::steady_clock::time_point (*now)() = std::chrono::steady_clock::now;
 };
@@ -109,6 +114,10 @@ struct Run {
   // The lines whose commands are all in the host (a check: the lines it
   // went through), counting those before firstLine.
   std::int64_t linesDone = 0;
+  // Of the lines up to linesDone, as they passed.
+  LinesFingerprint passed;
+  // The record lines before firstLine whose commands an earlier run sent.
+  std::int64_t takenBefore = 0;
   // The line whose record added Cmd; 0 when it was there before the run.
   std::int64_t cmdLine = 0;
   ProgressTimes progress;

@@ -86,6 +86,14 @@ class MemorySettings : public traskel::SettingsStore {
     values[path] = value;
     return {};
   }
+  traskel::Result<std::vector<std::pair<std::string, std::string>>> List(
+      const std::string&) override {
+    return std::vector<std::pair<std::string, std::string>>();  // nothing kept between inputs
+  }
+  traskel::Result<void> Remove(const std::string& path) override {
+    values.erase(path);
+    return {};
+  }
   std::map<std::string, std::string> values;
 };
 
@@ -204,7 +212,8 @@ void RunWhole(std::string_view data, Draw& draw) {
   traskel::NumberFormat numbers;
   if (draw.Next() % 2 == 0) numbers.decimalSeparator = ",";
   traskel::SystemFileSystem files;
-  traskel::Platform platform{ui, host, numbers, files};
+  const traskel::StopSource never;
+  traskel::Platform platform{ui, host, numbers, files, never};
   ExitStatus status;
   {
     traskel::Run run(platform);

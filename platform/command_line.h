@@ -11,4 +11,10 @@ namespace traskel {
 // arguments lose every character outside the ANSI code page.
 std::vector<std::string> ProgramArguments(int argc, char** argv);
 
+// The argument as one word of a command line the user may paste into the
+// system's shell, which then runs nothing else: in single quotes on POSIX,
+// a quote inside as '\''; in double quotes on Windows, where no file name
+// holds one.
+std::string ShellQuoted(const std::string& argument);
+
 }  // namespace traskel

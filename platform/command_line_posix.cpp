@@ -9,4 +9,16 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
   return arguments;
 }
 
+std::string ShellQuoted(const std::string& argument) {
+  std::string quoted = "'";
+  for (char c : argument) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
 }  // namespace traskel

@@ -23,4 +23,8 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
   return arguments;
 }
 
+std::string ShellQuoted(const std::string& argument) {
+  return "\"" + argument + "\"";
+}
+
 }  // namespace traskel

@@ -51,6 +51,16 @@ class OutputFile {
   virtual Result<void> Close() = 0;
 };
 
+// Who may read a file or folder a FileSystem makes, where the system keeps
+// such rights (POSIX; on Windows the folder's rights pass on as they are).
+enum class Readers { Everyone, OwnerOnly };
+
+// Held until it goes.
+class FolderLock {
+ public:
+  virtual ~FolderLock() = default;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -73,17 +83,24 @@ class FileSystem {
   virtual Result<std::unique_ptr<HeldFile>> TakeFile(const std::string& path) = 0;
   virtual Result<std::unique_ptr<LogFile>> OpenLogFile(const std::string& path,
                                                        LogFile::Mode mode) = 0;
-  // A new file beside `path`, named like it with characters of the system's
-  // choosing appended; every user may read it.
-  virtual Result<std::unique_ptr<OutputFile>> CreateBeside(const std::string& path) = 0;
+  // A new file at path, where nothing may be yet, not even a link.
+  virtual Result<std::unique_ptr<OutputFile>> CreateNew(const std::string& path,
+                                                        Readers readers) = 0;
   // Puts the file `from` in the place of `to` in one step.
   virtual Result<void> Rename(const std::string& from, const std::string& to) = 0;
   virtual Result<void> Remove(const std::string& path) = 0;
   // Creates the folder and those above it that are missing; fails unless it
   // is a folder afterwards.
-  virtual Result<void> MakeFolders(const std::string& folder) = 0;
+  virtual Result<void> MakeFolders(const std::string& folder, Readers readers) = 0;
   // Makes the names in the folder durable, as a rename into it left them.
   virtual Result<void> SyncFolder(const std::string& folder) = 0;
+  // Waits until no other holder, of this process or another, has the
+  // folder's lock, then holds it until the lock goes. Only holders take
+  // note of it; it keeps no one else out.
+  virtual Result<std::unique_ptr<FolderLock>> LockFolder(const std::string& folder) = 0;
+  // The path by which the system knows the file: absolute, with every link
+  // and "." or ".." part resolved. The file must exist.
+  virtual Result<std::string> ResolvedPath(const std::string& path) = 0;
 };
 
 // The system's own. TakeFile is defined beside held_file.h, OpenLogFile
@@ -96,11 +113,13 @@ class SystemFileSystem final : public FileSystem {
   Result<std::unique_ptr<HeldFile>> TakeFile(const std::string& path) override;
   Result<std::unique_ptr<LogFile>> OpenLogFile(const std::string& path,
                                                LogFile::Mode mode) override;
-  Result<std::unique_ptr<OutputFile>> CreateBeside(const std::string& path) override;
+  Result<std::unique_ptr<OutputFile>> CreateNew(const std::string& path, Readers readers) override;
   Result<void> Rename(const std::string& from, const std::string& to) override;
   Result<void> Remove(const std::string& path) override;
-  Result<void> MakeFolders(const std::string& folder) override;
+  Result<void> MakeFolders(const std::string& folder, Readers readers) override;
   Result<void> SyncFolder(const std::string& folder) override;
+  Result<std::unique_ptr<FolderLock>> LockFolder(const std::string& folder) override;
+  Result<std::string> ResolvedPath(const std::string& path) override;
 };
 
 }  // namespace traskel

@@ -1,6 +1,7 @@
 // File functions of POSIX systems: '/' separates, names are bytes.
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -90,6 +91,25 @@ class PosixOutputFile final : public OutputFile {
   int fd_;
 };
 
+class PosixFolderLock final : public FolderLock {
+ public:
+  explicit PosixFolderLock(int fd) : fd_(fd) {}
+  ~PosixFolderLock() override { ::close(fd_); }  // and the lock with it
+  PosixFolderLock(const PosixFolderLock&) = delete;
+  PosixFolderLock& operator=(const PosixFolderLock&) = delete;
+
+ private:
+  int fd_;
+};
+
+mode_t FileMode(Readers readers) {
+  return readers == Readers::Everyone ? 0644 : 0600;
+}
+
+mode_t FolderMode(Readers readers) {
+  return readers == Readers::Everyone ? 0755 : 0700;
+}
+
 }  // namespace
 
 std::string SplitPathFromFile(const std::string& file) {
@@ -161,14 +181,16 @@ Result<std::unique_ptr<InputFile>> SystemFileSystem::OpenForReading(const std::s
   return file;
 }
 
-Result<std::unique_ptr<OutputFile>> SystemFileSystem::CreateBeside(const std::string& path) {
-  std::string name = path + ".XXXXXX";
-  const int fd = ::mkstemp(name.data());
+Result<std::unique_ptr<OutputFile>> SystemFileSystem::CreateNew(const std::string& path,
+                                                                Readers readers) {
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, FileMode(readers));
   if (fd < 0) return LastFailure();
-  std::unique_ptr<OutputFile> file = std::make_unique<PosixOutputFile>(name, fd);
-  if (::fchmod(fd, 0644) != 0) {
+  std::unique_ptr<OutputFile> file = std::make_unique<PosixOutputFile>(path, fd);
+  // The mode as asked, whatever the user's umask takes away or leaves.
+  if (::fchmod(fd, FileMode(readers)) != 0) {
     const Failure failure = LastFailure();
-    ::unlink(name.c_str());
+    ::unlink(path.c_str());
     return failure;
   }
   return file;
@@ -184,13 +206,13 @@ Result<void> SystemFileSystem::Remove(const std::string& path) {
   return {};
 }
 
-Result<void> SystemFileSystem::MakeFolders(const std::string& folder) {
+Result<void> SystemFileSystem::MakeFolders(const std::string& folder, Readers readers) {
   for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
        slash = folder.find('/', slash + 1)) {
-    ::mkdir(folder.substr(0, slash).c_str(), 0755);
+    ::mkdir(folder.substr(0, slash).c_str(), FolderMode(readers));
   }
   // What the last one gave, unless the folder is there all the same.
-  const int made = ::mkdir(folder.c_str(), 0755);
+  const int made = ::mkdir(folder.c_str(), FolderMode(readers));
   const Failure failure = LastFailure();
   struct stat info;
   if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return {};
@@ -206,6 +228,26 @@ Result<void> SystemFileSystem::SyncFolder(const std::string& folder) {
   ::close(fd);
   if (!synced) return failure;
   return {};
+}
+
+Result<std::unique_ptr<FolderLock>> SystemFileSystem::LockFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return LastFailure();
+  std::unique_ptr<FolderLock> lock = std::make_unique<PosixFolderLock>(fd);
+  int locked;
+  do {
+    locked = ::flock(fd, LOCK_EX);
+  } while (locked != 0 && errno == EINTR);
+  if (locked != 0) return LastFailure();
+  return lock;
+}
+
+Result<std::string> SystemFileSystem::ResolvedPath(const std::string& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return LastFailure();
+  std::string text = resolved;
+  std::free(resolved);
+  return text;
 }
 
 }  // namespace traskel

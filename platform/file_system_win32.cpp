@@ -63,6 +63,22 @@ class WindowsInputFile final : public InputFile {
   HANDLE handle_;
 };
 
+// A mutex of the session, named after the folder: a folder's handle can't
+// be locked as a file's range can.
+class WindowsFolderLock final : public FolderLock {
+ public:
+  explicit WindowsFolderLock(HANDLE mutex) : mutex_(mutex) {}
+  ~WindowsFolderLock() override {
+    ReleaseMutex(mutex_);
+    CloseHandle(mutex_);
+  }
+  WindowsFolderLock(const WindowsFolderLock&) = delete;
+  WindowsFolderLock& operator=(const WindowsFolderLock&) = delete;
+
+ private:
+  HANDLE mutex_;
+};
+
 class WindowsOutputFile final : public OutputFile {
  public:
   WindowsOutputFile(std::string path, HANDLE handle) : path_(std::move(path)), handle_(handle) {}
@@ -149,22 +165,12 @@ Result<std::unique_ptr<InputFile>> SystemFileSystem::OpenForReading(const std::s
   return file;
 }
 
-Result<std::unique_ptr<OutputFile>> SystemFileSystem::CreateBeside(const std::string& path) {
-  // A name no one has yet: the counter and the time make a new one each try.
-  static_assert(sizeof(unsigned long long) == 8);
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%lx%llx%x", GetCurrentProcessId(),
-                  static_cast<unsigned long long>(GetTickCount64()), attempt);
-    const std::string name = path + suffix;
-    const HANDLE handle = CreateFileW(Utf16(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-      return std::unique_ptr<OutputFile>(std::make_unique<WindowsOutputFile>(name, handle));
-    }
-    if (GetLastError() != ERROR_FILE_EXISTS) return LastFailure();
-  }
-  return SystemFailure(ERROR_FILE_EXISTS);
+// The folder's rights pass on to the file; Windows keeps no mode of its own.
+Result<std::unique_ptr<OutputFile>> SystemFileSystem::CreateNew(const std::string& path, Readers) {
+  const HANDLE handle = CreateFileW(Utf16(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return LastFailure();
+  return std::unique_ptr<OutputFile>(std::make_unique<WindowsOutputFile>(path, handle));
 }
 
 Result<void> SystemFileSystem::Rename(const std::string& from, const std::string& to) {
@@ -180,7 +186,7 @@ Result<void> SystemFileSystem::Remove(const std::string& path) {
   return {};
 }
 
-Result<void> SystemFileSystem::MakeFolders(const std::string& folder) {
+Result<void> SystemFileSystem::MakeFolders(const std::string& folder, Readers) {
   const std::wstring wide = Utf16(folder);
   // The parts above it; a drive or a share fails here and is there anyway.
   for (std::size_t at = wide.find_first_of(L"\\/", 1); at != std::wstring::npos;
@@ -201,6 +207,51 @@ Result<void> SystemFileSystem::SyncFolder(const std::string&) {
   // Nothing to do: a rename with MOVEFILE_WRITE_THROUGH is durable when it
   // returns.
   return {};
+}
+
+Result<std::unique_ptr<FolderLock>> SystemFileSystem::LockFolder(const std::string& folder) {
+  // Named by the folder's path in one letter case, as Windows compares
+  // names; a mutex's name holds no backslash.
+  std::wstring name = Utf16(AbsolutePath(folder));
+  CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+  std::replace(name.begin(), name.end(), L'\\', L'/');
+  name = L"Local\\Traskel-Ordner:" + name.substr(0, MAX_PATH - 32);
+  const HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+  if (mutex == nullptr) return LastFailure();
+  // One its holder left without letting go is free again.
+  const DWORD waited = WaitForSingleObject(mutex, INFINITE);
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    const Failure failure = LastFailure();
+    CloseHandle(mutex);
+    return failure;
+  }
+  return std::unique_ptr<FolderLock>(std::make_unique<WindowsFolderLock>(mutex));
+}
+
+Result<std::string> SystemFileSystem::ResolvedPath(const std::string& path) {
+  const HANDLE handle =
+      CreateFileW(Utf16(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return LastFailure();
+  std::wstring resolved(MAX_PATH, L'\0');
+  DWORD length = 0;
+  for (;;) {
+    length = GetFinalPathNameByHandleW(handle, resolved.data(), static_cast<DWORD>(resolved.size()),
+                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length < resolved.size()) break;
+    resolved.resize(length);  // the size it needs, its end included
+  }
+  const Failure failure = LastFailure();
+  CloseHandle(handle);
+  if (length == 0) return failure;
+  resolved.resize(length);
+  // As the user writes it: \\?\C:\x is C:\x, \\?\UNC\server\x is \\server\x.
+  if (resolved.starts_with(L"\\\\?\\UNC\\")) {
+    resolved = L"\\\\" + resolved.substr(8);
+  } else if (resolved.starts_with(L"\\\\?\\")) {
+    resolved = resolved.substr(4);
+  }
+  return Utf8(resolved);
 }
 
 }  // namespace traskel

@@ -75,8 +75,8 @@ void Put(HWND control, std::string& shown, const std::string& text) {
 
 }  // namespace
 
-ProgressWindow::ProgressWindow(HWND owner, std::chrono::milliseconds finishWait)
-    : owner_(owner), finishWait_(finishWait) {}
+ProgressWindow::ProgressWindow(HWND owner, std::chrono::milliseconds finishWait, StopSource& stop)
+    : owner_(owner), finishWait_(finishWait), stop_(stop) {}
 
 ProgressWindow::~ProgressWindow() {
   Close();
@@ -189,7 +189,9 @@ void ProgressWindow::MoveBar() {
 }
 
 void ProgressWindow::RequestStop() {
-  if (window_ != nullptr) stopRequested_ = true;
+  if (window_ == nullptr) return;
+  stopRequested_ = true;
+  stop_.Request();
 }
 
 void ProgressWindow::Activate() {

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <string>
 
+#include "platform/stop.h"
 #include "platform/user_interface.h"
 
 namespace traskel {
@@ -15,8 +16,9 @@ namespace traskel {
 class ProgressWindow {
  public:
   // The window belongs to owner and bears its caption and icon. Finish
-  // waits for the user finishWait at most.
-  ProgressWindow(HWND owner, std::chrono::milliseconds finishWait);
+  // waits for the user finishWait at most. Its button requests a stop from
+  // `stop` while the task goes on.
+  ProgressWindow(HWND owner, std::chrono::milliseconds finishWait, StopSource& stop);
   ~ProgressWindow();
   ProgressWindow(const ProgressWindow&) = delete;
   ProgressWindow& operator=(const ProgressWindow&) = delete;
@@ -27,7 +29,6 @@ class ProgressWindow {
   bool Shown() const { return window_ != nullptr; }
   // Asked by the button, Esc, Alt+F4 or closing the window; the window
   // stays until Finish or Close.
-  bool StopRequested() const { return stopRequested_; }
   void RequestStop();
   // Activates the window, for the user who looks for it.
   void Activate();
@@ -52,6 +53,7 @@ class ProgressWindow {
 
   HWND owner_;
   std::chrono::milliseconds finishWait_;
+  StopSource& stop_;
   HWND window_ = nullptr;
   HWND subject_ = nullptr;
   HWND position_ = nullptr;

@@ -21,6 +21,11 @@ class SettingsStore {
   virtual Result<std::string> Read(const std::string& path) = 0;
   // Stores the value. Never throws.
   virtual Result<void> Write(const std::string& path, const std::string& value) = 0;
+  // The values directly below the key, such as "HKCU\\Software\\X", as
+  // (name, value) pairs; none when the key is not there. Never throws.
+  virtual Result<std::vector<std::pair<std::string, std::string>>> List(const std::string& key) = 0;
+  // Removes the value; one that is not there is gone already. Never throws.
+  virtual Result<void> Remove(const std::string& path) = 0;
   // The files that hold the values, so that no other writer takes them;
   // none where they are not kept in files of their own.
   virtual std::vector<std::string> ValuesFiles() const { return {}; }

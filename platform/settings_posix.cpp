@@ -2,10 +2,13 @@
 // the registry's hives, kept through the file system object: one per machine
 // for HKLM and the rest, one per user for HKCU. One "key=value" line per
 // value, keyed by the full value path; '%', CR and LF (and '=' in keys) are
-// percent-encoded so any path round-trips.
+// percent-encoded so any path round-trips. The user's file is theirs alone
+// (mode 0600, and 0700 for the folders made for it), as the registry's
+// per-user hive is: it names the user's files.
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -117,20 +120,23 @@ Result<std::string> ReadWholeFile(FileSystem& files, const std::string& file) {
   }
 }
 
-// Writes a temporary file beside the target and renames it over, so readers
-// see either the old or the new file, never a part.
+// Replaces the file with one that holds `content`: written as a temporary
+// file beside it and renamed over it, so readers see either the old or the
+// new file, never a part. Only while the caller holds the folder's lock, as
+// the temporary file's name is one for all writers.
 Result<void> ReplaceFile(FileSystem& files, const std::string& folder, const std::string& file,
-                         const std::string& content) {
-  Result<std::unique_ptr<OutputFile>> made = files.CreateBeside(file);
+                         Readers readers, const std::string& content) {
+  const std::string temporary = file + ".neu";
+  // One left by a writer that was killed half-way.
+  static_cast<void>(files.Remove(temporary));  // when it can't go, the create says why
+  Result<std::unique_ptr<OutputFile>> made = files.CreateNew(temporary, readers);
   if (!made) return made.failure();
-  OutputFile& temporary = **made;
-  const std::string name = temporary.path();
-  Result<void> done = temporary.Write(content);
-  if (done) done = temporary.Sync();
-  if (Result<void> closed = temporary.Close(); done && !closed) done = closed;
-  if (done) done = files.Rename(name, file);
+  Result<void> done = (*made)->Write(content);
+  if (done) done = (*made)->Sync();
+  if (Result<void> closed = (*made)->Close(); done && !closed) done = closed;
+  if (done) done = files.Rename(temporary, file);
   if (!done) {
-    static_cast<void>(files.Remove(name));  // the value is not stored either way
+    static_cast<void>(files.Remove(temporary));  // the value is not stored either way
     return done;
   }
   // Makes the rename itself durable; the value is stored either way.
@@ -140,10 +146,11 @@ Result<void> ReplaceFile(FileSystem& files, const std::string& folder, const std
 
 class FileSettingsStore : public SettingsStore {
  public:
-  FileSettingsStore(FileSystem& files, std::string folder, const char* name)
+  FileSettingsStore(FileSystem& files, std::string folder, const char* name, Readers readers)
       : files_(files),
         folder_(folder.empty() ? "." : std::move(folder)),
-        file_(folder_ + "/" + name) {}
+        file_(folder_ + "/" + name),
+        readers_(readers) {}
 
   Result<std::string> Read(const std::string& path) override {
     try {
@@ -159,20 +166,56 @@ class FileSettingsStore : public SettingsStore {
     }
   }
 
+  Result<std::vector<std::pair<std::string, std::string>>> List(const std::string& key) override {
+    try {
+      Result<std::string> content = ReadWholeFile(files_, file_);
+      if (!content) return content.failure();
+      const std::string below = key + "\\";
+      std::vector<std::pair<std::string, std::string>> values;
+      std::string path;
+      for (std::string_view line : SplitLines(*content)) {
+        if (!KeyOf(line, path) || !path.starts_with(below)) continue;
+        std::string name = path.substr(below.size());
+        if (name.find('\\') != std::string::npos) continue;  // in a key further down
+        // Only the first line of a key is read.
+        if (std::any_of(values.begin(), values.end(),
+                        [&](const auto& v) { return v.first == name; }))
+          continue;
+        values.emplace_back(std::move(name), Decode(line.substr(line.find('=') + 1)));
+      }
+      return values;
+    } catch (const std::exception& e) {
+      return Failure{0, e.what()};
+    }
+  }
+
   std::vector<std::string> ValuesFiles() const override { return {file_}; }
 
   Result<void> Write(const std::string& path, const std::string& value) override {
+    return Change(path, Encode(path, true) + "=" + Encode(value, false));
+  }
+
+  Result<void> Remove(const std::string& path) override { return Change(path, ""); }
+
+ private:
+  // Puts `entry` in the place of the key's line, or takes the line out when
+  // entry is empty. Under the folder's lock, so that two programs changing
+  // values at the same moment each keep the other's.
+  Result<void> Change(const std::string& path, const std::string& entry) {
     try {
-      if (Result<void> made = files_.MakeFolders(folder_); !made) return made;
+      if (Result<void> made = files_.MakeFolders(folder_, readers_); !made) return made;
+      Result<std::unique_ptr<FolderLock>> lock = files_.LockFolder(folder_);
+      if (!lock) return lock.failure();
       // An unreadable file is not rewritten: its other values would be lost.
       Result<std::string> content = ReadWholeFile(files_, file_);
       if (!content) return content.failure();
-      std::string entry = Encode(path, true) + "=" + Encode(value, false);
       std::string updated;
-      bool placed = false;
+      bool placed = entry.empty();
+      bool changed = false;
       std::string key;
       for (std::string_view line : SplitLines(*content)) {
         if (KeyOf(line, key) && key == path) {
+          changed = true;
           // Only the first line of a key is read; later duplicates go.
           if (placed) continue;
           updated += entry;
@@ -183,16 +226,18 @@ class FileSettingsStore : public SettingsStore {
         updated += '\n';
       }
       if (!placed) updated += entry + "\n";
-      return ReplaceFile(files_, folder_, file_, updated);
+      // Removing what is not there leaves the file as it is.
+      if (entry.empty() && !changed) return {};
+      return ReplaceFile(files_, folder_, file_, readers_, updated);
     } catch (const std::exception& e) {
       return Failure{0, e.what()};
     }
   }
 
- private:
   FileSystem& files_;
   std::string folder_;
   std::string file_;
+  Readers readers_;
 };
 
 // A path below HKEY_CURRENT_USER, in either spelling and any letter case, as
@@ -212,12 +257,17 @@ bool PerUser(std::string_view path) {
 class HiveFilesStore : public SettingsStore {
  public:
   HiveFilesStore(FileSystem& files, const std::string& machineFolder, const std::string& userFolder)
-      : machine_(files, machineFolder, kFileName), user_(files, userFolder, kUserFileName) {}
+      : machine_(files, machineFolder, kFileName, Readers::Everyone),
+        user_(files, userFolder, kUserFileName, Readers::OwnerOnly) {}
 
   Result<std::string> Read(const std::string& path) override { return Of(path).Read(path); }
   Result<void> Write(const std::string& path, const std::string& value) override {
     return Of(path).Write(path, value);
   }
+  Result<std::vector<std::pair<std::string, std::string>>> List(const std::string& key) override {
+    return Of(key + "\\").List(key);
+  }
+  Result<void> Remove(const std::string& path) override { return Of(path).Remove(path); }
   std::vector<std::string> ValuesFiles() const override {
     return {machine_.ValuesFiles()[0], user_.ValuesFiles()[0]};
   }

@@ -1,10 +1,14 @@
 // The settings store of Windows: registry values read and written through a
 // "WScript.Shell" object, late-bound by member name, one object per access.
+// The shell can't list a key's values; the registry's own calls do, and
+// remove one.
 #include <windows.h>
 // After windows.h, which they need.
 #include <oaidl.h>
 #include <wrl/client.h>
 
+#include <cstdint>
+#include <cstring>
 #include <exception>
 #include <initializer_list>
 #include <string>
@@ -101,6 +105,72 @@ constexpr const char* kStringKind = "REG_SZ";
 // is not there.
 constexpr HRESULT kNotThere = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
 
+// The hive a value path starts with, in either spelling, and the rest after
+// its backslash; no hive for a path that names none.
+HKEY SplitHive(const std::string& path, std::wstring& rest) {
+  static const struct {
+    const char* shortName;
+    const char* longName;
+    HKEY hive;
+  } kHives[] = {{"HKCU", "HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+                {"HKLM", "HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+                {"HKCR", "HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+                {"HKU", "HKEY_USERS", HKEY_USERS},
+                {"HKCC", "HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}};
+  const std::size_t slash = path.find('\\');
+  const std::string root = path.substr(0, slash);
+  for (const auto& h : kHives) {
+    if (lstrcmpiA(root.c_str(), h.shortName) == 0 || lstrcmpiA(root.c_str(), h.longName) == 0) {
+      rest = slash == std::string::npos ? L"" : Utf16(path.substr(slash + 1));
+      return h.hive;
+    }
+  }
+  return nullptr;
+}
+
+// A key's values, as the shell reads them: texts as they are, numbers as
+// digits, other kinds as no text.
+Result<std::vector<std::pair<std::string, std::string>>> ListKey(const std::string& key) {
+  std::wstring subkey;
+  const HKEY hive = SplitHive(key, subkey);
+  if (hive == nullptr) return SystemFailure(ERROR_BAD_PATHNAME);
+  HKEY opened;
+  LSTATUS status = RegOpenKeyExW(hive, subkey.c_str(), 0, KEY_QUERY_VALUE, &opened);
+  if (status == ERROR_FILE_NOT_FOUND) return std::vector<std::pair<std::string, std::string>>();
+  if (status != ERROR_SUCCESS) return SystemFailure(status);
+  DWORD count = 0, longestName = 0, longestData = 0;
+  status = RegQueryInfoKeyW(opened, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                            &longestName, &longestData, nullptr, nullptr);
+  std::vector<std::pair<std::string, std::string>> values;
+  std::wstring name(longestName + 1, L'\0');
+  std::vector<BYTE> data(longestData + sizeof(wchar_t));
+  for (DWORD i = 0; status == ERROR_SUCCESS && i < count; ++i) {
+    DWORD nameSize = static_cast<DWORD>(name.size()), dataSize = longestData, type = 0;
+    status =
+        RegEnumValueW(opened, i, name.data(), &nameSize, nullptr, &type, data.data(), &dataSize);
+    // Changed meanwhile: what is there now is read.
+    if (status == ERROR_NO_MORE_ITEMS || status == ERROR_MORE_DATA) break;
+    if (status != ERROR_SUCCESS) break;
+    std::string text;
+    if (type == REG_SZ || type == REG_EXPAND_SZ) {
+      std::wstring_view wide(reinterpret_cast<const wchar_t*>(data.data()),
+                             dataSize / sizeof(wchar_t));
+      if (!wide.empty() && wide.back() == L'\0') wide.remove_suffix(1);
+      text = Utf8(wide);
+    } else if (type == REG_DWORD && dataSize == sizeof(DWORD)) {
+      DWORD number;
+      std::memcpy(&number, data.data(), sizeof number);
+      text = std::to_string(static_cast<std::int32_t>(number));
+    }
+    values.emplace_back(Utf8(std::wstring_view(name.data(), nameSize)), std::move(text));
+  }
+  RegCloseKey(opened);
+  if (status != ERROR_SUCCESS && status != ERROR_NO_MORE_ITEMS && status != ERROR_MORE_DATA) {
+    return SystemFailure(status);
+  }
+  return values;
+}
+
 class ShellSettingsStore : public SettingsStore {
  public:
   Result<std::string> Read(const std::string& path) override {
@@ -137,6 +207,30 @@ class ShellSettingsStore : public SettingsStore {
       }
       // Typically no administrator rights for the per-machine hive.
       if (FAILED(hr)) return SystemFailure(hr);
+      return {};
+    } catch (const std::exception& e) {
+      return Failure{0, e.what()};
+    }
+  }
+
+  Result<std::vector<std::pair<std::string, std::string>>> List(const std::string& key) override {
+    try {
+      return ListKey(key);
+    } catch (const std::exception& e) {
+      return Failure{0, e.what()};
+    }
+  }
+
+  // Wine's shell object has no RegDelete: the registry's own call removes it.
+  Result<void> Remove(const std::string& path) override {
+    try {
+      std::wstring rest;
+      const HKEY hive = SplitHive(path, rest);
+      const std::size_t slash = rest.rfind(L'\\');
+      if (hive == nullptr || slash == std::wstring::npos) return SystemFailure(ERROR_BAD_PATHNAME);
+      const LSTATUS status =
+          RegDeleteKeyValueW(hive, rest.substr(0, slash).c_str(), rest.substr(slash + 1).c_str());
+      if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return SystemFailure(status);
       return {};
     } catch (const std::exception& e) {
       return Failure{0, e.what()};

@@ -1,6 +1,8 @@
 // How the process meets signals: those a failed write raises, and those
-// that ask a task under way to stop.
+// that ask it to stop.
 #pragma once
+
+#include "platform/stop.h"
 
 namespace traskel {
 
@@ -10,20 +12,18 @@ namespace traskel {
 // itself. Called first, before anything is written.
 void LetFailedWritesReturn();
 
-// While one lives, an interrupt (Ctrl-C) or a terminate signal asks the task
-// under way to stop instead of ending the process, and StopSignalled() tells
-// so; a system call it interrupts goes on. A second interrupt ends the
-// process at once, for a task that no longer gets anywhere. A signal the
-// process was started to ignore stays ignored. One lives at a time.
+// While one lives, an interrupt (Ctrl-C), a terminate signal, a hang-up (the
+// terminal closed) and a quit signal request a stop from `stop` instead of
+// ending the process; a system call they interrupt goes on. The same signal
+// a second time ends the process at once, for a task that no longer gets
+// anywhere. A signal the process was started to ignore stays ignored. One
+// lives at a time.
 class SignalsAskToStop {
  public:
-  SignalsAskToStop();
+  explicit SignalsAskToStop(StopSource& stop);
   ~SignalsAskToStop();
   SignalsAskToStop(const SignalsAskToStop&) = delete;
   SignalsAskToStop& operator=(const SignalsAskToStop&) = delete;
 };
-
-// True once a signal asked to stop since the last SignalsAskToStop began.
-bool StopSignalled();
 
 }  // namespace traskel

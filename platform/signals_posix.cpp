@@ -1,5 +1,6 @@
 #include <signal.h>
 
+#include <atomic>
 #include <csignal>
 #include <iterator>
 
@@ -9,13 +10,14 @@ namespace traskel {
 
 namespace {
 
-volatile std::sig_atomic_t stopSignalled = 0;
+std::atomic<StopSource*> asked{nullptr};
+static_assert(std::atomic<StopSource*>::is_always_lock_free);
 
 extern "C" void AskToStop(int) {
-  stopSignalled = 1;
+  if (StopSource* stop = asked.load()) stop->Request();
 }
 
-constexpr int kStopSignals[] = {SIGINT, SIGTERM};
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 // What each signal did before, put back at the end; one guard at a time.
 struct sigaction before[std::size(kStopSignals)];
 bool taken[std::size(kStopSignals)];
@@ -27,8 +29,8 @@ void LetFailedWritesReturn() {
   std::signal(SIGXFSZ, SIG_IGN);
 }
 
-SignalsAskToStop::SignalsAskToStop() {
-  stopSignalled = 0;
+SignalsAskToStop::SignalsAskToStop(StopSource& stop) {
+  asked.store(&stop);
   struct sigaction ask {};
   ask.sa_handler = AskToStop;
   sigemptyset(&ask.sa_mask);
@@ -44,10 +46,7 @@ SignalsAskToStop::~SignalsAskToStop() {
   for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
     if (taken[i]) sigaction(kStopSignals[i], &before[i], nullptr);
   }
-}
-
-bool StopSignalled() {
-  return stopSignalled != 0;
+  asked.store(nullptr);
 }
 
 }  // namespace traskel

@@ -7,11 +7,7 @@ void LetFailedWritesReturn() {}
 
 // A program with windows gets no console signals; its window's button stops
 // a task.
-SignalsAskToStop::SignalsAskToStop() {}
+SignalsAskToStop::SignalsAskToStop(StopSource&) {}
 SignalsAskToStop::~SignalsAskToStop() {}
-
-bool StopSignalled() {
-  return false;
-}
 
 }  // namespace traskel

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/result.h"
+#include "platform/stop.h"
 
 namespace traskel {
 
@@ -42,21 +43,23 @@ class UserInterface {
   // Modal, with the buttons Retry, the default, and Cancel.
   virtual Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) = 0;
   // Modal, with the buttons Yes, the default, No and Cancel; closing the box
-  // is Cancel.
+  // is Cancel. A console has no default: an answer must be typed.
   virtual Answer AskYesNoCancel(const std::string& text, const std::string& title, Icon icon) = 0;
   // The full path chosen, or nothing when the user cancels.
   virtual std::optional<std::string> ChooseFile(const FileDialogRequest& request) = 0;
+  // Whether a question reaches the user and the answer comes back from
+  // them: always for a box; on a console only when it reads from and
+  // writes to a terminal, not a file or a pipe.
+  virtual bool QuestionsReachUser() const { return true; }
   // Lets the platform process pending events once.
   virtual void PumpEvents() = 0;
 
   // A long task's progress, in a window of its own (a status line on a
   // console). The caller decides when: not before the task has lasted a
   // second, and at most ten times a second. The window offers a button to
-  // stop the task; pressing it, Esc or closing the window asks to stop.
+  // stop the task; pressing it, Esc or closing the window requests a stop
+  // from the stop source the interface was made with.
   virtual void ShowProgress(const ProgressView&) {}
-  // True once the user asked to stop the task shown (on a console: an
-  // interrupt or terminate signal).
-  virtual bool StopRequested() { return false; }
   // The task is done: a progress window that is shown says so and waits
   // for its button, a minute at most; without one, nothing happens.
   virtual void FinishProgress(const std::string& /*text*/) {}
@@ -74,6 +77,9 @@ class UserInterface {
 
 // The system's own: the console on POSIX systems, dialogs on Windows, which
 // belong to a main window of the given title that has no area on screen.
-std::unique_ptr<UserInterface> MakeSystemUserInterface(const std::string& mainWindowTitle);
+// The progress window's button requests a stop from `stop`; once one is
+// requested, a console's prompt reads as the end of the input.
+std::unique_ptr<UserInterface> MakeSystemUserInterface(const std::string& mainWindowTitle,
+                                                       StopSource& stop);
 
 }  // namespace traskel

@@ -2,6 +2,7 @@
 // go to stderr, the file name is read from stdin, with line editing and
 // file-name completion when a user types it on a terminal.
 #include <editline/readline.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,15 +12,54 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <iostream>
+#include <streambuf>
 
 #include "platform/console.h"
 #include "platform/console_ui.h"
 #include "platform/file_system.h"
-#include "platform/signals.h"
 #include "platform/user_interface.h"
 
 namespace traskel {
 namespace {
+
+// How often a prompt that waits for input looks whether a stop was asked for.
+constexpr int kStopLookMs = 100;
+
+// Up to size bytes of standard input; 0 at its end, and once a stop is
+// requested, so that a prompt waiting for an answer gives way to it.
+ssize_t ReadUnlessStopped(const StopSource& stop, char* buffer, std::size_t size) {
+  for (;;) {
+    if (stop.Requested()) return 0;
+    pollfd in{STDIN_FILENO, POLLIN, 0};
+    // A signal breaks the wait, to be looked at; a poll that fails
+    // otherwise leaves it to the read.
+    const int ready = ::poll(&in, 1, kStopLookMs);
+    if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
+    const ssize_t n = ::read(STDIN_FILENO, buffer, size);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    return n;
+  }
+}
+
+// Standard input as a stream that ends once a stop is requested.
+class StoppableInput final : public std::streambuf {
+ public:
+  explicit StoppableInput(const StopSource& stop) : stop_(stop) {}
+
+ protected:
+  int_type underflow() override {
+    if (gptr() == egptr()) {
+      const ssize_t n = ReadUnlessStopped(stop_, buffer_, sizeof buffer_);
+      if (n <= 0) return traits_type::eof();
+      setg(buffer_, buffer_, buffer_ + n);
+    }
+    return traits_type::to_int_type(*gptr());
+  }
+
+ private:
+  const StopSource& stop_;
+  char buffer_[4096];
+};
 
 const char* IconWord(Icon icon) {
   switch (icon) {
@@ -42,8 +82,13 @@ class ConsoleUserInterface : public UserInterface {
   // With progressLine, a long task's progress shows on the terminal's status
   // line.
   ConsoleUserInterface(std::istream& in, std::ostream& out, bool echo, std::ostream& answers,
-                       bool progressLine = false)
-      : in_(in), out_(out), echo_(echo), answers_(answers), progressLine_(progressLine) {}
+                       bool progressLine = false, bool questionsReachUser = true)
+      : in_(in),
+        out_(out),
+        echo_(echo),
+        answers_(answers),
+        progressLine_(progressLine),
+        questionsReachUser_(questionsReachUser) {}
 
   // Texts break lines with CR LF for the dialog; a terminal wants LF, and
   // what a line of a file brings must not steer it. A status line on the
@@ -57,12 +102,12 @@ class ConsoleUserInterface : public UserInterface {
 
   Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) override {
     return Ask(text, title, icon,
-               "[W]iederholen/[A]bbrechen: ", {{'w', Answer::Retry}, {'a', Answer::Cancel}});
+               "[W]iederholen/[A]bbrechen: ", {{'w', Answer::Retry}, {'a', Answer::Cancel}}, true);
   }
 
   Answer AskYesNoCancel(const std::string& text, const std::string& title, Icon icon) override {
     return Ask(text, title, icon, "[J]a/[N]ein/[A]bbrechen: ",
-               {{'j', Answer::Yes}, {'n', Answer::No}, {'a', Answer::Cancel}});
+               {{'j', Answer::Yes}, {'n', Answer::No}, {'a', Answer::Cancel}}, false);
   }
 
   // The folder may come from a value every user of the machine shares: it
@@ -79,6 +124,8 @@ class ConsoleUserInterface : public UserInterface {
     return AbsolutePath(*line);
   }
 
+  bool QuestionsReachUser() const override { return questionsReachUser_; }
+
   // The console has no event queue.
   void PumpEvents() override {}
 
@@ -88,9 +135,6 @@ class ConsoleUserInterface : public UserInterface {
     console::ShowStatusPrefix(view.position + ", " + view.times);
     progressShown_ = true;
   }
-
-  // The console's stop button is the interrupt key.
-  bool StopRequested() override { return StopSignalled(); }
 
   // The status line gives way to the text, which stays.
   void FinishProgress(const std::string& text) override {
@@ -143,15 +187,15 @@ class ConsoleUserInterface : public UserInterface {
   };
 
   // The box, then a prompt until an answer names one of the buttons; an
-  // empty line is the first, the default, and the end of the input is
-  // Cancel, as closing the box would be.
+  // empty line is the first, when it is the default, and the end of the
+  // input is Cancel, as closing the box would be.
   Answer Ask(const std::string& text, const std::string& title, Icon icon, const char* prompt,
-             std::initializer_list<Button> buttons) {
+             std::initializer_list<Button> buttons, bool emptyIsFirst) {
     ShowMessage(text, title, icon);
     for (;;) {
       const std::optional<std::string> line = ReadAnswer(prompt);
       if (!line) return Answer::Cancel;
-      if (line->empty()) return buttons.begin()->answer;
+      if (line->empty() && emptyIsFirst) return buttons.begin()->answer;
       if (line->size() != 1) continue;
       const char typed = static_cast<char>(std::tolower(static_cast<unsigned char>((*line)[0])));
       for (const Button& button : buttons) {
@@ -165,7 +209,24 @@ class ConsoleUserInterface : public UserInterface {
   bool echo_;
   std::ostream& answers_;
   bool progressLine_;
+  bool questionsReachUser_;
   bool progressShown_ = false;
+};
+
+// Made before the console that reads it.
+struct StoppableStdin {
+  explicit StoppableStdin(const StopSource& stop) : input(stop) {}
+  StoppableInput input;
+  std::istream stream{&input};
+};
+
+// The console of this process: standard input that gives way to a stop.
+class SystemConsole : private StoppableStdin, public ConsoleUserInterface {
+ public:
+  SystemConsole(const StopSource& stop, bool questionsReachUser)
+      : StoppableStdin(stop),
+        ConsoleUserInterface(stream, std::cerr, !::isatty(STDIN_FILENO), std::cout,
+                             console::IsTerminal(), questionsReachUser) {}
 };
 
 // The whole answer line is one file name: spaces are part of it, and nothing
@@ -187,11 +248,26 @@ char** CompleteFileName(const char* text, int, int) {
   return matches;
 }
 
+// The stop that the terminal's line editing gives way to.
+const StopSource* editingStop = nullptr;
+
+// One byte of the typing, or the end once a stop is requested.
+int TypedByte(FILE*) {
+  char c;
+  return ReadUnlessStopped(*editingStop, &c, 1) == 1 ? static_cast<unsigned char>(c) : EOF;
+}
+
 // A user at a terminal: the answer is read with line editing, Tab completes
 // file names, and earlier answers of this process come back with the arrow keys.
 class TerminalUserInterface : public ConsoleUserInterface {
  public:
-  TerminalUserInterface() : ConsoleUserInterface(std::cin, std::cerr, false, std::cout, true) {
+  explicit TerminalUserInterface(const StopSource& stop)
+      : ConsoleUserInterface(std::cin, std::cerr, false, std::cout, true) {
+    editingStop = &stop;
+    rl_getc_function = TypedByte;
+    // The process's own handlers take the signals; the line editor's would
+    // end the process.
+    rl_catch_signals = 0;
     rl_readline_name = "traskel";
     rl_instream = stdin;
     // The prompt and the typing go where the dialog goes: stdout is for
@@ -224,14 +300,15 @@ std::unique_ptr<UserInterface> MakeConsoleUserInterface(std::istream& in, std::o
 }
 
 // A console has no main window to title.
-std::unique_ptr<UserInterface> MakeSystemUserInterface(const std::string&) {
+std::unique_ptr<UserInterface> MakeSystemUserInterface(const std::string&, StopSource& stop) {
   // Line editing only when the user both types and sees the line: with
-  // stderr redirected, the echo of the typing would go into the file.
+  // stderr redirected, the echo of the typing would go into the file. A
+  // question is put only there too: with either redirected, no one may see
+  // it, or the answer would come from a file.
   if (::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO)) {
-    return std::make_unique<TerminalUserInterface>();
+    return std::make_unique<TerminalUserInterface>(stop);
   }
-  return std::make_unique<ConsoleUserInterface>(std::cin, std::cerr, !::isatty(STDIN_FILENO),
-                                                std::cout, console::IsTerminal());
+  return std::make_unique<SystemConsole>(stop, false);
 }
 
 }  // namespace traskel

@@ -103,7 +103,8 @@ LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
 
 class WindowsUserInterface : public UserInterface {
  public:
-  explicit WindowsUserInterface(const std::string& mainWindowTitle) : title_(mainWindowTitle) {
+  WindowsUserInterface(const std::string& mainWindowTitle, StopSource& stop)
+      : title_(mainWindowTitle) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = MainWindowProcedure;
@@ -126,7 +127,7 @@ class WindowsUserInterface : public UserInterface {
                                   WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX,
                                   (area.left + area.right) / 2, (area.top + area.bottom) / 2, 0, 0,
                                   nullptr, nullptr, windowClass.hInstance, this);
-    progress_.emplace(mainWindow_, kFinishedProgressWait);
+    progress_.emplace(mainWindow_, kFinishedProgressWait, stop);
     if (mainWindow_ != nullptr) taskbar_.emplace(mainWindow_);
   }
 
@@ -221,8 +222,6 @@ class WindowsUserInterface : public UserInterface {
     if (taskbar_) taskbar_->Show(view.done);
   }
 
-  bool StopRequested() override { return progress_->StopRequested(); }
-
   void FinishProgress(const std::string& text) override {
     if (!progress_->Shown()) return;
     ShowTaskbarButton(true);
@@ -314,8 +313,9 @@ LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
 
 }  // namespace
 
-std::unique_ptr<UserInterface> MakeSystemUserInterface(const std::string& mainWindowTitle) {
-  return std::make_unique<WindowsUserInterface>(mainWindowTitle);
+std::unique_ptr<UserInterface> MakeSystemUserInterface(const std::string& mainWindowTitle,
+                                                       StopSource& stop) {
+  return std::make_unique<WindowsUserInterface>(mainWindowTitle, stop);
 }
 
 }  // namespace traskel

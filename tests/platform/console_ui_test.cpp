@@ -67,6 +67,19 @@ TEST(ConsoleUserInterface, QuestionTakesRetryOrCancelAndAsksAgainForAnythingElse
                                    prompt + box + prompt + prompt + box + prompt + "\n");
 }
 
+// The offer has no default on a console: an empty answer asks again.
+TEST(ConsoleUserInterface, YesNoCancelWantsATypedAnswer) {
+  Console console("\nn\nJ\nx\na\n");
+  const auto ask = [&] { return console.ui->AskYesNoCancel("Weiter?", "T", Icon::Question); };
+  for (Answer expected : {Answer::No, Answer::Yes, Answer::Cancel, Answer::Cancel}) {
+    EXPECT_EQ(ask(), expected);
+  }
+  const std::string box = "--- T [question] ---\nWeiter?\n";
+  const std::string prompt = "[J]a/[N]ein/[A]bbrechen: ";
+  EXPECT_EQ(console.out.str(),
+            box + prompt + prompt + box + prompt + box + prompt + prompt + box + prompt + "\n");
+}
+
 TEST(ConsoleUserInterface, ShowMessageWritesTitleIconAndText) {
   Console console("");
   console.ui->ShowMessage("Zeile 3:\r\nFehler\rweiter", "Traskel", Icon::Critical);
@@ -112,7 +125,8 @@ TEST(ConsoleUserInterface, DialogTextsAndEchoedAnswersNeverReachTheTerminalRaw) 
 // gives way to the text a finished task ends with.
 TEST(ConsoleUserInterface, StatusLineIsSharedWithTheProgressAndEndedBeforeAMessage) {
   const std::optional<std::string> seen = OnTerminal(60, [] {
-    const std::unique_ptr<UserInterface> ui = MakeSystemUserInterface("");
+    StopSource stop;
+    const std::unique_ptr<UserInterface> ui = MakeSystemUserInterface("", stop);
     console::ShowStatus("10% Bearbeite Zeile: eins");
     // Too soon to be drawn, but the latest: the ended line shows them.
     ui->ShowProgress({"teil.csv", "Zeile 2 von 40", "0:01", 0.05});

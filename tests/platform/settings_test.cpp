@@ -171,6 +171,30 @@ TEST(FileSettingsStore, PerUserValuesGoToTheUsersFile) {
   EXPECT_EQ(ReadAll(machine / "settings"), "HKLM\\D=v\nHKCUX\\E=v\nHKCU=v\n");
   EXPECT_EQ(store->ValuesFiles(),
             (std::vector<std::string>{machine / "settings", user / "state/traskel"}));
+  // The user's file names their files: theirs alone, in a folder of theirs.
+  struct stat info;
+  ASSERT_EQ(::stat((user / "state/traskel").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  ASSERT_EQ(::stat((user / "state").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+// A key's values, not those of a key below it or beside it; removing one
+// leaves the others, and one that is not there is gone already.
+TEST(FileSettingsStore, ListsAndRemovesTheValuesOfOneKey) {
+  TempFolder folder;
+  auto store = MakeFileSettingsStore(systemFiles, folder.path());
+  for (const char* path : {"HKCU\\K\\a", "HKCU\\K\\b", "HKCU\\K\\sub\\c", "HKCU\\Kx\\d"}) {
+    ASSERT_TRUE(store->Write(path, path));
+  }
+  using Values = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(*store->List("HKCU\\K"), (Values{{"a", "HKCU\\K\\a"}, {"b", "HKCU\\K\\b"}}));
+  ASSERT_TRUE(store->Remove("HKCU\\K\\a"));
+  ASSERT_TRUE(store->Remove("HKCU\\K\\fehlt"));
+  EXPECT_EQ(*store->List("HKCU\\K"), (Values{{"b", "HKCU\\K\\b"}}));
+  EXPECT_EQ(*store->List("HKCU\\Leer"), Values{});
+  EXPECT_EQ(ReadAll(folder / "traskel"),
+            "HKCU\\K\\b=HKCU\\K\\b\nHKCU\\K\\sub\\c=HKCU\\K\\sub\\c\nHKCU\\Kx\\d=HKCU\\Kx\\d\n");
 }
 
 // TRASKEL_SETTINGS_DIR holds both files; without it the user's is in

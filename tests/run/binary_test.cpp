@@ -77,7 +77,9 @@ TEST_F(Binary, FailuresEndWithTheirMessageAndStatus) {
   EXPECT_THAT(bad.out, HasSubstr("P1"));  // the listing shows what was added
 
   std::filesystem::remove(trace);
-  Outcome absent = Run("t.csv\nn", {"QUORVEX_SIM_STATE=absent"});  // the whole file again
+  testing::BinaryOptions absentHost = Traced({"QUORVEX_SIM_STATE=absent"});
+  absentHost.args = {"--ab-zeile", "1", "t.csv"};  // the whole file again
+  Outcome absent = ConverterBinary::Run("", absentHost);
   EXPECT_EQ(absent.status, 3);
   EXPECT_THAT(absent.err, HasSubstr("ERROR in fktStartQuorvex()"));
   EXPECT_EQ(ReadAll(trace).find("create \"Quorvex.PointData\""), std::string::npos);
@@ -152,23 +154,44 @@ TEST_F(Binary, AnInterruptStopsAfterAWholeRecordAndTheNextRunGoesOnFromThere) {
   EXPECT_EQ(first, std::vector(whole.begin(), whole.begin() + first.size()));
   EXPECT_TRUE(whole[first.size()].starts_with("Application put 9"));
 
+  // Not on a terminal, no one is asked: both ways on are told, and nothing
+  // changes. The named line goes on.
   std::filesystem::remove(trace);
-  Outcome goneOn = RunWith({"b.csv"}, "j");
+  Outcome unasked = RunWith({"b.csv"}, "j");
+  EXPECT_EQ(unasked.status, 5) << unasked.err;
+  const std::string quoted = "'" + folder.File("b.csv") + "'";
+  EXPECT_THAT(unasked.err, HasSubstr("endete nach Zeile " + at[1].str() +
+                                     " von 26. Ohne Rückfrage geht Traskel nicht weiter: traskel "
+                                     "--ab-zeile " +
+                                     next + " " + quoted + " setzt fort, traskel --ab-zeile 1 " +
+                                     quoted + " konvertiert alles.\n"));
+  EXPECT_EQ(ReadAll(trace), "");
+  EXPECT_FALSE(std::filesystem::exists(folder.File("b.csvconf")));
+  Outcome goneOn = RunWith({"--ab-zeile", next, "b.csv"});
   EXPECT_EQ(goneOn.status, 0) << goneOn.err;
-  EXPECT_THAT(goneOn.err, HasSubstr("Ab Zeile " + next + " fortsetzen?"));
   std::vector<std::string> both = first;
   const std::vector<std::string> second = LinesOf(ReadAll(trace));
   const std::size_t connecting = testing::kConnect.size();
   ASSERT_GT(second.size(), connecting);
-  both.insert(both.end(), second.begin() + connecting, second.end());
-  EXPECT_EQ(both, whole);
+  both.insert(both.end(), second.begin() + connecting, second.end() - 1);
+  EXPECT_EQ(both, std::vector(whole.begin(), whole.end() - 1));
+  EXPECT_THAT(second.back(), HasSubstr("\"Fertig: Zeilen " + next + " bis 26 ("));
 
   std::filesystem::remove(trace);
-  Outcome beyond = RunWith({"--ab-zeile", "27", "b.csv"});
-  EXPECT_EQ(beyond.status, 2);
-  EXPECT_THAT(beyond.err, HasSubstr("\nDie Datei hat nur 26 Zeilen.\n"));
-  EXPECT_EQ(ReadAll(trace), "");
-  EXPECT_FALSE(std::filesystem::exists(folder.File("b.csvconf")));
+  folder.Write("one.csv", "Kopf\n");
+  folder.Write("none.csv", "");
+  const std::vector<std::string> beyondTheEnd[] = {
+      {"27", "b.csv", "Die Datei hat nur 26 Zeilen."},
+      {"2", "one.csv", "Die Datei hat nur 1 Zeile."},
+      {"1", "none.csv", "Die Datei ist leer."},
+  };
+  for (const auto& c : beyondTheEnd) {
+    Outcome beyond = RunWith({"--ab-zeile", c[0], c[1]});
+    EXPECT_EQ(beyond.status, 2);
+    EXPECT_THAT(beyond.err, HasSubstr("\n" + c[2] + "\n"));
+    EXPECT_EQ(ReadAll(trace), "");
+    EXPECT_FALSE(std::filesystem::exists(folder.File(c[1] + "conf")));
+  }
 }
 
 TEST_F(Binary, TheUsersLocaleDecidesOnlyTheWrittenHalfSize) {
@@ -217,6 +240,38 @@ TEST_F(Binary, UnwritableSettingsStoreGivesTheAdminMessage) {
   EXPECT_EQ(r.status, 4) << r.err;  // converted; a header alone has no data lines
   EXPECT_THAT(r.err, HasSubstr("(Kein Admin) " + folder.File("t.csv")));
   EXPECT_THAT(r.err, Not(HasSubstr("Laufzeitfehler")));
+}
+
+// A file's name can't forge a line of a message, and the command a message
+// suggests runs, pasted into a shell, nothing but Traskel on that file.
+TEST_F(Binary, AnExportsNameIsQuotedForTheShellAndCannotBreakALine) {
+  for (const std::string name : {"d$(echo INJECTED >&2)'q`id`.csv", "a\nb.csv"}) {
+    SCOPED_TRACE(name);
+    const std::string body = std::string(10, '\n') + "PT,P1,1,2,3,0,0,1,,,,,,,,,,1\nPT,P2,x\n";
+    folder.Write(name, body);
+    testing::BinaryOptions named;
+    named.args = {name};
+    Outcome failed = ConverterBinary::Run("", named);
+    ASSERT_EQ(failed.status, 1) << failed.err;
+    Outcome unasked = ConverterBinary::Run("", named);  // not on a terminal: told, not asked
+    ASSERT_EQ(unasked.status, 5) << unasked.err;
+    for (const std::string& err : {failed.err, unasked.err}) {
+      for (const std::string& line : LinesOf(err)) EXPECT_FALSE(line.starts_with("b.csv")) << line;
+    }
+    if (name.find('\n') != std::string::npos) {
+      EXPECT_THAT(unasked.err, HasSubstr("a\\x0ab.csv"));
+      continue;
+    }
+    std::smatch command;
+    ASSERT_TRUE(std::regex_search(unasked.err, command,
+                                  std::regex("(traskel --ab-zeile 12 .*) setzt fort")));
+    const std::string script = folder.Write(
+        "paste.sh", "traskel() { printf '%s\\n' \"$@\"; }\n" + command[1].str() + "\n");
+    const std::string out = folder.File("pasted.out"), err = folder.File("pasted.err");
+    ASSERT_EQ(std::system(("/bin/bash " + script + " >" + out + " 2>" + err).c_str()), 0);
+    EXPECT_EQ(ReadAll(out), "--ab-zeile\n12\n" + folder.File(name) + "\n");
+    EXPECT_EQ(ReadAll(err), "");
+  }
 }
 
 TEST_F(Binary, AFileOnTheCommandLineReplacesTheDialogUnlessItIsMissing) {
@@ -293,8 +348,9 @@ TEST_F(Binary, HelpVersionAndMistakesAnswerWithoutARun) {
       {{"--protokoll", "a", "--protokoll=b", "t.csv"},
        "Nur ein Protokoll ist möglich: b\n" + usage},
       {{"--ab-zeile", "--pruefen"}, "Nach --ab-zeile fehlt die Zeilennummer.\n" + usage},
-      {{"--ab-zeile=0", "t.csv"}, "Keine Zeilennummer ab 1: --ab-zeile 0\n" + usage},
-      {{"--ab-zeile", "12x", "t.csv"}, "Keine Zeilennummer ab 1: --ab-zeile 12x\n" + usage},
+      {{"--ab-zeile=0", "t.csv"}, "--ab-zeile braucht eine Zeilennummer ab 1: 0\n" + usage},
+      {{"--ab-zeile", "-5", "t.csv"}, "--ab-zeile braucht eine Zeilennummer ab 1: -5\n" + usage},
+      {{"--ab-zeile", "12x", "t.csv"}, "--ab-zeile braucht eine Zeilennummer ab 1: 12x\n" + usage},
       {{"--ab-zeile", "2", "--ab-zeile", "3", "t.csv"},
        "Nur eine Startzeile ist möglich: 3\n" + usage},
   };

@@ -1,8 +1,10 @@
 // Whole runs from the file dialog to the deleted copy, traced call by call.
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <utility>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,6 +12,7 @@
 #include "app/form1.h"
 #include "app/resume.h"
 #include "platform/settings.h"
+#include "platform/signals.h"
 #include "support/expected_trace.h"
 #include "support/test_bed.h"
 
@@ -24,6 +27,7 @@ using testing::Header;
 using testing::Join;
 using testing::kConnect;
 using testing::Lines;
+using ::testing::Not;
 using testing::ReadAll;
 using testing::TempFolder;
 using testing::TestBed;
@@ -200,7 +204,7 @@ TEST_F(WholeRun, FailedRunIsContinuedAfterItsLastWholeLineOnceTheLineIsFixed) {
   EXPECT_EQ(RunOn(Join(lines, "\n")), kRunFailed);
   ASSERT_EQ(bed.ui.messages.size(), 1u);
   EXPECT_THAT(bed.ui.messages[0].text,
-              ::testing::EndsWith("im Messprogramm.\r\n\r\nDer Befehl aus Zeile 12 ist "
+              ::testing::EndsWith("im Messprogramm.\r\n\r\nDer Befehl C1 aus Zeile 12 ist "
                                   "unvollständig im Messprogramm; bitte löschen Sie ihn vor dem "
                                   "Fortsetzen.\r\nFortsetzen: Traskel erneut mit dieser Datei "
                                   "starten; es bietet an, ab Zeile 12 weiterzumachen."));
@@ -209,8 +213,8 @@ TEST_F(WholeRun, FailedRunIsContinuedAfterItsLastWholeLineOnceTheLineIsFixed) {
   unwritable.settings.writable = false;
   EXPECT_EQ(RunOn(Join(lines, "\n"), unwritable), kRunFailed);
   EXPECT_THAT(unwritable.ui.messages.back().text,
-              ::testing::EndsWith("\r\nFortsetzen: traskel --ab-zeile 12 \"" + input +
-                                  "\" macht ab Zeile 12 weiter; Traskel kann sich die Stelle "
+              ::testing::EndsWith("\r\nFortsetzen: traskel --ab-zeile 12 '" + input +
+                                  "' macht ab Zeile 12 weiter; Traskel kann sich die Stelle "
                                   "nicht merken: not writable"));
 
   lines[11] = "CIR,C1,1,2,3,0,0,1,,10,,,,,,,,0.02";
@@ -232,13 +236,21 @@ TEST_F(WholeRun, FailedRunIsContinuedAfterItsLastWholeLineOnceTheLineIsFixed) {
   ASSERT_EQ(next.ui.questions.size(), 1u);
   EXPECT_EQ(next.ui.questions[0].text,
             "Die letzte Konvertierung von " + input +
-                " endete nach Zeile 11 von 13. Ab Zeile 12 fortsetzen?\r\n\r\nJa: ab Zeile 12 "
-                "fortsetzen.\r\nNein: die ganze Datei konvertieren.\r\nAbbrechen: nichts tun.");
+                " endete nach Zeile 11 von 13. Ab Zeile 12 fortsetzen?\r\n\r\nDer Befehl C1 aus "
+                "Zeile 12 ist unvollständig im Messprogramm; bitte löschen Sie ihn vor dem "
+                "Fortsetzen.\r\n\r\nNur fortsetzen, wenn in Quorvex dasselbe Messprogramm "
+                "geöffnet ist wie beim letzten Lauf.\r\n\r\nJa: ab Zeile 12 fortsetzen.\r\nNein: "
+                "die ganze Datei konvertieren.\r\n(die Befehle der Zeile 11 kämen ein zweites Mal "
+                "ins Messprogramm)\r\nAbbrechen: nichts tun.");
   EXPECT_EQ(next.ui.questions[0].icon, Icon::Question);
+  // The same calls, and an end that names the lines this run sent.
   Lines continued = kConnect;
-  continued.insert(continued.end(), lineTwelve, wholeTrace.end());
+  continued.insert(continued.end(), lineTwelve, wholeTrace.end() - 1);
+  continued.push_back(
+      "Application put 9 Str:\"Fertig: Zeilen 12 bis 13 (2 Datenzeilen) übernommen.\"");
   EXPECT_THAT(WithoutResults(next.trace), ElementsAreArray(continued));
-  EXPECT_EQ(ReadStopPoint(next.settings), std::nullopt) << "a whole run forgets";
+  const std::string resolved = std::filesystem::canonical(input).string();
+  EXPECT_EQ(ReadStopPoint(next.settings, resolved), std::nullopt) << "a whole run forgets";
 
   // Cancel: nothing happens; the stop point stays for another time.
   TestBed cancelled;
@@ -247,7 +259,14 @@ TEST_F(WholeRun, FailedRunIsContinuedAfterItsLastWholeLineOnceTheLineIsFixed) {
   EXPECT_EQ(RunOn(Join(lines, "\n"), cancelled), kStopped);
   EXPECT_TRUE(cancelled.trace.empty());
   EXPECT_FALSE(CopyExists());
-  EXPECT_NE(ReadStopPoint(cancelled.settings), std::nullopt);
+  EXPECT_NE(ReadStopPoint(cancelled.settings, resolved), std::nullopt);
+
+  // Cut to exactly the remembered lines, the file has nothing to go on with.
+  TestBed cut;
+  cut.settings.values = bed.settings.values;
+  EXPECT_EQ(RunOn(Join(Lines(lines.begin(), lines.begin() + 11), "\n"), cut), kConverted);
+  EXPECT_TRUE(cut.ui.questions.empty());
+  EXPECT_EQ(ReadStopPoint(cut.settings, resolved), std::nullopt);
 
   TestBed changed;
   changed.settings.values = bed.settings.values;
@@ -255,7 +274,87 @@ TEST_F(WholeRun, FailedRunIsContinuedAfterItsLastWholeLineOnceTheLineIsFixed) {
   EXPECT_EQ(RunOn(Join(lines, "\n"), changed), kConverted);
   EXPECT_TRUE(changed.ui.questions.empty());
   EXPECT_TRUE(statusOf(lines[0])(WithoutResults(changed.trace).at(kConnect.size())));
-  EXPECT_EQ(ReadStopPoint(changed.settings), std::nullopt);
+  EXPECT_EQ(ReadStopPoint(changed.settings, resolved), std::nullopt);
+}
+
+// A signal at any moment of a run stops it at the next safe point: before
+// anything reaches the host while the dialog or the offer waits, the copy is
+// written or the host connects; after the record under way; and, once the
+// last record is whole, not at all. Where a run stopped is known after it as
+// before.
+TEST_F(WholeRun, ASignalStopsTheRunAtTheNextSafePointWhateverItInterrupts) {
+  Lines lines = Header();
+  lines.insert(lines.end(), {"PT,P1,1,2,3,0,0,1,,,,,,,,,,1", "CIR,C1,1,zwei,3,0,0,1,,10",
+                             "PT,P3,1,2,3,0,0,1,,,,,,,,,,1"});
+  ASSERT_EQ(RunOn(Join(lines, "\n")), kRunFailed);  // remembers line 11
+  std::filesystem::remove(input + "conf");
+  const auto remembered = bed.settings.values;
+  lines[11] = "CIR,C1,1,2,3,0,0,1,,10,,,,,,,,0.02";
+  const std::string resolved = std::filesystem::canonical(input).string();
+  const std::string offered =
+      "\r\n\r\nFortsetzen: Traskel erneut mit dieser Datei starten; es bietet an, ab Zeile 12 "
+      "weiterzumachen.";
+
+  enum Phase { kDialog, kCopy, kOffer, kConnection, kRecord, kAfterTheLast };
+  const struct {
+    Phase phase;
+    ExitStatus status;
+    std::string message;    // empty: none
+    std::size_t sent;       // host operations
+    std::int64_t stopLine;  // where the export's entry stands after; 0: none
+  } cases[] = {
+      {kDialog, kStopped, kStoppedBeforeSending, 0, 0},
+      {kCopy, kStopped, std::string(kStoppedBeforeSending) + " Es wurde keine Kopie angelegt.", 0,
+       0},
+      {kOffer, kStopped, kStoppedBeforeSending + offered, 0, 11},
+      {kConnection, kStopped, kStoppedBeforeSending, kConnect.size(), 0},
+      {kRecord, kStopped, "", 0, 12},
+      {kAfterTheLast, kConverted, "", 0, 0},
+  };
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::to_string(signal) + " in phase " + std::to_string(c.phase));
+      TestBed run;
+      const SignalsAskToStop signals(run.ui.stop);
+      bool raised = false;
+      const auto raiseOnce = [&] {
+        if (!std::exchange(raised, true)) std::raise(signal);
+      };
+      if (c.phase == kOffer) {
+        run.settings.values = remembered;
+        run.ui.choiceAnswers = {Answer::Yes};
+      }
+      run.ui.whileAsked = [&] {
+        if (c.phase == kDialog || (c.phase == kOffer && !run.ui.questions.empty())) raiseOnce();
+      };
+      run.fileOperations.meanwhile = [&](const std::string& operation, const std::string& what) {
+        if (c.phase == kCopy && operation == "write" && what == input + "conf") raiseOnce();
+      };
+      run.onTrace = [&](const std::string& op) {
+        if ((c.phase == kConnection && op.starts_with("create")) ||
+            (c.phase == kRecord && op.ends_with("Zeile: " + lines[11] + "\"")) ||
+            (c.phase == kAfterTheLast && op.starts_with("Application put 9 Str:\"Fertig"))) {
+          raiseOnce();
+        }
+      };
+      EXPECT_EQ(RunOn(Join(lines, "\n"), run), c.status);
+      EXPECT_TRUE(raised);
+      EXPECT_FALSE(CopyExists());
+      if (c.phase == kRecord) {
+        ASSERT_EQ(run.ui.messages.size(), 1u);
+        EXPECT_THAT(run.ui.messages[0].text, HasSubstr("nach Zeile 12 von 13 abgebrochen"));
+      } else if (c.message.empty()) {
+        EXPECT_TRUE(run.ui.messages.empty());
+        EXPECT_THAT(run.trace, ::testing::Contains(HasSubstr("Fertig: 3 Datenzeilen")));
+      } else {
+        EXPECT_EQ(run.ui.messages.size(), 1u);
+        EXPECT_EQ(run.ui.messages.at(0).text, c.message);
+        EXPECT_EQ(run.trace.size(), c.sent);
+      }
+      const std::optional<StopPoint> point = ReadStopPoint(run.settings, resolved);
+      EXPECT_EQ(point ? point->line : 0, c.stopLine);
+    }
+  }
 }
 
 // The run's clock, moved on by the test.
@@ -315,6 +414,18 @@ TEST_F(WholeRun, HostFailureHalfWayIsReportedWithItsNumberAndLine) {
                         "Quorvex: simulated failure of operation 15\r\n"));
   EXPECT_THAT(failing.ui.messages[0].text, HasSubstr("Zeile 2: Datum,2026-12-01"));
   EXPECT_TRUE(CopyExists());
+
+  // Every line whole, only the final status put fails (operation 68, after
+  // ten lines of six): nothing is left to go on with, and none is offered.
+  TestBed last(testing::FailingAt(68));
+  EXPECT_EQ(RunOn(Join(Header(), "\n"), last), kRunFailed);
+  ASSERT_EQ(last.ui.messages.size(), 1u);
+  EXPECT_THAT(
+      last.ui.messages[0].text,
+      ::testing::EndsWith("\r\n\r\nAlle 10 Zeilen sind im Messprogramm; nur der Status am "
+                          "Ende konnte nicht gesetzt werden. Es gibt nichts fortzusetzen."));
+  EXPECT_THAT(last.ui.messages[0].text, Not(HasSubstr("Fortsetzen")));
+  EXPECT_TRUE(last.settings.List(kStopPointsKey)->empty());
 }
 
 TEST_F(WholeRun, CopyChangedDuringTheRunIsReadOnlyAsWritten) {

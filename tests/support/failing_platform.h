@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,6 +32,7 @@ class FaultPlan {
 
   // The failure for the operation now asked for, when it is the chosen one.
   std::optional<Failure> Take(const char* operation, const std::string& what) {
+    if (meanwhile) meanwhile(operation, what);
     if (++count_ != failAt_) return std::nullopt;
     fault_ = Fault{operation, what, SystemFailure(code_)};
     return fault_->failure;
@@ -39,6 +41,10 @@ class FaultPlan {
   std::int64_t failAt() const { return failAt_; }
   std::int64_t count() const { return count_; }
   const std::optional<Fault>& fault() const { return fault_; }
+
+  // Told of every operation before it is carried out, for what should
+  // happen just then.
+  std::function<void(const char* operation, const std::string& what)> meanwhile;
 
  private:
   std::int64_t failAt_ = 0;
@@ -189,9 +195,9 @@ class FailingFileSystem final : public FileSystem {
     return Wrapped<FailingLogFile, LogFile>("open", path,
                                             [&] { return inner_.OpenLogFile(path, mode); });
   }
-  Result<std::unique_ptr<OutputFile>> CreateBeside(const std::string& path) override {
+  Result<std::unique_ptr<OutputFile>> CreateNew(const std::string& path, Readers readers) override {
     return Wrapped<FailingOutputFile, OutputFile>("create", path,
-                                                  [&] { return inner_.CreateBeside(path); });
+                                                  [&] { return inner_.CreateNew(path, readers); });
   }
   Result<void> Rename(const std::string& from, const std::string& to) override {
     return Fallible(plan_, "rename", to, [&] { return inner_.Rename(from, to); });
@@ -199,11 +205,18 @@ class FailingFileSystem final : public FileSystem {
   Result<void> Remove(const std::string& path) override {
     return Fallible(plan_, "remove", path, [&] { return inner_.Remove(path); });
   }
-  Result<void> MakeFolders(const std::string& folder) override {
-    return Fallible(plan_, "make folders", folder, [&] { return inner_.MakeFolders(folder); });
+  Result<void> MakeFolders(const std::string& folder, Readers readers) override {
+    return Fallible(plan_, "make folders", folder,
+                    [&] { return inner_.MakeFolders(folder, readers); });
   }
   Result<void> SyncFolder(const std::string& folder) override {
     return Fallible(plan_, "sync", folder, [&] { return inner_.SyncFolder(folder); });
+  }
+  Result<std::unique_ptr<FolderLock>> LockFolder(const std::string& folder) override {
+    return Fallible(plan_, "lock", folder, [&] { return inner_.LockFolder(folder); });
+  }
+  Result<std::string> ResolvedPath(const std::string& path) override {
+    return Fallible(plan_, "resolve", path, [&] { return inner_.ResolvedPath(path); });
   }
 
  private:
@@ -231,6 +244,12 @@ class FailingSettingsStore final : public SettingsStore {
   }
   Result<void> Write(const std::string& path, const std::string& value) override {
     return Fallible(plan_, "write", path, [&] { return inner_->Write(path, value); });
+  }
+  Result<std::vector<std::pair<std::string, std::string>>> List(const std::string& key) override {
+    return Fallible(plan_, "list", key, [&] { return inner_->List(key); });
+  }
+  Result<void> Remove(const std::string& path) override {
+    return Fallible(plan_, "remove", path, [&] { return inner_->Remove(path); });
   }
   std::vector<std::string> ValuesFiles() const override { return inner_->ValuesFiles(); }
 

@@ -123,8 +123,9 @@ class FaultSweep {
       known = settings->ValuesFiles();
       FakeUi ui;
       ProgramParts parts{
-          ui, *settings, files, NumberFormat{},
-          [&o] { return std::make_unique<quorvex_sim::SimHost>(QuietHost(TracingInto(o.trace))); }};
+          ui, ui.stop, *settings, files, NumberFormat{}, [&o] {
+            return std::make_unique<quorvex_sim::SimHost>(QuietHost(TracingInto(o.trace)));
+          }};
       std::vector<std::string> arguments;
       if (c.check) arguments.push_back("--pruefen");
       if (c.log) arguments.insert(arguments.end(), {"--protokoll", File("protokoll.txt")});

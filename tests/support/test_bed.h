@@ -22,6 +22,7 @@
 #include "platform/settings.h"
 #include "platform/user_interface.h"
 #include "quorvex_sim/sim_host.h"
+#include "support/failing_platform.h"
 
 namespace traskel::testing {
 
@@ -36,35 +37,37 @@ class FakeUi : public UserInterface {
   void ShowMessage(const std::string& text, const std::string& title, Icon icon) override {
     messages.push_back({text, title, icon});
   }
-  // Answers from busyAnswers in turn; Cancel once they are used up.
+  // Answers from busyAnswers in turn; Cancel once they are used up, or
+  // once a stop is requested, as a console's prompt ends then.
   Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) override {
     questions.push_back({text, title, icon});
-    if (busyAnswers.empty()) return Answer::Cancel;
+    if (Stopped() || busyAnswers.empty()) return Answer::Cancel;
     const Answer answer = busyAnswers.front();
     busyAnswers.pop_front();
     return answer;
   }
-  // Answers from choiceAnswers in turn; Cancel once they are used up.
+  // Answers from choiceAnswers in turn; Cancel as above.
   Answer AskYesNoCancel(const std::string& text, const std::string& title, Icon icon) override {
     questions.push_back({text, title, icon});
-    if (choiceAnswers.empty()) return Answer::Cancel;
+    if (Stopped() || choiceAnswers.empty()) return Answer::Cancel;
     const Answer answer = choiceAnswers.front();
     choiceAnswers.pop_front();
     return answer;
   }
   std::optional<std::string> ChooseFile(const FileDialogRequest& request) override {
     requests.push_back(request);
-    if (answers.empty()) return std::nullopt;
+    if (Stopped() || answers.empty()) return std::nullopt;
     auto answer = answers.front();
     answers.pop_front();
     return answer;
   }
+  bool QuestionsReachUser() const override { return questionsReachUser; }
   void PumpEvents() override {
     ++pumps;
     if (onPump) onPump();
+    if (stopWhen && stopWhen()) stop.Request();
   }
   void ShowProgress(const ProgressView& view) override { progress.push_back(view); }
-  bool StopRequested() override { return stopWhen && stopWhen(); }
   void FinishProgress(const std::string& text) override { finished.push_back(text); }
   void CloseProgress() override { ++closed; }
 
@@ -77,9 +80,18 @@ class FakeUi : public UserInterface {
   int pumps = 0;
   std::function<void()> onPump;  // what happens meanwhile, once a line
   std::vector<ProgressView> progress;
-  std::function<bool()> stopWhen;  // whether the user asks to stop, once a line
+  std::function<bool()> stopWhen;    // whether the user asks to stop, once a line
+  std::function<void()> whileAsked;  // what happens while the dialog or a question waits
+  StopSource stop;                   // the run's, which the progress window's button asks
+  bool questionsReachUser = true;
   std::vector<std::string> finished;
   int closed = 0;
+
+ private:
+  bool Stopped() {
+    if (whileAsked) whileAsked();
+    return stop.Requested();
+  }
 };
 
 class MemorySettings : public SettingsStore {
@@ -92,6 +104,21 @@ class MemorySettings : public SettingsStore {
     ++writes;
     if (!writable) return Failure{0, "not writable"};
     values[path] = value;
+    return {};
+  }
+  Result<std::vector<std::pair<std::string, std::string>>> List(const std::string& key) override {
+    std::vector<std::pair<std::string, std::string>> below;
+    for (const auto& [path, value] : values) {
+      if (path.starts_with(key + "\\") && path.find('\\', key.size() + 1) == std::string::npos) {
+        below.emplace_back(path.substr(key.size() + 1), value);
+      }
+    }
+    return below;
+  }
+  Result<void> Remove(const std::string& path) override {
+    ++writes;
+    if (!writable) return Failure{0, "not writable"};
+    values.erase(path);
     return {};
   }
   std::map<std::string, std::string> values;
@@ -131,19 +158,33 @@ inline quorvex_sim::Options TracingInto(std::vector<std::string>& lines,
 struct TestBed {
   explicit TestBed(quorvex_sim::Options options = {}, NumberFormat numbers = {},
                    host::BusyWait wait = {})
-      : host(QuietHost(TracingInto(trace, std::move(options)))),
+      : host(QuietHost(Traced(std::move(options)))),
         wrapped(WrapHost(host, nullptr, ui, wait)),
-        platform{ui, *wrapped.wait, std::move(numbers), files},
+        platform{ui, *wrapped.wait, std::move(numbers), watched, ui.stop},
         run(platform) {}
 
   SystemFileSystem files;
+  // Every file operation of the run passes here, failing none, so that a
+  // test may act at one.
+  FaultPlan fileOperations;
+  FailingFileSystem watched{files, fileOperations};
   FakeUi ui;
   MemorySettings settings;
   std::vector<std::string> trace;
+  std::function<void(const std::string&)> onTrace;  // each operation the host carried out
   quorvex_sim::SimHost host;
   HostWrappers wrapped;
   Platform platform;
   Run run;
+
+ private:
+  quorvex_sim::Options Traced(quorvex_sim::Options o) {
+    o.traceSink = [this](const std::string& line) {
+      trace.push_back(line);
+      if (onTrace) onTrace(line);
+    };
+    return o;
+  }
 };
 
 // Trace lines without the informative " -> result" part.

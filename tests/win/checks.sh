@@ -33,3 +33,9 @@ registry_value() {
   { LC_ALL=en_US.UTF-8 "$wine_run" reg query "$1" /v "$2" 2>/dev/null || true; } |
     iconv -f CP437 -t UTF-8 | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
 }
+
+# The data of every value directly below a key, a line each.
+registry_values() {
+  { LC_ALL=en_US.UTF-8 "$wine_run" reg query "$1" 2>/dev/null || true; } |
+    iconv -f CP437 -t UTF-8 | tr -d '\r' | sed -n "s/^ *[^ ]* *REG_[A-Z_]* *//p"
+}

@@ -374,8 +374,12 @@ check "it sent the start of the whole run" \
 check "it stopped before the last line ($sent of $whole operations)" test "$sent" -lt "$((whole - 2))"
 check "it stopped after a whole record, before a line's status text" \
   grep -q '^Application put 9 ' <<<"$(sed -n "$((sent + 1))p" "$here/end_to_end.trace")"
-check "where it stopped is remembered for the file" \
-  test "$(registry_value "$resume_key" Datei)" = "$(windows_path "$folder/teil.csv")"
+# One entry, whole: "1|written|L|M|fingerprint|half-built line|label|file".
+entries=$(registry_values "$resume_key")
+check "where it stopped is remembered for the file, in one value" \
+  test "$(grep -c . <<<"$entries")" = 1 -a "${entries##*|}" = "$(windows_path "$folder/teil.csv")"
+check "it is the last line sent" \
+  test "$(cut -d'|' -f3 <<<"$entries")" = "$(grep -c '^Application put 9 ' "$work/seventh.trace")"
 check_host_ended
 
 open_host "$work/eighth.trace"
@@ -384,9 +388,14 @@ confirm_box "the offer to go on"
 confirm_box "the line left out"
 finish
 check "the continued run ends as a whole one, but one line (status $status)" test "$status" = 4
+# The same, but for the end, which names the lines the second run sent.
 check "the two runs send what one whole run sends" \
-  diff -u "$here/end_to_end.trace" <(cat "$work/seventh.trace" && tail -n +8 "$work/eighth.trace")
-check "where it stopped is forgotten" test -z "$(registry_value "$resume_key" Datei)"
+  diff -u <(head -n -1 "$here/end_to_end.trace") \
+  <(cat "$work/seventh.trace" && tail -n +8 "$work/eighth.trace" | head -n -1)
+check "the continued run's end names its lines" \
+  grep -q '^Application put 9 Str:"Fertig: Zeilen [0-9]* bis [0-9]* ([0-9]* Datenzeilen) ' \
+  <(tail -n 1 "$work/eighth.trace")
+check "where it stopped is forgotten" test -z "$(registry_values "$resume_key")"
 check_host_ended
 
 checks_done

@@ -207,7 +207,7 @@ TEST_F(LocalServer, HostThatEndsMidRunEndsItWithTheSystemsErrorForAVanishedServe
     {
       // The host as the program talks to it: behind the busy wait and the log.
       HostWrappers wrapped = WrapHost(*automation, &log, ui);
-      Platform platform{ui, *wrapped.wait, NumberFormat{}, files};
+      Platform platform{ui, *wrapped.wait, NumberFormat{}, files, ui.stop};
       traskel::Run run(platform);
       status = Form1Load(run, settings);
     }

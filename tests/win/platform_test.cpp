@@ -2,6 +2,7 @@
 // text, and settings kept in the registry through "WScript.Shell".
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -64,7 +65,7 @@ TEST(FileSystemWin32, TheDialogStartsAtTheRootOfABareDrive) {
   settings.values[kRemembered] = "C:\\teil.csv";
   quorvex_sim::SimHost host;
   SystemFileSystem files;
-  Platform platform{ui, host, NumberFormat{}, files};
+  Platform platform{ui, host, NumberFormat{}, files, ui.stop};
   traskel::Run run(platform);
   EXPECT_EQ(Form1Load(run, settings), kNotChosen);  // the dialog is cancelled
   ASSERT_EQ(ui.requests.size(), 1u);
@@ -180,7 +181,7 @@ TEST(HeldFileWin32, ACopyOpenInAnotherProgramIsNotTakenForAnotherRuns) {
   testing::MemorySettings settings;
   quorvex_sim::SimHost host;
   SystemFileSystem files;
-  Platform platform{ui, host, NumberFormat{}, files};
+  Platform platform{ui, host, NumberFormat{}, files, ui.stop};
   traskel::Run run(platform);
   EXPECT_EQ(Form1Load(run, settings, input), kNotChosen);
   CloseHandle(otherProgram);
@@ -370,6 +371,22 @@ TEST_F(ShellSettings, MissingValuesReadEmptyAndBadWritesFail) {
   EXPECT_EQ(Stored(HKEY_CURRENT_USER, key, "Wert"), "<none>");
 }
 
+// A key's values, not those of a key below it; removing one leaves the
+// others, and one that is not there is gone already.
+TEST_F(ShellSettings, ListsAndRemovesTheValuesOfOneKey) {
+  const std::string below = "HKCU\\" + key;
+  for (const char* name : {"a", "b", "sub\\c"})
+    ASSERT_TRUE(store->Write(below + "\\" + name, name));
+  using Values = std::vector<std::pair<std::string, std::string>>;
+  Values listed = *store->List(below);
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (Values{{"a", "a"}, {"b", "b"}}));
+  ASSERT_TRUE(store->Remove(below + "\\a"));
+  ASSERT_TRUE(store->Remove(below + "\\fehlt"));
+  EXPECT_EQ(*store->List(below), (Values{{"b", "b"}}));
+  EXPECT_EQ(*store->List(below + "\\Leer"), Values{});
+}
+
 TEST_F(ShellSettings, TheMachineSettingRoundTrips) {
   // Wine's prefix lets its owner write the per-machine hive.
   ASSERT_TRUE(store->WriteSetting(kRemembered, "C:\\Daten\\teil.csv"));
@@ -393,7 +410,8 @@ TEST(UserInterfaceWin32, PumpDispatchesWhatWaits) {
   const HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"", WS_OVERLAPPEDWINDOW, 0, 0,
                                       10, 10, nullptr, nullptr, windowClass.hInstance, nullptr);
   ASSERT_NE(window, nullptr);
-  const std::unique_ptr<UserInterface> ui = MakeUserInterface();
+  StopSource stop;
+  const std::unique_ptr<UserInterface> ui = MakeUserInterface(stop);
   ui->PumpEvents();  // what creating the window queued
   received = 0;
 

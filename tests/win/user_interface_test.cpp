@@ -90,7 +90,8 @@ class Closer {
 };
 
 TEST(UserInterfaceWin32, BoxesAndTheDialogBelongToTheMainWindowOnTheTaskbarMeanwhile) {
-  std::unique_ptr<UserInterface> ui = MakeUserInterface();
+  StopSource stop;
+  std::unique_ptr<UserInterface> ui = MakeUserInterface(stop);
 
   Closer box("Traskel", IDOK);
   ui->ShowMessage("Zeile 1", "Traskel", Icon::Critical);
@@ -129,7 +130,8 @@ long CaptionTextWidth(const std::wstring& title) {
 
 TEST(UserInterfaceWin32, TheVersionBoxShowsItsWholeTitle) {
   // A box is as wide as its text, and the version is shorter than the title.
-  std::unique_ptr<UserInterface> ui = MakeUserInterface();
+  StopSource stop;
+  std::unique_ptr<UserInterface> ui = MakeUserInterface(stop);
   Closer box(kMainCaption, IDOK);
   EXPECT_TRUE(ui->ShowText(TRASKEL_VERSION_TEXT, Icon::Information, ConsoleStream::Output).ok());
   const Seen& seen = box.Join();
@@ -194,7 +196,8 @@ bool Above(HWND a, HWND b) {
 }
 
 TEST(UserInterfaceWin32, TheProgressWindowComesInFrontWithoutTakingTheFocus) {
-  std::unique_ptr<UserInterface> ui = MakeUserInterface();
+  StopSource stop;
+  std::unique_ptr<UserInterface> ui = MakeUserInterface(stop);
   // The window the user works in, as the host's would be.
   const HWND host = CreateWindowExW(0, L"STATIC", L"Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
                                     400, 300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -212,7 +215,7 @@ TEST(UserInterfaceWin32, TheProgressWindowComesInFrontWithoutTakingTheFocus) {
   EXPECT_EQ(GetForegroundWindow(), host);
   EXPECT_TRUE(Above(window, host));
   EXPECT_TRUE(OnTaskbarWithoutArea(GetWindow(window, GW_OWNER)));
-  EXPECT_FALSE(ui->StopRequested());
+  EXPECT_FALSE(stop.Requested());
 
   ui->CloseProgress();
   EXPECT_EQ(ProgressWindowShown(), nullptr);
@@ -221,7 +224,6 @@ TEST(UserInterfaceWin32, TheProgressWindowComesInFrontWithoutTakingTheFocus) {
 }
 
 TEST(UserInterfaceWin32, TheButtonEscAndClosingTheWindowOrItsTaskbarButtonAskToStop) {
-  std::unique_ptr<UserInterface> ui = MakeUserInterface();
   const std::pair<const char*, void (*)(HWND window, HWND button)> ways[] = {
       {"the button", [](HWND, HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }},
       {"Esc", [](HWND, HWND button) { PostMessageW(button, WM_KEYDOWN, VK_ESCAPE, 0); }},
@@ -231,22 +233,25 @@ TEST(UserInterfaceWin32, TheButtonEscAndClosingTheWindowOrItsTaskbarButtonAskToS
        [](HWND window, HWND) { PostMessageW(GetWindow(window, GW_OWNER), WM_CLOSE, 0, 0); }},
   };
   for (const auto& [way, press] : ways) {
+    StopSource stop;
+    std::unique_ptr<UserInterface> ui = MakeUserInterface(stop);
     ui->ShowProgress({"teil.csv", "Zeile 1 von 2", "0:01", 0.5});
     const HWND window = ProgressWindowShown();
     ASSERT_NE(window, nullptr) << way;
     press(window, ReadControls(window).button);
     ui->PumpEvents();
-    EXPECT_TRUE(ui->StopRequested()) << way;
+    EXPECT_TRUE(stop.Requested()) << way;
     EXPECT_EQ(ProgressWindowShown(), window) << way << ": the window is the caller's to close";
     ui->CloseProgress();
   }
 }
 
 TEST(UserInterfaceWin32, AFinishedTaskWaitsForSchliessenOrTheTimeOut) {
-  std::unique_ptr<UserInterface> ui = MakeUserInterface();
+  StopSource stop;
+  std::unique_ptr<UserInterface> ui = MakeUserInterface(stop);
   // Without a window shown there is nothing to wait for.
   ui->FinishProgress("Fertig.");
-  EXPECT_FALSE(ui->StopRequested());
+  EXPECT_FALSE(stop.Requested());
   EXPECT_EQ(ProgressWindowShown(), nullptr);
 
   ui->ShowProgress({"teil.csv", "Zeile 1 von 2", "0:01", 0.5});
@@ -271,7 +276,7 @@ TEST(UserInterfaceWin32, AFinishedTaskWaitsForSchliessenOrTheTimeOut) {
   EXPECT_EQ(ProgressWindowShown(), nullptr);
 
   // Nobody there: it closes by itself.
-  ProgressWindow alone(nullptr, std::chrono::milliseconds(300));
+  ProgressWindow alone(nullptr, std::chrono::milliseconds(300), stop);
   alone.Show({"teil.csv", "Zeile 1 von 2", "0:01", 0.5});
   const auto start = std::chrono::steady_clock::now();
   alone.Finish("Fertig.");

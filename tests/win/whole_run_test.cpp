@@ -33,7 +33,7 @@ class WholeRun : public ::testing::Test {
     input = sim.folder.Write("teil.csv", content);
     ui.answers.push_back(input);
     auto automation = host::MakeComAutomation();
-    Platform platform{ui, *automation, NumberFormat{}, files};
+    Platform platform{ui, *automation, NumberFormat{}, files, ui.stop};
     traskel::Run run(platform);
     return Form1Load(run, settings);
   }
