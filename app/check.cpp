@@ -230,7 +230,7 @@ ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<st
                                                  : kConverted;
   const ExitStatus status = end == LoopEnd::Stopped ? kStopped : foreseen;
   run.platform.ui.CloseProgress();
-  run.platform.ui.ShowMessage(Report(run, found, brokenUtf8Line, status), kMainCaption,
+  run.platform.ui.ShowMessage(Report(run, found, brokenUtf8Line, status), kCheckTitle,
                               foreseen == kConverted ? Icon::Information : Icon::Exclamation);
   return status;
 }

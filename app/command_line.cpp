@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string_view>
 
@@ -9,19 +10,50 @@ namespace traskel {
 
 namespace {
 
-constexpr const char* kUsage =
+// The usage on a console: its forms lined up in fixed columns.
+constexpr const char* kConsoleUsage =
     "Aufruf: traskel [--pruefen] [--protokoll PROTOKOLL] [--ab-zeile N] [DATEI]\r\n"
     "       traskel --version\r\n"
     "       traskel --help";
 
-constexpr const char* kOptions =
-    "  DATEI                  die Exportdatei; ohne sie öffnet sich die Dateiauswahl\r\n"
-    "  --pruefen              die Datei nur prüfen, nichts an Quorvex senden\r\n"
-    "  --protokoll PROTOKOLL  jeden Aufruf an Quorvex in die Datei PROTOKOLL schreiben\r\n"
-    "  --ab-zeile N           ab Zeile N konvertieren oder prüfen, ohne zu fragen\r\n"
-    "  --version              die Version zeigen\r\n"
-    "  --help, -h, /?         diese Hilfe zeigen\r\n"
-    "  --                     Ende der Optionen: was folgt, ist die Datei";
+// In a message box, whose font lines up nothing: a form a line.
+constexpr const char* kBoxUsage =
+    "Aufruf:\r\n"
+    "traskel [--pruefen] [--protokoll PROTOKOLL] [--ab-zeile N] [DATEI]\r\n"
+    "traskel --version\r\n"
+    "traskel --help";
+
+struct OptionHelp {
+  std::string_view option, text;
+};
+
+constexpr OptionHelp kOptions[] = {
+    {"DATEI", "die Exportdatei; ohne sie öffnet sich die Dateiauswahl"},
+    {"--pruefen", "die Datei nur prüfen, nichts an Quorvex senden"},
+    {"--protokoll PROTOKOLL", "jeden Aufruf an Quorvex in die Datei PROTOKOLL schreiben"},
+    {"--ab-zeile N", "ab Zeile N konvertieren oder prüfen, ohne zu fragen"},
+    {"--version", "die Version zeigen"},
+    {"--help, -h, /?", "diese Hilfe zeigen"},
+    {"--", "Ende der Optionen: was folgt, ist die Datei"},
+};
+
+// One option a line: on a console the texts in a column of their own, in a
+// box after the option and a colon.
+std::string OptionLines(bool inBox) {
+  std::size_t width = 0;
+  for (const OptionHelp& o : kOptions) width = std::max(width, o.option.size());
+  std::string lines;
+  for (const OptionHelp& o : kOptions) {
+    if (!lines.empty()) lines += "\r\n";
+    if (inBox) {
+      lines += std::string(o.option) + ": ";
+    } else {
+      lines += "  " + std::string(o.option) + std::string(width + 2 - o.option.size(), ' ');
+    }
+    lines += o.text;
+  }
+  return lines;
+}
 
 constexpr std::string_view kLogOption = "--protokoll";
 constexpr std::string_view kFromLineOption = "--ab-zeile";
@@ -126,7 +158,8 @@ CommandLine ReadCommandLine(const std::vector<std::string>& arguments) {
 }
 
 int AnswerCommandLine(const CommandLine& command, UserInterface& ui) {
-  std::string text = kUsage;
+  const bool inBox = ui.ShowsTextInBox();
+  std::string text = inBox ? kBoxUsage : kConsoleUsage;
   Icon icon = Icon::Information;
   ConsoleStream stream = ConsoleStream::Error;
   int status = 0;
@@ -136,7 +169,7 @@ int AnswerCommandLine(const CommandLine& command, UserInterface& ui) {
       stream = ConsoleStream::Output;
       break;
     case CommandLine::Action::Help:
-      text += std::string("\r\n\r\n") + kOptions;
+      text += "\r\n\r\n" + OptionLines(inBox);
       break;
     case CommandLine::Action::Misuse:
     case CommandLine::Action::Run:

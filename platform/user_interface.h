@@ -73,6 +73,10 @@ class UserInterface {
     ShowMessage(text, "", icon);
     return {};
   }
+  // Whether ShowText shows in a message box, whose font lines up no
+  // columns and which breaks a line too wide for it, rather than on a
+  // console in fixed columns.
+  virtual bool ShowsTextInBox() const { return true; }
 };
 
 // The system's own: the console on POSIX systems, dialogs on Windows, which

@@ -161,6 +161,8 @@ class ConsoleUserInterface : public UserInterface {
     return failure;
   }
 
+  bool ShowsTextInBox() const override { return false; }
+
  protected:
   // One answer line without its newline; nothing at the end of the input.
   virtual std::optional<std::string> ReadAnswer(const char* prompt) {

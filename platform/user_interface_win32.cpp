@@ -87,6 +87,100 @@ std::wstring FittedToTitle(const std::wstring& text, const std::wstring& title) 
   return fitted;
 }
 
+// A box whose text must keep its lines whole, as a usage broken inside an
+// option reads wrong: the system breaks a line at a width of its own (wine at
+// the fixed width of its box's template, narrower than a usage line), so the
+// box is widened to its widest line, within the screen, once it is laid out
+// and before it shows. A box wide enough stays as it is.
+class WholeLines {
+ public:
+  WholeLines() : hook_(SetWindowsHookExW(WH_CALLWNDPROCRET, Widen, nullptr, GetCurrentThreadId())) {
+    hook = hook_;
+  }
+  ~WholeLines() {
+    if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
+    hook = nullptr;
+  }
+  WholeLines(const WholeLines&) = delete;
+  WholeLines& operator=(const WholeLines&) = delete;
+
+ private:
+  // Once the box has laid itself out, which it does on WM_INITDIALOG.
+  static LRESULT CALLBACK Widen(int code, WPARAM wParam, LPARAM lParam) {
+    const HHOOK next = hook;
+    const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && next != nullptr && call->message == WM_INITDIALOG) {
+      hook = nullptr;  // the box only, not what it may open
+      FitToLines(call->hwnd);
+    }
+    return CallNextHookEx(next, code, wParam, lParam);
+  }
+
+  static void FitToLines(HWND box) {
+    HWND text = nullptr;
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr && text == nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+      wchar_t name[16] = {};
+      GetClassNameW(child, name, 16);
+      if (_wcsicmp(name, L"Static") == 0 && GetWindowTextLengthW(child) > 0) text = child;
+    }
+    if (text == nullptr) return;
+    std::wstring lines(GetWindowTextLengthW(text) + 1, L'\0');
+    lines.resize(GetWindowTextW(text, lines.data(), static_cast<int>(lines.size())));
+    RECT frame{}, area{};
+    GetWindowRect(box, &frame);
+    GetClientRect(text, &area);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& work = monitor.rcWork;
+
+    const HDC dc = GetDC(text);
+    const HGDIOBJ previous =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(text, WM_GETFONT, 0, 0)));
+    constexpr UINT kFormat = DT_CALCRECT | DT_EXPANDTABS | DT_NOPREFIX;
+    RECT widest{};
+    DrawTextW(dc, lines.c_str(), -1, &widest, kFormat);
+    const int room = (work.right - work.left) - (frame.right - frame.left);
+    const int wider = std::min<int>(widest.right - area.right, room);
+    RECT shown{0, 0, area.right + wider, 0};
+    DrawTextW(dc, lines.c_str(), -1, &shown, kFormat | DT_WORDBREAK);
+    SelectObject(dc, previous);
+    ReleaseDC(text, dc);
+    if (wider <= 0) return;
+
+    // The text grows to the right and loses the lines it no longer breaks;
+    // the buttons below it stay centred, and the icon beside it.
+    const int higher = shown.bottom - area.bottom;
+    RECT place{};
+    GetWindowRect(text, &place);
+    MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&place), 2);
+    SetWindowPos(text, nullptr, 0, 0, place.right - place.left + wider, shown.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+      if (child == text) continue;
+      RECT at{};
+      GetWindowRect(child, &at);
+      MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&at), 2);
+      const bool button = at.top >= place.bottom;
+      SetWindowPos(child, nullptr, at.left + (button ? wider / 2 : 0),
+                   at.top + (button ? higher : higher / 2), 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    const int width = frame.right - frame.left + wider;
+    const int height = frame.bottom - frame.top + higher;
+    SetWindowPos(box, nullptr, (work.left + work.right - width) / 2,
+                 (work.top + work.bottom - height) / 2, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  static thread_local HHOOK hook;
+  HHOOK hook_;
+};
+
+thread_local HHOOK WholeLines::hook = nullptr;
+
 constexpr const wchar_t* kMainWindowClass = L"TraskelForm1";
 // The program's icon among its resources.
 constexpr WORD kIconResource = 1;
@@ -198,6 +292,7 @@ class WindowsUserInterface : public UserInterface {
   }
 
   Result<void> ShowText(const std::string& text, Icon icon, ConsoleStream) override {
+    const WholeLines whole;
     ShowMessage(text, title_, icon);
     return {};
   }

@@ -47,6 +47,7 @@ TEST(CheckExport, TellsEachDoubtAfterTheCountsAndEndsWithItsStatus) {
     EXPECT_EQ(CheckExport(bed.run, bed.settings, path), c.status);
     ASSERT_EQ(bed.ui.messages.size(), 1u);
     EXPECT_EQ(bed.ui.messages[0].text, "Prüfung von " + path + ": " + c.told);
+    EXPECT_EQ(bed.ui.messages[0].title, "Traskel – Export prüfen");
     EXPECT_EQ(bed.ui.messages[0].icon,
               c.status == kConverted ? Icon::Information : Icon::Exclamation);
   }
@@ -89,6 +90,8 @@ TEST(CheckExport, FromALineOnOrStoppedTellsWhatItWentThrough) {
   EXPECT_EQ(CheckExport(beyond.run, beyond.settings, path, {}, 15), kNotChosen);
   ASSERT_EQ(beyond.ui.messages.size(), 1u);
   EXPECT_EQ(beyond.ui.messages[0].text, TooFewLinesText(14));
+  // No report: the box of a conversion given that line.
+  EXPECT_EQ(beyond.ui.messages[0].title, "Traskel nach Quorvex");
 }
 
 }  // namespace

@@ -163,8 +163,8 @@ TEST_F(BadInput, CheckNamesEveryLineAConversionWouldStopAt) {
     EXPECT_EQ(ReadAll(trace), "") << "the check reached the host";
     EXPECT_FALSE(CopyLeft());
     EXPECT_EQ(r.out, "");
-    ASSERT_TRUE(r.err.find("--- Traskel nach Quorvex [") != std::string::npos);
-    const std::string box = r.err.substr(r.err.rfind("--- Traskel nach Quorvex ["));
+    ASSERT_TRUE(r.err.find("--- Traskel – Export prüfen [") != std::string::npos);
+    const std::string box = r.err.substr(r.err.rfind("--- Traskel – Export prüfen ["));
     EXPECT_THAT(box, HasSubstr(" ---\nPrüfung von " + folder.File("teil.csv") + ": "));
     if (stops.empty()) {
       EXPECT_THAT(box, Not(HasSubstr("die Konvertierung abbrechen")));

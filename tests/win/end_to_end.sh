@@ -208,15 +208,15 @@ mkdir -p "$folder"
 "$wine_run" reg delete 'HKCU\Software\Zelvar' /f >/dev/null 2>&1 || true
 
 # Waits for the message box that ends a run and presses its OK; $1 says
-# what it is for.
+# what it is for, $2 is its title if not the main window's.
 confirm_box() {
-  local box
+  local box title=${2:-Traskel nach Quorvex}
   # A progress window taken for the box may close before the key.
   for _ in 1 2 3; do
-    box=$(box_titled 'Traskel nach Quorvex') || true
+    box=$(box_titled "$title") || true
     if [[ -z $box ]] || press_in "$box" xdotool key Return; then break; fi
   done
-  check "$1 shows a message box titled 'Traskel nach Quorvex'" test -n "$box"
+  check "$1 shows a message box titled '$title'" test -n "$box"
   if [[ -z $box ]]; then return; fi
   # Gone before the next box is looked for, which may bear the same title.
   for _ in $(seq 100); do
@@ -333,7 +333,7 @@ check_host_ended
 #    file remembered, neither the host nor the copy touched (a host object
 #    created would reach the trace, in process or not).
 start_converter "$work/sixth.trace" --pruefen "$(windows_path "$folder/$named")"
-confirm_box "the check"
+confirm_box "the check" 'Traskel – Export prüfen'
 finish
 check "the check ends with the status its conversion had (status $status)" test "$status" = 4
 check "the check leaves the host untouched" test ! -s "$work/sixth.trace"

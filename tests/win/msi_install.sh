@@ -2,17 +2,19 @@
 # The MSI as an administrator uses it, under wine in the tests' prefix:
 # installed over an older version (MajorUpgrade), the installed program run
 # once, a downgrade refused, then uninstalled, each step checked on the
-# files, the Start menu (the converter and "Export prüfen") and the registry.
+# files, the Start menu (the converter, "Export prüfen" and "Traskel Hilfe")
+# and the registry.
 #   WINEPREFIX=... DISPLAY=:N msi_install.sh WORK_DIR VERSION MSI PRODUCT_CODE \
-#     OLD_VERSION OLD_MSI OLD_PRODUCT_CODE EXE LICENSE NOTICE
-# EXE, LICENSE and NOTICE are the files the package was built from.
+#     OLD_VERSION OLD_MSI OLD_PRODUCT_CODE EXE LICENSE NOTICE HELP MESSAGES
+# EXE, LICENSE, NOTICE and HELP are the files the package was built from;
+# MESSAGES is docs/messages.md, every message of whose table HELP must name.
 #
 # msiexec's exit status reaches Linux cut to 8 bits: 1603 (fatal error)
 # shows as 67, 1605 (not installed) as 69, 1638 (another version installed)
 # as 102.
 set -euo pipefail
 work=$1 version=$2 msi=$3 product_code=$4 old_version=$5 old_msi=$6 old_product_code=$7
-exe=$8 license=$9 notice=${10}
+exe=$8 license=$9 notice=${10} help=${11} messages=${12}
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run="$here/../../tools/wine-run"
 program_dir="$WINEPREFIX/drive_c/Program Files/Traskel"
@@ -20,6 +22,7 @@ uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 setting_key='HKLM\SOFTWARE\Zelvar\Kastovel\CSV'
 shortcut_name='Traskel nach Quorvex.lnk'
 check_shortcut_name='Export prüfen.lnk'
+help_shortcut_name='Traskel Hilfe.lnk'
 
 source "$here/checks.sh"
 
@@ -42,9 +45,10 @@ shortcuts() {
   find "$WINEPREFIX/drive_c" -name "${1:-$shortcut_name}" 2>/dev/null
 }
 
-# The shortcut's target, as the .lnk stores it (UTF-16 there).
+# The shortcut's target, as the .lnk stores it (UTF-16 there): the program,
+# or the file named.
 shortcut_points_to_program() {
-  tr -d '\0' <"$1" | grep -aqF 'Program Files\Traskel\traskel.exe'
+  tr -d '\0' <"$1" | grep -aqF "Program Files\\Traskel\\${2:-traskel.exe}"
 }
 
 # The arguments it starts the program with, stored there the same way.
@@ -61,6 +65,24 @@ shortcut_starts_in_documents() {
 
 same_file() {
   cmp -s "$1" "$2"
+}
+
+# Whether the page names every message in the first column of the table "At
+# a glance" of docs/messages.md: the quoted texts, Markdown's escapes taken
+# off, in the page's text, its entities decoded.
+help_names_every_message() {
+  local text message count=0
+  text=$(sed -e 's/<[^>]*>//g' -e 's/&lt;/</g; s/&gt;/>/g; s/&quot;/"/g; s/&amp;/\&/g' "$1")
+  while IFS= read -r message; do
+    count=$((count + 1))
+    if ! grep -qF -- "$message" <<<"$text"; then
+      echo "   not in the help: $message"
+      return 1
+    fi
+  done < <(sed -n '/^## At a glance/,/^## [^A]/p' "$messages" | grep '^| "' | cut -d'|' -f2 |
+    grep -o '"[^"]*"' | sed -e 's/^"//; s/"$//' -e 's/\\\(.\)/\1/g')
+  echo "   it names all $count"
+  ((count > 10))
 }
 
 expect_apps_entry() {
@@ -107,8 +129,13 @@ expect_apps_entry "$product_code" "$version"
 check "Program Files\\Traskel\\traskel.exe is the built one" same_file "$exe" "$program_dir/traskel.exe"
 check "LICENSE is beside it" same_file "$license" "$program_dir/LICENSE"
 check "NOTICE is beside it" same_file "$notice" "$program_dir/NOTICE"
+check "Traskel-Hilfe.html is beside it" same_file "$help" "$program_dir/Traskel-Hilfe.html"
 check "the folder holds nothing else" \
-  test "$(find "$program_dir" -mindepth 1 | wc -l)" = 3
+  test "$(find "$program_dir" -mindepth 1 | wc -l)" = 4
+check "the help is the page 'Traskel Hilfe'" \
+  grep -q '<title>Traskel Hilfe</title>' "$program_dir/Traskel-Hilfe.html"
+check "it names every message of the messages' table" \
+  help_names_every_message "$program_dir/Traskel-Hilfe.html"
 mapfile -t found < <(shortcuts)
 check "one Start-menu shortcut '${shortcut_name%.lnk}' (found ${#found[@]})" test "${#found[@]}" = 1
 if ((${#found[@]} == 1)); then
@@ -127,6 +154,14 @@ if ((${#found[@]} == 1)); then
   check "it starts Program Files\\Traskel\\traskel.exe" shortcut_points_to_program "${found[0]}"
   check "with --pruefen" shortcut_has_arguments "${found[0]}" --pruefen
   check "in $documents" shortcut_starts_in_documents "${found[0]}"
+fi
+mapfile -t found < <(shortcuts "$help_shortcut_name")
+check "one Start-menu shortcut '${help_shortcut_name%.lnk}' (found ${#found[@]})" \
+  test "${#found[@]}" = 1
+if ((${#found[@]} == 1)); then
+  check "it is beside the first" test "$(dirname "${found[0]}")" = "${shortcut_folder:-}"
+  check "it opens Program Files\\Traskel\\Traskel-Hilfe.html" \
+    shortcut_points_to_program "${found[0]}" Traskel-Hilfe.html
 fi
 check "the remembered path is untouched" \
   test "$(registry_value "$setting_key" LastImportFile)" = "$marker"
@@ -164,8 +199,10 @@ check "msiexec /x ends with 0 (status $status)" test "$status" = 0
 check "Program Files\\Traskel is gone" test ! -e "$program_dir"
 mapfile -t found < <(shortcuts)
 check "the shortcut is gone (found ${#found[@]})" test "${#found[@]}" = 0
-mapfile -t found < <(shortcuts "$check_shortcut_name")
-check "so is '${check_shortcut_name%.lnk}' (found ${#found[@]})" test "${#found[@]}" = 0
+for name in "$check_shortcut_name" "$help_shortcut_name"; do
+  mapfile -t found < <(shortcuts "$name")
+  check "so is '${name%.lnk}' (found ${#found[@]})" test "${#found[@]}" = 0
+done
 if [[ -n ${shortcut_folder:-} ]]; then
   check "so is its Start-menu folder" test ! -e "$shortcut_folder"
 fi

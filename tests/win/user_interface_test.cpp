@@ -5,6 +5,7 @@
 // After windows.h, which it needs.
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/command_line.h"
 #include "app/implementations.h"
 #include "conversion/titles.h"
 #include "platform/progress_window_win32.h"
@@ -31,11 +33,14 @@ struct Seen {
   bool ownerTopLevel = false;
   bool ownerOnTaskbar = false;
   long width = 0;  // of the whole window, frame included
+  std::string text;
+  std::size_t linesShown = 0;  // of the text, as the box breaks it
+  bool buttonWithin = false;   // OK within the box, below the text
 };
 
 std::string Caption(HWND window) {
-  wchar_t text[256] = {};
-  GetWindowTextW(window, text, 256);
+  std::wstring text(GetWindowTextLengthW(window) + 1, L'\0');
+  text.resize(GetWindowTextW(window, text.data(), static_cast<int>(text.size())));
   return Utf8(text);
 }
 
@@ -48,6 +53,38 @@ bool OnTaskbarWithoutArea(HWND window) {
   return IsWindowVisible(window) && !(style & WS_EX_TOOLWINDOW) &&
          ((style & WS_EX_APPWINDOW) || GetWindow(window, GW_OWNER) == nullptr) &&
          IsRectEmpty(&frame);
+}
+
+// A box's text, how many lines it shows it on at its width, and whether its
+// button is within it, below the text.
+void ReadText(HWND box, Seen& seen) {
+  HWND text = nullptr;
+  for (HWND child = GetWindow(box, GW_CHILD); child != nullptr && text == nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t name[16] = {};
+    GetClassNameW(child, name, 16);
+    if (_wcsicmp(name, L"Static") == 0 && GetWindowTextLengthW(child) > 0) text = child;
+  }
+  if (text == nullptr) return;
+  seen.text = Caption(text);
+  const std::wstring wide = Utf16(seen.text);
+  const HDC dc = GetDC(text);
+  const HGDIOBJ font =
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(text, WM_GETFONT, 0, 0)));
+  RECT place{}, shown{}, client{}, button{};
+  GetWindowRect(text, &place);
+  shown.right = place.right - place.left;
+  DrawTextW(dc, wide.c_str(), -1, &shown, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  seen.linesShown = static_cast<std::size_t>(shown.bottom / metrics.tmHeight);
+  SelectObject(dc, font);
+  ReleaseDC(text, dc);
+  GetWindowRect(GetDlgItem(box, IDOK), &button);
+  GetClientRect(box, &client);
+  MapWindowPoints(box, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  seen.buttonWithin = button.top >= place.bottom && button.bottom <= client.bottom &&
+                      button.left >= client.left && button.right <= client.right;
 }
 
 // Waits on a thread of its own for the dialog window titled `title`, notes
@@ -76,6 +113,7 @@ class Closer {
               owner != nullptr && GetAncestor(owner, GA_PARENT) == GetDesktopWindow();
           RECT frame{};
           if (GetWindowRect(box, &frame)) seen_.width = frame.right - frame.left;
+          ReadText(box, seen_);
           PostMessageW(box, WM_COMMAND, button, 0);
         }) {}
 
@@ -139,6 +177,20 @@ TEST(UserInterfaceWin32, TheVersionBoxShowsItsWholeTitle) {
   // The title bar holds the title, the close button and a frame either side.
   EXPECT_GE(seen.width, CaptionTextWidth(Utf16(kMainCaption)) + GetSystemMetrics(SM_CXSIZE) +
                             2 * GetSystemMetrics(SM_CXFRAME));
+}
+
+TEST(UserInterfaceWin32, TheHelpBoxBreaksNoLine) {
+  // Its font lines up no columns, and the system's box breaks long lines.
+  std::unique_ptr<UserInterface> ui = MakeUserInterface();
+  Closer box(kMainCaption, IDOK);
+  EXPECT_EQ(AnswerCommandLine(ReadCommandLine({"--help"}), *ui), 0);
+  const Seen& seen = box.Join();
+  ASSERT_TRUE(seen.found) << "no message box appeared";
+  EXPECT_EQ(seen.linesShown, std::count(seen.text.begin(), seen.text.end(), '\n') + 1u)
+      << "a line is wider than the box";
+  EXPECT_TRUE(seen.buttonWithin);
+  EXPECT_NE(seen.text.find("\r\n--pruefen: die Datei nur prüfen, nichts an Quorvex senden\r\n"),
+            std::string::npos);
 }
 
 // The progress window: the visible window titled with the main window's
