@@ -181,7 +181,8 @@ TEST(UserInterfaceWin32, TheVersionBoxShowsItsWholeTitle) {
 
 TEST(UserInterfaceWin32, TheHelpBoxBreaksNoLine) {
   // Its font lines up no columns, and the system's box breaks long lines.
-  std::unique_ptr<UserInterface> ui = MakeUserInterface();
+  StopSource stop;
+  std::unique_ptr<UserInterface> ui = MakeUserInterface(stop);
   Closer box(kMainCaption, IDOK);
   EXPECT_EQ(AnswerCommandLine(ReadCommandLine({"--help"}), *ui), 0);
   const Seen& seen = box.Join();
