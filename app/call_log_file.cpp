@@ -15,48 +15,43 @@ namespace {
 // How every call log begins: its first line is the host's creation.
 constexpr std::string_view kLogStart = "create \"";
 
-}  // namespace
-
-bool CallLogFile::Open(const std::string& path, const std::optional<std::string>& exportFile,
-                       const std::vector<std::string>& settingsFiles, std::string& message) {
-  path_ = path;
-  Result<std::unique_ptr<LogFile>> opened = files_.OpenLogFile(path, LogFile::Mode::Keep);
-  if (!opened) {
-    message = Message(opened.failure().reason);
-    return false;
-  }
-  file_ = std::move(*opened);
-  std::string reason = RunFileReason(exportFile, settingsFiles);
-  // Decided on the open file, which is the one that Start empties.
-  if (reason.empty()) {
-    const Result<std::string> start = file_->ReadStart(kLogStart.size());
-    if (!start) {
-      reason = start.failure().reason;
-    } else if (!start->empty() && *start != kLogStart) {
-      reason = "die Datei gibt es schon, und sie ist kein Traskel-Protokoll";
-    }
-  }
-  if (reason.empty()) return true;
-  Drop();
-  message = Message(reason);
-  return false;
+// A finding of the log's own, in the words of its message.
+Failure Finding(const std::string& reason) {
+  Failure finding;
+  finding.reason = reason;
+  return finding;
 }
 
-bool CallLogFile::Start(const std::string& exportFile,
-                        const std::vector<std::string>& settingsFiles, std::string& message) {
-  std::string reason = RunFileReason(exportFile, settingsFiles);
-  if (reason.empty()) {
-    const Result<void> emptied = file_->Resize(0);
-    if (emptied) {
-      started_ = true;
-      length_ = 0;
-      return true;
-    }
-    reason = emptied.failure().reason;
+}  // namespace
+
+Result<void> CallLogFile::Open(const std::string& path,
+                               const std::optional<std::string>& exportFile,
+                               const std::vector<std::string>& settingsFiles) {
+  path_ = path;
+  Result<std::unique_ptr<LogFile>> opened = files_.OpenLogFile(path, LogFile::Mode::Keep);
+  if (!opened) return Refused(opened.failure());
+  file_ = std::move(*opened);
+  if (const std::string reason = RunFileReason(exportFile, settingsFiles); !reason.empty()) {
+    return Refused(Finding(reason));
   }
-  Drop();
-  message = Message(reason);
-  return false;
+  // Decided on the open file, which is the one that Start empties.
+  const Result<std::string> start = file_->ReadStart(kLogStart.size());
+  if (!start) return Refused(start.failure());
+  if (!start->empty() && *start != kLogStart) {
+    return Refused(Finding("die Datei gibt es schon, und sie ist kein Traskel-Protokoll"));
+  }
+  return {};
+}
+
+Result<void> CallLogFile::Start(const std::string& exportFile,
+                                const std::vector<std::string>& settingsFiles) {
+  if (const std::string reason = RunFileReason(exportFile, settingsFiles); !reason.empty()) {
+    return Refused(Finding(reason));
+  }
+  if (const Result<void> emptied = file_->Resize(0); !emptied) return Refused(emptied.failure());
+  started_ = true;
+  length_ = 0;
+  return {};
 }
 
 void CallLogFile::End(UserInterface& ui) {
@@ -92,8 +87,11 @@ std::string CallLogFile::RunFileReason(const std::optional<std::string>& exportF
   return "";
 }
 
-std::string CallLogFile::Message(const std::string& reason) const {
-  return "Das Protokoll " + Shown(path_) + " kann nicht angelegt werden: " + reason;
+Failure CallLogFile::Refused(Failure failure) {
+  Drop();
+  failure.reason =
+      "Das Protokoll " + Shown(path_) + " kann nicht angelegt werden: " + failure.reason;
+  return failure;
 }
 
 std::unique_ptr<host::Automation> CallLogFile::Logging(host::Automation& inner, UserInterface& ui) {

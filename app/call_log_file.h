@@ -20,19 +20,18 @@ class CallLogFile {
   explicit CallLogFile(FileSystem& files) : files_(files) {}
 
   // Opens the file named for the log, or makes it, without changing a byte
-  // of what is there. False, and the message for the user, when it can't be
-  // opened, or when the log must not replace it: a file that is the export
-  // named (or its copy, or a settings file), or that holds anything but an
-  // earlier call log.
-  bool Open(const std::string& path, const std::optional<std::string>& exportFile,
-            const std::vector<std::string>& settingsFiles, std::string& message);
+  // of what is there. Fails, its reason the message for the user, when it
+  // can't be opened, or when the log must not replace it: a file that is the
+  // export named (or its copy, or a settings file), or that holds anything
+  // but an earlier call log.
+  Result<void> Open(const std::string& path, const std::optional<std::string>& exportFile,
+                    const std::vector<std::string>& settingsFiles);
 
-  // Once the export is known, before anything is written for it: false, and
-  // the message, when the log is the export, its copy or a settings file
-  // (a log made by Open is then deleted again). Otherwise the log is
-  // emptied and takes this run's calls.
-  bool Start(const std::string& exportFile, const std::vector<std::string>& settingsFiles,
-             std::string& message);
+  // Once the export is known, before anything is written for it: fails, as
+  // Open does, when the log is the export, its copy or a settings file (a
+  // log made by Open is then deleted again). Otherwise the log is emptied
+  // and takes this run's calls.
+  Result<void> Start(const std::string& exportFile, const std::vector<std::string>& settingsFiles);
 
   // The run is over, and the log is closed. A run that ended before its
   // export was known made no calls: an earlier log is emptied all the same,
@@ -49,7 +48,8 @@ class CallLogFile {
   // What the log may not be, in the words of the message; empty when none.
   std::string RunFileReason(const std::optional<std::string>& exportFile,
                             const std::vector<std::string>& settingsFiles) const;
-  std::string Message(const std::string& reason) const;
+  // The failure, dropping the file, its reason put in the words of the message.
+  Failure Refused(Failure failure);
   void Write(const std::string& line, UserInterface& ui);
   // Lets go of the file; one that Open made goes again.
   void Drop();

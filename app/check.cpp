@@ -62,14 +62,14 @@ std::string OneLine(const std::string& text) {
 // their steps don't read.
 class Findings final : public LineWatcher {
  public:
-  void Handled(const Run& run, const host::Error* failed) override {
+  void Handled(const Run& run, const RunError* failed) override {
     if (run.lineNumber > kHeaderLines) {
       const auto& keys = RecordKeys();
       const auto key = std::find(keys.begin(), keys.end(), run.Fields[field::kKey]);
       if (key != keys.end()) ++perKey[key - keys.begin()];
       if (!failed) Unread(run);
     }
-    if (failed) Failed(run, failed->number(), failed->text());
+    if (failed) Failed(run, *failed);
   }
 
   // A feature's first field that holds text its steps did not read: the
@@ -87,16 +87,16 @@ class Findings final : public LineWatcher {
     }
   }
 
-  void Failed(const Run& run, int number, const std::string& text) {
+  void Failed(const Run& run, const RunError& e) {
     ++failures;
     if (shown.size() == kShownLines) return;
     std::string line = "Zeile " + std::to_string(run.lineNumber);
-    if (run.failedField) {
-      line += ", " + FailedFieldNote(run, number);
+    if (e.field) {
+      line += ", " + FailedFieldNote(e);
     } else {
-      std::string message = RunTimeErrorText(number, text);
-      if (!run.errorDetail.empty()) message += " " + run.errorDetail;
-      line += ": Laufzeitfehler '" + std::to_string(number) + "': " + OneLine(message);
+      std::string message = RunTimeErrorText(e.number(), e.text());
+      if (!e.detail.empty()) message += " " + e.detail;
+      line += ": Laufzeitfehler '" + std::to_string(e.number()) + "': " + OneLine(message);
     }
     shown.push_back(std::move(line));
   }
@@ -186,10 +186,7 @@ ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<st
     return Unreadable(run, rewound.failure().reason);
   }
   ExportSource lines(in);
-  if (fromLine && *fromLine > whole.lines()) {
-    run.platform.ui.ShowMessage(TooFewLinesText(whole.lines()), kMainCaption, Icon::Exclamation);
-    return kNotChosen;
-  }
+  if (PastTheEnd(run, fromLine, whole.lines())) return kNotChosen;
   run.firstLine = fromLine.value_or(1);
 
   run.Application = host::ObjectPtr(std::make_shared<IdleObject>());
@@ -208,18 +205,16 @@ ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<st
         return Unreadable(run, kChanged);
       }
     }
-  } catch (const FileError& e) {
-    // Reading the export failed.
-    return Unreadable(run, e.failure().reason);
-  } catch (const host::Error&) {
-    // Past the lines, only reading ends the check: the export ended before
-    // the length it had at first.
-    return Unreadable(run, kChanged);
+  } catch (const RunError& e) {
+    // Past the lines, only reading ends the check: reading the export
+    // failed, or it ended before the length it had at first.
+    return Unreadable(run, e.failure ? e.failure->reason : kChanged);
   } catch (const std::exception& e) {
     // As a conversion would end there, so does the check, and it tells
     // what went wrong, as the conversion's message does.
-    run.errorDetail = e.what();
-    found.Failed(run, kInternalError, e.what());
+    RunError internal(host::Error(kInternalError, e.what()));
+    internal.detail = e.what();
+    found.Failed(run, internal);
   }
 
   // What is read other than meant is worth a look, as lines left out are.

@@ -143,12 +143,8 @@ ExitStatus EndBeforeSending(Run& run, const Continuing& from) {
 std::optional<ExitStatus> ChooseFirstLine(Run& run, SettingsStore& settings,
                                           std::optional<std::int64_t> fromLine, Continuing& from) {
   UserInterface& ui = run.platform.ui;
+  if (PastTheEnd(run, fromLine, run.copy.lines)) return kNotChosen;
   if (fromLine) {
-    if (*fromLine > run.copy.lines) {
-      DeleteCopy(run);
-      ui.ShowMessage(TooFewLinesText(run.copy.lines), kMainCaption, Icon::Exclamation);
-      return kNotChosen;
-    }
     run.firstLine = *fromLine;
     return std::nullopt;
   }
@@ -243,11 +239,28 @@ std::string AfterError(Run& run, SettingsStore& settings, Continuing& from) {
          "gibt nichts fortzusetzen.";
 }
 
+// The message of an error that ended the conversion, and how to go on. The
+// copy stays for the user to look at; this run is done with it.
+void EndInError(Run& run, SettingsStore& settings, Continuing& from, const RunError& e) {
+  run.platform.ui.CloseProgress();
+  const std::string after = AfterError(run, settings, from);
+  run.copy.file.reset();
+  run.platform.ui.ShowMessage(RunErrorMessage(run, e) + kCrLf + kCrLf + after, kAppTitle,
+                              Icon::Critical);
+}
+
 }  // namespace
 
 std::string TooFewLinesText(std::int64_t lines) {
   if (lines == 0) return "Die Datei ist leer.";
   return "Die Datei hat nur " + std::to_string(lines) + (lines == 1 ? " Zeile." : " Zeilen.");
+}
+
+bool PastTheEnd(Run& run, std::optional<std::int64_t> fromLine, std::int64_t lines) {
+  if (!fromLine || *fromLine <= lines) return false;
+  DeleteCopy(run);
+  run.platform.ui.ShowMessage(TooFewLinesText(lines), kMainCaption, Icon::Exclamation);
+  return true;
 }
 
 std::string NotTakenMessage(const RecordTally& tally, Mood mood) {
@@ -338,11 +351,11 @@ bool cmdSuchen(Run& run, SettingsStore& settings, Continuing& from,
   from.file = resolved ? std::move(*resolved) : run.ImportFile;
   from.point = ReadStopPoint(settings, from.file);
   from.firstLines = FirstLines(from.point ? from.point->line : 0);
-  std::string error;
-  if (WriteNormalisedCopy(run.platform.files, run.ImportFile, CopyPathFor(run.ImportFile), run.copy,
-                          error, run.platform.stop, &from.firstLines)) {
-    return true;
-  }
+  const Result<void> written =
+      WriteNormalisedCopy(run.platform.files, run.ImportFile, CopyPathFor(run.ImportFile), run.copy,
+                          run.platform.stop, &from.firstLines);
+  if (written) return true;
+  const std::string& error = written.failure().reason;
   if (run.platform.stop.Requested()) {
     // The partial copy is gone, or the message names it.
     const std::string copyWord = error.starts_with(kCrLf) ? error.substr(4) : error;
@@ -354,9 +367,9 @@ bool cmdSuchen(Run& run, SettingsStore& settings, Continuing& from,
   return false;
 }
 
-std::string FailedFieldNote(const Run& run, int number) {
-  return FieldName(run.failedField.value_or(0)) + ": \"" + Shorten(run.failedFieldText) + "\" " +
-         (number == host::kOverflow ? "liegt außerhalb des Zahlenbereichs" : "ist keine Zahl");
+std::string FailedFieldNote(const RunError& e) {
+  return FieldName(e.field.value_or(0)) + ": \"" + Shorten(e.fieldText) + "\" " +
+         (e.number() == host::kOverflow ? "liegt außerhalb des Zahlenbereichs" : "ist keine Zahl");
 }
 
 std::string UnreadFieldNote(const std::string& key, int index, const std::string& text) {
@@ -364,20 +377,20 @@ std::string UnreadFieldNote(const std::string& key, int index, const std::string
          " nicht gelesen; steht ein Dezimalkomma davor?";
 }
 
-std::string RunErrorMessage(const Run& run, int number, const std::string& text) {
-  std::string message = "Laufzeitfehler '" + std::to_string(number) + "':" + kCrLf + kCrLf +
-                        RunTimeErrorText(number, text);
-  if (!run.errorDetail.empty()) message += std::string(kCrLf) + run.errorDetail;
-  if (run.lineNumber > 0) {
-    message += std::string(kCrLf) + kCrLf + "Zeile " + std::to_string(run.lineNumber) + ": " +
-               Shorten(run.line);
+std::string RunErrorMessage(const Run& run, const RunError& e) {
+  std::string message = "Laufzeitfehler '" + std::to_string(e.number()) + "':" + kCrLf + kCrLf +
+                        RunTimeErrorText(e.number(), e.text());
+  if (!e.detail.empty()) message += std::string(kCrLf) + e.detail;
+  if (e.lineNumber > 0) {
+    message += std::string(kCrLf) + kCrLf + "Zeile " + std::to_string(e.lineNumber) + ": " +
+               Shorten(e.line);
   }
-  if (run.failedField) message += std::string(kCrLf) + FailedFieldNote(run, number);
-  if (run.shortRead) {
+  if (e.field) message += std::string(kCrLf) + FailedFieldNote(e);
+  if (e.shortRead) {
     message += std::string(kCrLf) + "Die Kopie " + Shown(CopyPathFor(run.ImportFile)) +
                " wurde während der Konvertierung verändert (geschrieben: " +
                std::to_string(run.copy.length) +
-               " Bytes, gelesen: " + std::to_string(*run.shortRead) + " Bytes).";
+               " Bytes, gelesen: " + std::to_string(*e.shortRead) + " Bytes).";
   }
   if (!run.ImportFile.empty() && run.platform.files.Exists(CopyPathFor(run.ImportFile))) {
     message += std::string(kCrLf) + kCrLf + "Die Kopie " + Shown(CopyPathFor(run.ImportFile)) +
@@ -421,19 +434,11 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
     ui.ShowMessage(NotTakenMessage(run.tally, Mood::Done), kMainCaption, Icon::Exclamation);
     return kLinesNotTaken;
   } catch (const host::Error& e) {
-    ui.CloseProgress();
-    const std::string after = AfterError(run, settings, from);
-    // The copy stays for the user to look at; this run is done with it.
-    run.copy.file.reset();
-    ui.ShowMessage(RunErrorMessage(run, e.number(), e.text()) + kCrLf + kCrLf + after, kAppTitle,
-                   Icon::Critical);
+    EndInError(run, settings, from, RunError::Of(e));
   } catch (const std::exception& e) {
-    ui.CloseProgress();
-    const std::string after = AfterError(run, settings, from);
-    run.copy.file.reset();
-    run.errorDetail = e.what();
-    ui.ShowMessage(RunErrorMessage(run, kInternalError, e.what()) + kCrLf + kCrLf + after,
-                   kAppTitle, Icon::Critical);
+    RunError internal(host::Error(kInternalError, e.what()));
+    internal.detail = e.what();
+    EndInError(run, settings, from, internal);
   }
   return kRunFailed;
 }

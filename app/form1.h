@@ -9,6 +9,7 @@
 #include "app/resume.h"
 #include "conversion/fingerprint.h"
 #include "conversion/run.h"
+#include "conversion/run_time_errors.h"
 #include "platform/settings.h"
 
 namespace traskel {
@@ -87,19 +88,23 @@ enum class Mood { Done, Foreseen };
 std::string NotTakenMessage(const RecordTally& tally, Mood mood);
 
 // "Feld 3 (X): "<text>" ist keine Zahl", or that it is out of range for the
-// overflow error: the field noted in the run, its text cut to a readable size.
-std::string FailedFieldNote(const Run& run, int number);
+// overflow error: the error's field, its text cut to a readable size.
+std::string FailedFieldNote(const RunError& e);
 
 // That the field at `index` holds a text that no step of the record's type
 // reads, as after a decimal comma that split a number in two.
 std::string UnreadFieldNote(const std::string& key, int index, const std::string& text);
 
 // The message for an error that ends the conversion: number, text, and where
-// it happened (the line, and the field when one is noted in the run).
-std::string RunErrorMessage(const Run& run, int number, const std::string& text);
+// it happened (the line, and the field when the error names one).
+std::string RunErrorMessage(const Run& run, const RunError& e);
 
 // "Die Datei hat nur M Zeilen.", or that it has one or none: the message for
 // a first line past the end.
 std::string TooFewLinesText(std::int64_t lines);
+
+// Whether the first line asked for lies past the last of the file's
+// `lines`; if so, a copy held for it is deleted and the user told.
+bool PastTheEnd(Run& run, std::optional<std::int64_t> fromLine, std::int64_t lines);
 
 }  // namespace traskel

@@ -292,22 +292,28 @@ std::string UnreadableText(const std::string& file, const std::string& reason) {
   return "Die Datei " + Shown(file) + " kann nicht gelesen werden: " + reason;
 }
 
-bool WriteNormalisedCopy(FileSystem& files, const std::string& source, const std::string& copyPath,
-                         HeldCopy& copy, std::string& error, const StopSource& stop,
-                         FirstLines* firstLines) {
+Result<void> WriteNormalisedCopy(FileSystem& files, const std::string& source,
+                                 const std::string& copyPath, HeldCopy& copy,
+                                 const StopSource& stop, FirstLines* firstLines) {
   copy = HeldCopy{};
+  std::string error;
+  const auto failed = [&error] {
+    Failure message;
+    message.reason = error;
+    return message;
+  };
   Result<std::unique_ptr<InputFile>> in = files.OpenForReading(source);
   if (!in) {
     error = UnreadableText(source, in.failure().reason);
-    return false;
+    return failed();
   }
   copy.file = TakeCopy(files, source, copyPath, error);
-  if (!copy.file) return false;
+  if (!copy.file) return failed();
   if (!CopyText(**in, source, copyPath, copy, error, stop, firstLines)) {
     Discard(copy.file, copyPath, error);
-    return false;
+    return failed();
   }
-  return true;
+  return {};
 }
 
 }  // namespace traskel

@@ -105,12 +105,12 @@ std::string UnreadableText(const std::string& file, const std::string& reason);
 
 // Writes the normalised copy of source to copyPath and keeps holding it for
 // the run; its first lines pass through firstLines, when given, as they are
-// written. False, with the message, when the name is refused or the copy
-// can't be written whole; a copy cut short is deleted again. A stop asked for
-// meanwhile cuts it short too, and the message then only tells what became
-// of the copy.
-bool WriteNormalisedCopy(FileSystem& files, const std::string& source, const std::string& copyPath,
-                         HeldCopy& copy, std::string& error, const StopSource& stop,
-                         FirstLines* firstLines = nullptr);
+// written. Fails, its reason the message, when the name is refused or the
+// copy can't be written whole; a copy cut short is deleted again. A stop
+// asked for meanwhile cuts it short too, and the message then only tells
+// what became of the copy.
+Result<void> WriteNormalisedCopy(FileSystem& files, const std::string& source,
+                                 const std::string& copyPath, HeldCopy& copy,
+                                 const StopSource& stop, FirstLines* firstLines = nullptr);
 
 }  // namespace traskel

@@ -11,18 +11,19 @@ ExitStatus RunProgram(const CommandLine& command, ProgramParts& parts) {
   const std::vector<std::string> settingsFiles = parts.settings.ValuesFiles();
   // A log that can't be made ends the program before anything else happens.
   CallLogFile log(parts.files);
-  if (std::string message;
-      command.log && !log.Open(*command.log, command.file, settingsFiles, message)) {
-    parts.ui.ShowMessage(message, kMainCaption, Icon::Critical);
-    return kNotChosen;
+  if (command.log) {
+    if (const Result<void> opened = log.Open(*command.log, command.file, settingsFiles); !opened) {
+      parts.ui.ShowMessage(opened.failure().reason, kMainCaption, Icon::Critical);
+      return kNotChosen;
+    }
   }
   // The log is emptied for this run only once the export is known and the
   // log is none of the run's files.
   const ExportGate startLog = [&](const std::string& importFile) {
-    std::string message;
-    if (!command.log || log.Start(importFile, settingsFiles, message)) return true;
-    parts.ui.ShowMessage(message, kMainCaption, Icon::Critical);
-    return false;
+    if (!command.log) return true;
+    const Result<void> started = log.Start(importFile, settingsFiles);
+    if (!started) parts.ui.ShowMessage(started.failure().reason, kMainCaption, Icon::Critical);
+    return started.ok();
   };
   std::unique_ptr<host::Automation> host = parts.makeHost();
   HostWrappers wrapped = WrapHost(*host, command.log ? &log : nullptr, parts.ui, parts.busyWait);

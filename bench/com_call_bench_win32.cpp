@@ -410,9 +410,10 @@ std::optional<double> ConvertOnce(host::Automation& automation, PumpingUi& ui,
   Run run(platform);
   run.ImportFile = exportPath;
   const std::string copyPath = CopyPathFor(exportPath);
-  std::string error;
-  if (!WriteNormalisedCopy(files, exportPath, copyPath, run.copy, error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
+  if (const Result<void> written =
+          WriteNormalisedCopy(files, exportPath, copyPath, run.copy, never);
+      !written) {
+    std::fprintf(stderr, "%s\n", written.failure().reason.c_str());
     return std::nullopt;
   }
   if (steps) {

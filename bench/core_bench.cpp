@@ -75,7 +75,7 @@ struct Bed {
   SilentUi ui;
   NullAutomation automation;
   SystemFileSystem files;
-  StopSource stop;
+  StopSource stop;  // never requested
   Platform platform{ui, automation, NumberFormat{}, files, stop};
 };
 
@@ -117,14 +117,14 @@ void BM_RunConversion(benchmark::State& state) {
   const auto records = static_cast<std::size_t>(state.range(0));
   const std::string path = WriteExport(records);
   const std::string copy = CopyPathFor(path);
-  std::string error;
   for (auto _ : state) {
     state.PauseTiming();
     Bed bed;
     Run run(bed.platform);
     run.ImportFile = path;
-    if (!WriteNormalisedCopy(bed.files, path, copy, run.copy, error)) {
-      state.SkipWithError(error.c_str());
+    if (const Result<void> written = WriteNormalisedCopy(bed.files, path, copy, run.copy, bed.stop);
+        !written) {
+      state.SkipWithError(written.failure().reason.c_str());
     }
     state.ResumeTiming();
     RunConversion(run);
@@ -140,10 +140,11 @@ int ConvertOnce(const std::string& file) {
   Bed bed;
   Run run(bed.platform);
   run.ImportFile = file;
-  std::string error;
   const auto start = std::chrono::steady_clock::now();
-  if (!WriteNormalisedCopy(bed.files, file, CopyPathFor(file), run.copy, error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
+  if (const Result<void> written =
+          WriteNormalisedCopy(bed.files, file, CopyPathFor(file), run.copy, bed.stop);
+      !written) {
+    std::fprintf(stderr, "%s\n", written.failure().reason.c_str());
     return 2;
   }
   try {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "conversion/run.h"
+#include "conversion/run_time_errors.h"
 
 namespace traskel {
 
@@ -50,7 +51,7 @@ class LineWatcher {
   // After the line at run.lineNumber; `failed` is the error that ended its
   // conversion, or null. A failed record line is counted as taken. A line
   // before the first to convert is told too, split, with no field read.
-  virtual void Handled(const Run& run, const host::Error* failed) = 0;
+  virtual void Handled(const Run& run, const RunError* failed) = 0;
 };
 
 enum class LoopEnd { Whole, Stopped };
@@ -62,7 +63,8 @@ enum class LoopEnd { Whole, Stopped };
 // user interface is shown its progress. After each line but the last it
 // asks whether the user wants to stop, and then ends early. run.passed
 // fingerprints the lines as they are done. Text that ends
-// before its length is the path/file access error, with run.shortRead set.
+// before its length is the path/file access error, with its shortRead set.
+// An error that ends the loop is a RunError that names its line.
 LoopEnd ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncoding encoding,
                     std::int64_t lines, LineWatcher* watcher = nullptr);
 

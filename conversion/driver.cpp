@@ -61,7 +61,7 @@ class LineReader {
     if (left == 0) return false;
     const Result<std::size_t> n =
         source_.Read(buf_, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buf_, left)));
-    if (!n) throw FileError(kDeviceIoError, n.failure());
+    if (!n) throw RunError(kDeviceIoError, n.failure());
     len_ = *n;
     fetched_ += len_;
     return len_ > 0;
@@ -121,17 +121,26 @@ void HandleLine(Run& run) {
   }
 }
 
+// The error, naming the line the run is at unless it names one already.
+RunError AtLine(const Error& e, const Run& run) {
+  RunError placed = RunError::Of(e);
+  if (placed.lineNumber == 0) {
+    placed.lineNumber = run.lineNumber;
+    placed.line = run.line;
+  }
+  return placed;
+}
+
 // With a watcher, a failing line is told to it instead of ending the loop.
 void HandleLine(Run& run, LineWatcher* watcher) {
   if (watcher == nullptr) return HandleLine(run);
-  run.failedField.reset();
-  run.failedFieldText.clear();
   try {
     HandleLine(run);
   } catch (const Error& e) {
     // Only a known key's builder fails, so the record counts as taken.
     if (run.lineNumber > kHeaderLines && !TrimSpaces(run.line).empty()) Tally(run, true);
-    watcher->Handled(run, &e);
+    const RunError failed = AtLine(e, run);
+    watcher->Handled(run, &failed);
     return;
   }
   watcher->Handled(run, nullptr);
@@ -150,9 +159,10 @@ void PassLine(Run& run, LineWatcher* watcher) {
   if (watcher != nullptr) watcher->Handled(run, nullptr);
 }
 
-[[noreturn]] void CutShort(Run& run, std::uint64_t read) {
-  run.shortRead = read;
-  throw Error(kPathFileAccessError, "Path/File access error");
+[[noreturn]] void CutShort(std::uint64_t read) {
+  RunError cut(Error(kPathFileAccessError, "Path/File access error"));
+  cut.shortRead = read;
+  throw cut;
 }
 
 constexpr auto kProgressAfter = std::chrono::seconds(1);
@@ -228,21 +238,25 @@ LoopEnd ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncodi
   LoopEnd end = LoopEnd::Whole;
   while (!reader.AtEnd()) {
     ++run.lineNumber;
-    const bool whole = reader.ReadLine(raw);
-    run.line = DecodeText(raw, encoding);
-    if (!whole) CutShort(run, reader.fetched());
-    if (run.lineNumber < run.firstLine) {
-      PassLine(run, watcher);
+    try {
+      const bool whole = reader.ReadLine(raw);
+      run.line = DecodeText(raw, encoding);
+      if (!whole) CutShort(reader.fetched());
+      if (run.lineNumber < run.firstLine) {
+        PassLine(run, watcher);
+        LineDone(run, raw);
+        continue;
+      }
+      if (run.lineNumber == run.firstLine) StartProgress(run);
+      run.Application.Put(ids::application::kStatusText,
+                          Str(ProgressText(reader.consumed(), length, run.line)));
+      run.platform.ui.PumpEvents();
+      TimeProgress(run);
+      HandleLine(run, watcher);
       LineDone(run, raw);
-      continue;
+    } catch (const Error& e) {
+      throw AtLine(e, run);
     }
-    if (run.lineNumber == run.firstLine) StartProgress(run);
-    run.Application.Put(ids::application::kStatusText,
-                        Str(ProgressText(reader.consumed(), length, run.line)));
-    run.platform.ui.PumpEvents();
-    TimeProgress(run);
-    HandleLine(run, watcher);
-    LineDone(run, raw);
     // Between records only, so that none is left half-built.
     if (!reader.AtEnd() && run.platform.stop.Requested()) {
       end = LoopEnd::Stopped;
@@ -287,17 +301,20 @@ RunOutcome RunConversion(Run& run) {
 
   const std::string copyPath = CopyPathFor(run.ImportFile);
   if (!run.copy.file) {
-    run.errorDetail = "Die Kopie " + Shown(copyPath) + " fehlt.";
-    throw Error(kFileNotFound, "File not found");
+    RunError missing(Error(kFileNotFound, "File not found"));
+    missing.detail = "Die Kopie " + Shown(copyPath) + " fehlt.";
+    throw missing;
   }
   LoopEnd end;
   try {
     const Result<void> rewound = run.copy.file->Rewind();
-    if (!rewound) throw FileError(kPathFileAccessError, rewound.failure());
+    if (!rewound) throw RunError(kPathFileAccessError, rewound.failure());
     end = ConvertText(run, *run.copy.file, run.copy.length, run.copy.encoding, run.copy.lines);
-  } catch (const FileError& e) {
-    run.errorDetail =
-        "Die Kopie " + Shown(copyPath) + " kann nicht gelesen werden: " + e.failure().reason;
+  } catch (RunError& e) {
+    if (e.failure) {
+      e.detail =
+          "Die Kopie " + Shown(copyPath) + " kann nicht gelesen werden: " + e.failure->reason;
+    }
     throw;
   }
   if (end == LoopEnd::Stopped) return RunOutcome::Stopped;

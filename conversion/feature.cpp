@@ -2,6 +2,7 @@
 
 #include "conversion/host_ids.h"
 #include "conversion/numbers.h"
+#include "conversion/run_time_errors.h"
 
 namespace traskel {
 
@@ -77,10 +78,11 @@ const std::string& ReadField(Run& run, int index) {
 double FieldAsDouble(Run& run, int index) {
   try {
     return TextToDouble(ReadField(run, index), run.platform.numbers);
-  } catch (const Error&) {
-    run.failedField = index;
-    run.failedFieldText = run.Fields[index];
-    throw;
+  } catch (const Error& e) {
+    RunError failed(e);
+    failed.field = index;
+    failed.fieldText = run.Fields[index];
+    throw failed;
   }
 }
 

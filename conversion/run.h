@@ -122,17 +122,9 @@ struct Run {
   std::int64_t cmdLine = 0;
   ProgressTimes progress;
 
-  // Where the conversion stands, so an error that ends it can name the line
-  // and, when a field is no number, the field.
+  // Where the conversion stands.
   std::int64_t lineNumber = 0;
   std::string line;
-  std::optional<int> failedField;
-  std::string failedFieldText;
-  // Set when the copy ended before its length: the bytes it gave.
-  std::optional<std::uint64_t> shortRead;
-  // What an error's number alone does not say, such as the file and the
-  // system's reason; shown under the error's text.
-  std::string errorDetail;
 };
 
 // The normalised copy the conversion reads: the export's name with "conf"

@@ -40,8 +40,15 @@ const char* RaisedFileErrorText(int number) {
 
 }  // namespace
 
-FileError::FileError(int number, Failure failure)
-    : host::Error(number, RaisedFileErrorText(number)), failure_(std::move(failure)) {}
+RunError::RunError(const host::Error& raised) : host::Error(raised) {}
+
+RunError::RunError(int number, Failure failure)
+    : host::Error(number, RaisedFileErrorText(number)), failure(std::move(failure)) {}
+
+RunError RunError::Of(const host::Error& e) {
+  if (const auto* placed = dynamic_cast<const RunError*>(&e)) return *placed;
+  return RunError(e);
+}
 
 const char* OwnErrorText(int number) {
   for (const auto& [own, text] : kOwnErrors) {

@@ -2,6 +2,8 @@
 // the run: German for every number the program raises itself.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "host/value.h"
@@ -16,16 +18,25 @@ inline constexpr int kFileNotFound = 53;
 inline constexpr int kDeviceIoError = 57;
 inline constexpr int kPathFileAccessError = 75;
 
-// The run-time error of a file operation that failed: the error `number`,
-// with the text it is raised with, carrying the system's failure for the
-// message. Every failure of a file the conversion reads becomes one here.
-class FileError : public host::Error {
- public:
-  FileError(int number, Failure failure);
-  const Failure& failure() const { return failure_; }
+// An error that ended the conversion, with where it happened and what its
+// number alone does not say: every error of the run reaches the top as one.
+struct RunError : host::Error {
+  // An error as raised, not yet placed.
+  explicit RunError(const host::Error& raised);
+  // The run-time error of a file operation that failed: the error `number`,
+  // with the text it is raised with, and the system's failure.
+  RunError(int number, Failure failure);
+  // The error, as the RunError it is or as a new one.
+  static RunError Of(const host::Error& e);
 
- private:
-  Failure failure_;
+  std::int64_t lineNumber = 0;  // the line it ended, and its text; 0 for none
+  std::string line;
+  std::optional<int> field;  // the field whose text was no number, and that text
+  std::string fieldText;
+  std::optional<Failure> failure;  // of the file operation that failed
+  std::string detail;              // such as the file and the system's reason
+  // The bytes a copy cut short gave before its end.
+  std::optional<std::uint64_t> shortRead;
 };
 
 // The German text of a number the program raises itself; null for any other

@@ -120,22 +120,22 @@ TEST(WriteNormalisedCopy, WritesBesideTheInputAndReportsWhatFails) {
   testing::TempFolder folder;
   SystemFileSystem files;
   std::string in = folder.Write("teil.csv", "a\nb\xE4");
-  std::string error;
   HeldCopy copy;
   const StopSource going;
-  ASSERT_TRUE(WriteNormalisedCopy(files, in, CopyPathFor(in), copy, error, going)) << error;
+  const Result<void> written = WriteNormalisedCopy(files, in, CopyPathFor(in), copy, going);
+  ASSERT_TRUE(written) << written.failure().reason;
   EXPECT_EQ(testing::ReadAll(in + "conf"), "a\r\nb\xE4\r\n");
   EXPECT_EQ(testing::ReadAll(in), "a\nb\xE4");
   EXPECT_EQ(copy.length, 7u);
   EXPECT_EQ(copy.encoding, TextEncoding::SystemCodePage);
   ASSERT_NE(copy.file, nullptr);
 
-  EXPECT_FALSE(
-      WriteNormalisedCopy(files, folder.File("fehlt.csv"), folder.File("x"), copy, error, going));
-  EXPECT_NE(error.find("fehlt.csv"), std::string::npos);
-  EXPECT_FALSE(
-      WriteNormalisedCopy(files, in, folder.File("no/such/folder/copy"), copy, error, going));
-  EXPECT_NE(error.find("no/such/folder/copy"), std::string::npos);
+  const Result<void> missing =
+      WriteNormalisedCopy(files, folder.File("fehlt.csv"), folder.File("x"), copy, going);
+  EXPECT_NE(missing.failure().reason.find("fehlt.csv"), std::string::npos);
+  const Result<void> nowhere =
+      WriteNormalisedCopy(files, in, folder.File("no/such/folder/copy"), copy, going);
+  EXPECT_NE(nowhere.failure().reason.find("no/such/folder/copy"), std::string::npos);
 }
 
 }  // namespace

@@ -61,9 +61,9 @@ class Builders : public ::testing::Test {
     try {
       DispatchRecord(bed.run, line);
       ADD_FAILURE() << "no error for " << line;
-    } catch (const host::Error& e) {
+    } catch (const RunError& e) {
       EXPECT_EQ(e.number(), host::kTypeMismatch);
-      EXPECT_EQ(bed.run.failedField, expectedField);
+      EXPECT_EQ(e.field, expectedField);
     }
     return WithoutResults(bed.trace);
   }

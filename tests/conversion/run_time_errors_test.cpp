@@ -54,10 +54,10 @@ TEST(FileError, AFailedReadOfTheCopyEndsTheRunNamingTheCopyAndTheReason) {
     try {
       RunConversion(bed.run);
       ADD_FAILURE() << "no error";
-    } catch (const host::Error& e) {
+    } catch (const RunError& e) {
       EXPECT_EQ(e.number(), number);
-      EXPECT_EQ(bed.run.errorDetail, "Die Kopie /daten/teil.csvconf kann nicht gelesen werden: " +
-                                         SystemFailure(EIO).reason);
+      EXPECT_EQ(e.detail, "Die Kopie /daten/teil.csvconf kann nicht gelesen werden: " +
+                              SystemFailure(EIO).reason);
     }
   }
 }

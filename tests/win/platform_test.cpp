@@ -291,9 +291,10 @@ TEST(CallLogFileWin32, ReplacesOnlyAnEarlierLogAndNoneOfTheRunsFiles) {
     SCOPED_TRACE(c.log);
     const std::string before = testing::ReadAll(c.log);
     CallLogFile log(files);
-    std::string message;
-    const bool taken = log.Open(c.log, c.named, {}, message) && log.Start(c.chosen, {}, message);
-    EXPECT_EQ(taken, c.reason.empty()) << message;
+    Result<void> taken = log.Open(c.log, c.named, {});
+    if (taken) taken = log.Start(c.chosen, {});
+    const std::string message = taken ? "" : taken.failure().reason;
+    EXPECT_EQ(taken.ok(), c.reason.empty()) << message;
     if (!taken) {
       EXPECT_EQ(message, "Das Protokoll " + c.log + " kann nicht angelegt werden: " + c.reason);
       EXPECT_EQ(testing::ReadAll(c.log), before);
