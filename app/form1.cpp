@@ -216,9 +216,16 @@ std::string RememberWhereItEnded(Run& run, SettingsStore& settings, Continuing& 
          " weiter; Traskel kann sich die Stelle nicht merken: " + kept.failure().reason;
 }
 
-ExitStatus EndStopped(Run& run, SettingsStore& settings, Continuing& from) {
+// A stop between records, or in one when the user gave up on a busy host.
+// A host that still answers is told too, where the user watched the
+// progress; a busy one would only refuse it.
+ExitStatus EndStopped(Run& run, SettingsStore& settings, Continuing& from, bool hostAnswers) {
   run.platform.ui.CloseProgress();
   const std::string done = std::to_string(run.linesDone);
+  if (hostAnswers) {
+    PutEndStatus(run,
+                 "Abgebrochen nach Zeile " + done + " von " + std::to_string(run.lineCount) + ".");
+  }
   const std::string resume = RememberWhereItEnded(run, settings, from);
   DeleteCopy(run);
   run.platform.ui.ShowMessage("Die Konvertierung wurde nach Zeile " + done + " von " +
@@ -239,14 +246,39 @@ std::string AfterError(Run& run, SettingsStore& settings, Continuing& from) {
          "gibt nichts fortzusetzen.";
 }
 
+// A host that ended or went out of reach may have lost what it was sent
+// last: the user looks, rather than being told it is all there.
+std::string HostGoneMessage(const Run& run, const RunError& e) {
+  const std::int64_t done = run.linesDone;
+  std::string text =
+      (done < run.lineCount ? "Quorvex wurde in Zeile " + std::to_string(done + 1)
+                            : std::string("Quorvex wurde nach der letzten Zeile")) +
+      " beendet oder ist nicht mehr erreichbar." + kCrLf +
+      "Bitte Quorvex neu starten, das Messprogramm öffnen und prüfen, ob die Befehle bis Zeile " +
+      std::to_string(done) + " darin sind." + kCrLf + kCrLf + e.text() + " (" +
+      host::HresultText(e.number()) + ")";
+  if (!run.ImportFile.empty() && run.platform.files.Exists(CopyPathFor(run.ImportFile))) {
+    text += std::string(kCrLf) + kCrLf + "Die Kopie " + Shown(CopyPathFor(run.ImportFile)) +
+            " bleibt erhalten.";
+  }
+  return text;
+}
+
 // The message of an error that ended the conversion, and how to go on. The
 // copy stays for the user to look at; this run is done with it.
 void EndInError(Run& run, SettingsStore& settings, Continuing& from, const RunError& e) {
   run.platform.ui.CloseProgress();
+  const bool gone = host::IsHostGone(e.number());
+  // A failing line while the host still answers is named where the user
+  // watched the progress.
+  if (!gone && e.lineNumber > 0) {
+    PutEndStatus(run, "Fehler in Zeile " + std::to_string(e.lineNumber) + ".");
+  }
   const std::string after = AfterError(run, settings, from);
   run.copy.file.reset();
-  run.platform.ui.ShowMessage(RunErrorMessage(run, e) + kCrLf + kCrLf + after, kAppTitle,
-                              Icon::Critical);
+  run.platform.ui.ShowMessage(
+      (gone ? HostGoneMessage(run, e) : RunErrorMessage(run, e)) + kCrLf + kCrLf + after, kAppTitle,
+      Icon::Critical);
 }
 
 }  // namespace
@@ -419,7 +451,7 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
       case RunOutcome::NotStarted:
         return EndBeforeSending(run, from);
       case RunOutcome::Stopped:
-        return EndStopped(run, settings, from);
+        return EndStopped(run, settings, from, true);
       case RunOutcome::Converted:
         break;
     }
@@ -433,6 +465,9 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
     ui.CloseProgress();
     ui.ShowMessage(NotTakenMessage(run.tally, Mood::Done), kMainCaption, Icon::Exclamation);
     return kLinesNotTaken;
+  } catch (const host::GaveUpOnBusyHost&) {
+    // The user's own choice: a stop, in the record that waited.
+    return EndStopped(run, settings, from, false);
   } catch (const host::Error& e) {
     EndInError(run, settings, from, RunError::Of(e));
   } catch (const std::exception& e) {

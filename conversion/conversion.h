@@ -37,6 +37,11 @@ void DeleteCopy(Run& run);
 // line to convert began when asked.
 std::string FinishedText(const Run& run, bool withTime);
 
+// Puts text into the host's status text, where the user watched the
+// progress, to say how a run that ended part-way ended; a host that fails
+// to take it changes nothing.
+void PutEndStatus(Run& run, const std::string& text);
+
 // A path as a message shows it: a control character in it, such as a line
 // break a file's name may hold, is escaped, so that it can't make a line of
 // its own.

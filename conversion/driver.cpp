@@ -254,6 +254,8 @@ LoopEnd ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncodi
       TimeProgress(run);
       HandleLine(run, watcher);
       LineDone(run, raw);
+    } catch (const GaveUpOnBusyHost&) {
+      throw;  // the user's own stop, as it is
     } catch (const Error& e) {
       throw AtLine(e, run);
     }
@@ -322,6 +324,14 @@ RunOutcome RunConversion(Run& run) {
   run.Application.Put(ids::application::kStatusText, Str(FinishedText(run, false)));
   DeleteCopy(run);
   return RunOutcome::Converted;
+}
+
+void PutEndStatus(Run& run, const std::string& text) {
+  try {
+    run.Application.Put(ids::application::kStatusText, Str(text));
+  } catch (const Error&) {
+    // The run ends either way; its message tells how.
+  }
 }
 
 std::string Shown(std::string_view path) {

@@ -28,6 +28,16 @@ inline constexpr int kCallRejected = -2147418111;
 // The same, asked to try again later (RPC_E_SERVERCALL_RETRYLATER, 0x8001010A).
 inline constexpr int kServerCallRetryLater = -2147417846;
 
+// The host's process ended or can no longer be reached: the call failed
+// (RPC_S_CALL_FAILED, 0x800706BE), the server is gone
+// (RPC_S_SERVER_UNAVAILABLE, 0x800706BA), the object was disconnected
+// (RPC_E_DISCONNECTED, 0x80010108), or no longer is connected
+// (CO_E_OBJNOTCONNECTED, 0x800401FD).
+inline bool IsHostGone(int number) {
+  return number == -2147023170 || number == -2147023174 || number == -2147417848 ||
+         number == -2147220995;
+}
+
 // Whether an error number is a system (COM) error code, an HRESULT, rather
 // than a run-time error number: those are positive, failed HRESULTs negative.
 inline bool IsComError(int number) {

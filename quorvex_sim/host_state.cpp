@@ -49,6 +49,10 @@ Error SimulatedEnd(std::int64_t operation) {
   return Error(440, "Quorvex: simulated host ended at operation " + std::to_string(operation));
 }
 
+void Hang() {
+  for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
 HostState::HostState(Options o) : options(std::move(o)), progress_(options.showProgress) {
   if (!options.tracePath.empty()) {
     // The trace is the host's own, no file of the run: opened directly.

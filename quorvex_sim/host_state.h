@@ -46,6 +46,8 @@ const char* ObjectText(const traskel::host::Object* object);
 traskel::host::Error CannotCreate();
 traskel::host::Error SimulatedFailure(std::int64_t operation);
 traskel::host::Error SimulatedEnd(std::int64_t operation);
+// Waits for ever, for an operation that never returns.
+[[noreturn]] void Hang();
 
 class HostState {
  public:
@@ -160,6 +162,8 @@ ObjectPtr MakePointData(const std::shared_ptr<HostState>& host, const SlotData& 
 
 template <typename Body>
 traskel::host::Value HostState::Complete(Body&& body) {
+  // Never carried out, so never traced.
+  if (operations == options.hangAt) Hang();
   if (operations == options.exitAt) {
     // Gone before the line is traced, in every form alike.
     if (options.endProcess) options.endProcess();

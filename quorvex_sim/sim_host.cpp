@@ -108,6 +108,9 @@ Options Options::FromEnvironment() {
   if (const char* exitAt = Environment("QUORVEX_SIM_EXIT_AT")) {
     o.exitAt = ParseOperation("QUORVEX_SIM_EXIT_AT", exitAt, "the host does not end");
   }
+  if (const char* hangAt = Environment("QUORVEX_SIM_HANG_AT")) {
+    o.hangAt = ParseOperation("QUORVEX_SIM_HANG_AT", hangAt, "no operation hangs");
+  }
   if (const char* busy = Environment("QUORVEX_SIM_BUSY")) ParseBusy(busy, o);
   if (const char* delay = Environment("QUORVEX_SIM_DELAY")) o.delay = ParseDelay(delay);
   return o;

@@ -43,9 +43,13 @@ struct Options {
   // fails with a host error that says the host ended.
   std::int64_t exitAt = 0;
   std::function<void()> endProcess;
+  // The N-th operation never returns, as with a host stuck in a dialog of
+  // its own or on a network drive; 0: none.
+  std::int64_t hangAt = 0;
 
   // QUORVEX_SIM_STATE, QUORVEX_SIM_TRACE, QUORVEX_SIM_FAIL_AT,
-  // QUORVEX_SIM_EXIT_AT, QUORVEX_SIM_BUSY (N:MS) and QUORVEX_SIM_DELAY (MS).
+  // QUORVEX_SIM_EXIT_AT, QUORVEX_SIM_HANG_AT, QUORVEX_SIM_BUSY (N:MS) and
+  // QUORVEX_SIM_DELAY (MS).
   static Options FromEnvironment();
 };
 

@@ -135,11 +135,16 @@ TEST_F(Binary, AnInterruptStopsAfterAWholeRecordAndTheNextRunGoesOnFromThere) {
   Outcome stopped = Finish(started);
   EXPECT_EQ(stopped.status, 5) << stopped.err;
   EXPECT_FALSE(std::filesystem::exists(folder.File("b.csvconf")));
-  const std::vector<std::string> first = LinesOf(ReadAll(trace));
+  std::vector<std::string> first = LinesOf(ReadAll(trace));
   EXPECT_EQ(testing::WithoutResults(LinesOf(ReadAll(log))), testing::WithoutResults(first));
   std::smatch at;
   ASSERT_TRUE(std::regex_search(stopped.err, at, std::regex("nach Zeile (\\d+) von 26 ")));
   const long done = std::stol(at[1]);
+  // The host's status text says so last.
+  ASSERT_FALSE(first.empty());
+  EXPECT_EQ(first.back(),
+            "Application put 9 Str:\"Abgebrochen nach Zeile " + at[1].str() + " von 26.\"");
+  first.pop_back();
   const std::string next = std::to_string(done + 1);
   EXPECT_THAT(stopped.err,
               HasSubstr("--- Traskel nach Quorvex [information] ---\nDie Konvertierung wurde nach "

@@ -186,7 +186,7 @@ TEST_F(WholeRun, BadFieldEndsTheRunNamingLineAndField) {
   // The copy stays, the last status names the failing line, and the
   // commands made so far stay: ten comments, the point, the new circle.
   EXPECT_TRUE(CopyExists());
-  EXPECT_THAT(bed.host.statusText(), HasSubstr("Bearbeite Zeile: CIR,C1"));
+  EXPECT_EQ(bed.host.statusText(), "Fehler in Zeile 12.");
   const auto& commands = bed.host.commands();
   ASSERT_EQ(commands.size(), 1u + 10 + 2);
   EXPECT_EQ(commands.back().typeCode, 612);
@@ -557,17 +557,21 @@ TEST_F(BusyHost, IsWaitedOutQuietlyWithinTheBudgetAndAfterItWhenTheUserSaysSo) {
   }
 }
 
-TEST_F(BusyHost, GivingUpEndsTheConversionAsAnErrorAndTheConnectionAsAFailedStep) {
+// Giving up is the user's own stop: while converting it ends as a stop in
+// the record that waited, and nothing more is sent to the busy host.
+TEST_F(BusyHost, GivingUpEndsTheConversionAsAStopAndTheConnectionAsAFailedStep) {
   using namespace std::chrono_literals;
   TestBed converting(BusyAt(kHandOver, 60s), {}, {100ms, 10ms});
-  EXPECT_EQ(RunOn(content, converting), kRunFailed);
+  EXPECT_EQ(RunOn(content, converting), kStopped);
   EXPECT_EQ(converting.ui.questions.size(), 1u);
   ASSERT_EQ(converting.ui.messages.size(), 1u);
-  EXPECT_THAT(converting.ui.messages[0].text,
-              ::testing::StartsWith("Laufzeitfehler '-2147418111':\r\n\r\nCall was rejected by "
-                                    "callee.\r\n\r\nZeile 11: PT,P1,"));
-  EXPECT_THAT(converting.ui.messages[0].text, HasSubstr("bleibt erhalten"));
-  EXPECT_TRUE(CopyExists());
+  EXPECT_EQ(converting.ui.messages[0].text,
+            "Die Konvertierung wurde nach Zeile 10 von 11 abgebrochen. Die Befehle bis Zeile 10 "
+            "sind im Messprogramm.\r\n\r\nDer Befehl P1 aus Zeile 11 ist unvollständig im "
+            "Messprogramm; bitte löschen Sie ihn vor dem Fortsetzen.\r\nFortsetzen: Traskel "
+            "erneut mit dieser Datei starten; es bietet an, ab Zeile 11 weiterzumachen.");
+  EXPECT_EQ(converting.ui.messages[0].icon, Icon::Information);
+  EXPECT_FALSE(CopyExists());
   EXPECT_EQ(converting.trace.size(), static_cast<std::size_t>(kHandOver - 1));
 
   // A creation is a call too.

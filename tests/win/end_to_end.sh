@@ -367,10 +367,16 @@ confirm_box "the stopped run"
 finish
 check "the stopped run ends with status 5 (status $status)" test "$status" = 5
 check "its copy is deleted" test ! -e "$folder/teil.csvconf"
-sent=$(wc -l <"$work/seventh.trace")
+# The host's status text says last where it stopped; before that, what
+# the run sent.
+check "the host is told where it stopped" \
+  grep -q '^Application put 9 Str:"Abgebrochen nach Zeile [0-9]* von [0-9]*\."$' \
+  <(tail -n 1 "$work/seventh.trace")
+head -n -1 "$work/seventh.trace" >"$work/seventh.sent"
+sent=$(wc -l <"$work/seventh.sent")
 whole=$(wc -l <"$here/end_to_end.trace")
 check "it sent the start of the whole run" \
-  cmp -s <(head -n "$sent" "$here/end_to_end.trace") "$work/seventh.trace"
+  cmp -s <(head -n "$sent" "$here/end_to_end.trace") "$work/seventh.sent"
 check "it stopped before the last line ($sent of $whole operations)" test "$sent" -lt "$((whole - 2))"
 check "it stopped after a whole record, before a line's status text" \
   grep -q '^Application put 9 ' <<<"$(sed -n "$((sent + 1))p" "$here/end_to_end.trace")"
@@ -379,7 +385,7 @@ entries=$(registry_values "$resume_key")
 check "where it stopped is remembered for the file, in one value" \
   test "$(grep -c . <<<"$entries")" = 1 -a "${entries##*|}" = "$(windows_path "$folder/teil.csv")"
 check "it is the last line sent" \
-  test "$(cut -d'|' -f3 <<<"$entries")" = "$(grep -c '^Application put 9 ' "$work/seventh.trace")"
+  test "$(cut -d'|' -f3 <<<"$entries")" = "$(grep -c '^Application put 9 ' "$work/seventh.sent")"
 check_host_ended
 
 open_host "$work/eighth.trace"
@@ -391,7 +397,7 @@ check "the continued run ends as a whole one, but one line (status $status)" tes
 # The same, but for the end, which names the lines the second run sent.
 check "the two runs send what one whole run sends" \
   diff -u <(head -n -1 "$here/end_to_end.trace") \
-  <(cat "$work/seventh.trace" && tail -n +8 "$work/eighth.trace" | head -n -1)
+  <(cat "$work/seventh.sent" && tail -n +8 "$work/eighth.trace" | head -n -1)
 check "the continued run's end names its lines" \
   grep -q '^Application put 9 Str:"Fertig: Zeilen [0-9]* bis [0-9]* ([0-9]* Datenzeilen) ' \
   <(tail -n 1 "$work/eighth.trace")

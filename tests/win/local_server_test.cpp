@@ -238,12 +238,19 @@ TEST_F(LocalServer, HostThatEndsMidRunEndsItWithTheSystemsErrorForAVanishedServe
       EXPECT_THAT(shown, ::testing::StartsWith("Das aktive Messprogramm kann nicht abgefragt"));
       EXPECT_THAT(shown, ::testing::HasSubstr(text + " (0x" + code + ")"));
     } else {
-      const int number = static_cast<int>(std::stoul(code, nullptr, 16));
-      EXPECT_THAT(shown, ::testing::StartsWith("Laufzeitfehler '" + std::to_string(number) + "':"));
-      EXPECT_THAT(shown, ::testing::HasSubstr("Zeile " + std::to_string(row.line) + ": " +
-                                              lines[row.line - 1]));
+      // It says Quorvex ended, and promises nothing of what it may have lost.
+      const std::string line = std::to_string(row.line);
+      EXPECT_THAT(shown, ::testing::StartsWith(
+                             "Quorvex wurde in Zeile " + line +
+                             " beendet oder ist nicht mehr erreichbar.\r\nBitte Quorvex neu "
+                             "starten, das Messprogramm öffnen und prüfen, ob die Befehle bis "
+                             "Zeile " +
+                             std::to_string(row.line - 1) + " darin sind.\r\n\r\n" + text + " (0x" +
+                             code + ")"));
       EXPECT_THAT(shown,
-                  ::testing::HasSubstr("Die Kopie " + CopyPathFor(input) + " bleibt erhalten"));
+                  ::testing::HasSubstr("Die Kopie " + CopyPathFor(input) + " bleibt erhalten."));
+      EXPECT_THAT(shown, ::testing::HasSubstr("Fortsetzen: "));
+      EXPECT_THAT(shown, ::testing::Not(::testing::HasSubstr("bleiben im Messprogramm")));
     }
     EXPECT_TRUE(std::filesystem::exists(input + "conf"));
   }
