@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/idle_host.h"
 #include "app/intake.h"
 #include "conversion/conversion.h"
 #include "conversion/feature.h"
@@ -17,31 +18,9 @@ namespace traskel {
 
 namespace {
 
-using host::DispId;
-using host::Value;
-
 constexpr const char* kCrLf = "\r\n";
 constexpr std::size_t kShownLines = 10;  // of each list
 constexpr const char* kChanged = "sie wurde während der Prüfung verändert";
-
-// A host object that carries out nothing. What the conversion takes from a
-// get is an object, and from a call it does not add a command with, a
-// Boolean.
-class IdleObject : public host::Object, public std::enable_shared_from_this<IdleObject> {
- public:
-  Value Get(DispId) override { return host::Obj(shared_from_this()); }
-  void Put(DispId, const Value&) override {}
-  Value Call(DispId, std::span<const host::Arg>) override { return host::Bool(true); }
-};
-
-// The command list: a call on it adds a command.
-class IdleCommandList final : public IdleObject {
- public:
-  Value Call(DispId, std::span<const host::Arg>) override { return host::Obj(command_); }
-
- private:
-  host::ObjectPtr command_ = std::make_shared<IdleObject>();
-};
 
 // The text on one line: line breaks become spaces.
 std::string OneLine(const std::string& text) {
@@ -79,8 +58,10 @@ class Findings final : public LineWatcher {
     for (int k = field::kLabel; k < kFieldCount; ++k) {
       if (run.fieldsRead.test(static_cast<std::size_t>(k)) || run.Fields[k].empty()) continue;
       if (unreadShown.size() < kShownLines) {
-        unreadShown.push_back("Zeile " + std::to_string(run.lineNumber) + ", " +
-                              UnreadFieldNote(run.Fields[field::kKey], k, run.Fields[k]));
+        const std::optional<std::string> comma = DecimalCommaNote(run.platform, run.line);
+        unreadShown.push_back(
+            "Zeile " + std::to_string(run.lineNumber) + ", " +
+            comma.value_or(UnreadFieldNote(run.Fields[field::kKey], k, run.Fields[k])));
       }
       ++unread;
       return;
@@ -92,7 +73,9 @@ class Findings final : public LineWatcher {
     if (shown.size() == kShownLines) return;
     std::string line = "Zeile " + std::to_string(run.lineNumber);
     if (e.field) {
-      line += ", " + FailedFieldNote(e);
+      // A number split at a decimal comma, rather than the field it shifted.
+      const std::optional<std::string> comma = DecimalCommaNote(run.platform, run.line);
+      line += ", " + comma.value_or(FailedFieldNote(e));
     } else {
       std::string message = RunTimeErrorText(e.number(), e.text());
       if (!e.detail.empty()) message += " " + e.detail;
@@ -189,9 +172,7 @@ ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<st
   if (PastTheEnd(run, fromLine, whole.lines())) return kNotChosen;
   run.firstLine = fromLine.value_or(1);
 
-  run.Application = host::ObjectPtr(std::make_shared<IdleObject>());
-  run.PointData = host::ObjectPtr(std::make_shared<IdleObject>());
-  run.CMDS = host::ObjectPtr(std::make_shared<IdleCommandList>());
+  ConnectIdle(run);
   Findings found;
   LoopEnd end = LoopEnd::Whole;
   try {

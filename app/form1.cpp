@@ -3,6 +3,7 @@
 #include <exception>
 #include <iterator>
 
+#include "app/idle_host.h"
 #include "app/intake.h"
 #include "app/resume.h"
 #include "conversion/conversion.h"
@@ -52,13 +53,17 @@ constexpr const char* kFieldNames[] = {
     "Größe 2", "I2",   "J2", "K2", "Lage", nullptr, nullptr, "Wert", nullptr, "Option",
 };
 
+// The name the layout gives a column, or null.
+const char* FieldTitle(int index) {
+  return index >= 0 && index < static_cast<int>(std::size(kFieldNames)) ? kFieldNames[index]
+                                                                        : nullptr;
+}
+
 // "Feld 3 (X)": a field by its column, counted from 1 as a spreadsheet counts
 // them, with its name when it has one.
 std::string FieldName(int index) {
   std::string name = "Feld " + std::to_string(index + 1);
-  if (index >= 0 && index < static_cast<int>(std::size(kFieldNames)) && kFieldNames[index]) {
-    name += std::string(" (") + kFieldNames[index] + ")";
-  }
+  if (const char* title = FieldTitle(index)) name += std::string(" (") + title + ")";
   return name;
 }
 
@@ -404,6 +409,57 @@ std::string FailedFieldNote(const RunError& e) {
          (e.number() == host::kOverflow ? "liegt außerhalb des Zahlenbereichs" : "ist keine Zahl");
 }
 
+namespace {
+
+bool IsDigits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// Whether the record converts on an idle host, as a feature that reads
+// every field it holds.
+bool ReadsWhole(Platform& platform, const std::string& record) {
+  Run trial(platform);
+  ConnectIdle(trial);
+  SplitFields(trial.Fields, record);
+  try {
+    if (!DispatchRecord(trial, record)) return false;
+  } catch (const host::Error&) {
+    return false;
+  }
+  if (trial.fieldsRead.none()) return false;  // a comment, not a feature
+  for (int k = field::kLabel; k < kFieldCount; ++k) {
+    if (!trial.fieldsRead.test(static_cast<std::size_t>(k)) && !trial.Fields[k].empty()) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> DecimalCommaNote(Platform& platform, std::string_view line) {
+  const std::string record(TrimSpaces(line));
+  int index = 0;  // of the field before the comma
+  for (std::size_t comma = record.find(','); comma != std::string::npos;
+       comma = record.find(',', comma + 1), ++index) {
+    if (index < field::kX) continue;
+    const std::size_t start = record.rfind(',', comma - 1) + 1;
+    const std::size_t end = std::min(record.find(',', comma + 1), record.size());
+    const std::string_view whole(record.data() + start, comma - start);
+    const std::string_view part(record.data() + comma + 1, end - comma - 1);
+    const bool signed_ = !whole.empty() && (whole[0] == '-' || whole[0] == '+');
+    if (!IsDigits(whole.substr(signed_ ? 1 : 0)) || !IsDigits(part)) continue;
+    std::string joined = record;
+    joined[comma] = '.';
+    if (!ReadsWhole(platform, joined)) continue;
+    const char* name = FieldTitle(index);
+    return FieldName(index) + ": \"" + std::string(whole) + "\" und Feld " +
+           std::to_string(index + 2) + " \"" + std::string(part) + "\" – ein Dezimalkomma in " +
+           (name ? std::string(name) : "Feld " + std::to_string(index + 1)) + "?";
+  }
+  return std::nullopt;
+}
+
 std::string UnreadFieldNote(const std::string& key, int index, const std::string& text) {
   return "Feld " + std::to_string(index + 1) + ": \"" + Shorten(text) + "\" wird bei " + key +
          " nicht gelesen; steht ein Dezimalkomma davor?";
@@ -417,7 +473,11 @@ std::string RunErrorMessage(const Run& run, const RunError& e) {
     message += std::string(kCrLf) + kCrLf + "Zeile " + std::to_string(e.lineNumber) + ": " +
                Shorten(e.line);
   }
-  if (e.field) message += std::string(kCrLf) + FailedFieldNote(e);
+  if (e.field) {
+    // The comma that shifted the fields first, then the field it hit.
+    if (const auto comma = DecimalCommaNote(run.platform, e.line)) message += kCrLf + *comma;
+    message += std::string(kCrLf) + FailedFieldNote(e);
+  }
   if (e.shortRead) {
     message += std::string(kCrLf) + "Die Kopie " + Shown(CopyPathFor(run.ImportFile)) +
                " wurde während der Konvertierung verändert (geschrieben: " +

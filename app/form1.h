@@ -95,6 +95,13 @@ std::string FailedFieldNote(const RunError& e);
 // reads, as after a decimal comma that split a number in two.
 std::string UnreadFieldNote(const std::string& key, int index, const std::string& text);
 
+// "Feld 3 (X): "60" und Feld 4 "25" – ein Dezimalkomma in X?": where a
+// feature record, which as it stands fails or holds a field its type does
+// not read, converts reading every field it holds once the two fields
+// around one of its commas are one number. Nothing when no single comma
+// does that. Tried on an idle host.
+std::optional<std::string> DecimalCommaNote(Platform& platform, std::string_view line);
+
 // The message for an error that ends the conversion: number, text, and where
 // it happened (the line, and the field when the error names one).
 std::string RunErrorMessage(const Run& run, const RunError& e);

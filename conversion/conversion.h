@@ -34,7 +34,8 @@ void DeleteCopy(Run& run);
 // "Fertig: N Datenzeilen übernommen.", N the record lines taken over in the
 // whole text; "Fertig: Zeilen F bis M (N Datenzeilen) übernommen." for a run
 // that began at line F, N those it took over. With the time since the first
-// line to convert began when asked.
+// line to convert began when asked, for the progress window, which names the
+// lines too: "Fertig: alle M Zeilen (N Datenzeilen) in m:ss übernommen."
 std::string FinishedText(const Run& run, bool withTime);
 
 // Puts text into the host's status text, where the user watched the

@@ -273,11 +273,14 @@ LoopEnd ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncodi
 std::string FinishedText(const Run& run, bool withTime) {
   const std::int64_t taken = run.tally.Taken() - run.takenBefore;
   const std::string records = std::to_string(taken) + (taken == 1 ? " Datenzeile" : " Datenzeilen");
-  // A run that began part-way says which lines it sent.
-  std::string text = run.firstLine > 1
-                         ? "Fertig: Zeilen " + std::to_string(run.firstLine) + " bis " +
-                               std::to_string(run.lineCount) + " (" + records + ")"
-                         : "Fertig: " + records;
+  // A run that began part-way says which lines it sent. The window, which
+  // counted every line, names both counts, so that they can't be read as
+  // one that lost some.
+  std::string text =
+      run.firstLine > 1 ? "Fertig: Zeilen " + std::to_string(run.firstLine) + " bis " +
+                              std::to_string(run.lineCount) + " (" + records + ")"
+      : withTime ? "Fertig: alle " + std::to_string(run.lineCount) + " Zeilen (" + records + ")"
+                 : "Fertig: " + records;
   if (withTime) {
     text += " in " + MinutesSeconds(WholeSeconds(run.platform.now() - run.progress.start));
   }

@@ -29,8 +29,19 @@ TEST(CheckExport, TellsEachDoubtAfterTheCountsAndEndsWithItsStatus) {
        "4 Datenzeilen (PT 2, SLT 1, HEX 1)\r\n\r\n"
        "1 Zeile würde die Konvertierung abbrechen:\r\n"
        "Zeile 12, Feld 5 (Z): \"1e400\" liegt außerhalb des Zahlenbereichs\r\n\r\n"
-       "Zeile 11, Feld 19: \"05\" wird bei PT nicht gelesen; steht ein Dezimalkomma davor?\r\n"
+       "Zeile 11, Feld 18 (Wert): \"0\" und Feld 19 \"05\" – ein Dezimalkomma in Wert?\r\n"
        "Zeile 13, Feld 20: \"4\" wird bei SLT nicht gelesen; steht ein Dezimalkomma davor?",
+       kRunFailed},
+      // A decimal comma that shifted every later field is named where it is,
+      // not where a shifted field fails: only where one comma read as a
+      // decimal point makes the record whole.
+      {"PT,P1,60,25,0,0,0,0,1,,,,,,,,,,0.05\nBPT,K1,60,-0,5,12,0,-1,0,,,,0,0,1,,,,0.1\n"
+       "CIR,C1,1,2,3,0,0,1,,12,7,,,,,INNER,,,0.02\nPT,P4,60,25,0,0,0,0,1,,,,,,,,,,0,05\n",
+       "4 Datenzeilen (PT 2, BPT 1, CIR 1)\r\n\r\n4 Zeilen würden die Konvertierung abbrechen:\r\n"
+       "Zeile 11, Feld 3 (X): \"60\" und Feld 4 \"25\" – ein Dezimalkomma in X?\r\n"
+       "Zeile 12, Feld 4 (Y): \"-0\" und Feld 5 \"5\" – ein Dezimalkomma in Y?\r\n"
+       "Zeile 13, Feld 10 (Größe 1): \"12\" und Feld 11 \"7\" – ein Dezimalkomma in Größe 1?\r\n"
+       "Zeile 14, Feld 18 (Wert): \"\" ist keine Zahl",
        kRunFailed},
       // One byte that is no UTF-8 makes all of it code page text.
       {"PT,P\xE4,0,0,0,0,0,1,,,,,,,,,,1\npt,P2\n",

@@ -102,6 +102,11 @@ std::vector<Export> Catalogue() {
                                    "CON,K1,1,2,3,0,0,1,,16,,,,,INNER,,,1 0\n" +
                                    "CIR,C1,1,2,3,0,0,1,,12.7,,,,,INNER,,,\n" + good + "\n"});
 
+  // A decimal comma that shifted the fields: the conversion's message names
+  // it before the field it hit, the check instead of it.
+  c.push_back({"decimal commas", Header() + "PT,P1,60,25,0,0,0,0,1,,,,,,,,,,0.05\n" +
+                                     "BPT,K1,60,-0,5,12,0,-1,0,,,,0,0,1,,,,0.1\n" + good + "\n"});
+
   std::mt19937 random(4711);
   std::string junk(256 * 1024, '\0');
   for (char& ch : junk) ch = static_cast<char>(random() & 0xFF);

@@ -373,7 +373,7 @@ TEST_F(WholeRun, ProgressShowsAfterASecondAtMostTenTimesASecondWithTheTimeLeftAf
     int closed;
     std::size_t shown;
   } cases[] = {
-      {200, "HEX,H", {"Fertig: 200 Datenzeilen in 0:08 übernommen."}, 0, 62},
+      {200, "HEX,H", {"Fertig: alle 210 Zeilen (200 Datenzeilen) in 0:08 übernommen."}, 0, 62},
       {200, "XYZ", {}, 1, 62},
       {10, "HEX,H", {}, 0, 0},
   };
