@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "conversion/conversion.h"
+#include "conversion/failure_text.h"
 #include "conversion/host_ids.h"
 #include "conversion/run.h"
 #include "conversion/titles.h"
@@ -22,7 +23,7 @@ bool CallLogFile::Open(const std::string& path, const std::optional<std::string>
   path_ = path;
   Result<std::unique_ptr<LogFile>> opened = files_.OpenLogFile(path, LogFile::Mode::Keep);
   if (!opened) {
-    message = Message(opened.failure().reason);
+    message = Message(FailureText(opened.failure()));
     return false;
   }
   file_ = std::move(*opened);

@@ -6,6 +6,7 @@
 #include "app/intake.h"
 #include "app/resume.h"
 #include "conversion/conversion.h"
+#include "conversion/failure_text.h"
 #include "conversion/feature.h"
 #include "conversion/run_time_errors.h"
 #include "conversion/titles.h"
@@ -217,7 +218,7 @@ std::string RememberWhereItEnded(Run& run, SettingsStore& settings, Continuing& 
   if (from.point) static_cast<void>(ForgetStopPoint(settings, from.file));  // told either way
   return text + "Fortsetzen: " + FromLineCommand(run, done + 1) + " macht ab Zeile " +
          std::to_string(done + 1) +
-         " weiter; Traskel kann sich die Stelle nicht merken: " + kept.failure().reason;
+         " weiter; Traskel kann sich die Stelle nicht merken: " + FailureText(kept.failure());
 }
 
 ExitStatus EndStopped(Run& run, SettingsStore& settings, Continuing& from) {

@@ -5,6 +5,8 @@
 // operation that can fail, so that a stand-in can watch or fail any of them.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -29,6 +31,51 @@ std::string DialogStartFolder(const std::string& folder);
 // links before it, Windows takes it off by text as its own calls do. An
 // empty name stays empty, for the existence check to refuse.
 std::string AbsolutePath(const std::string& path);
+
+// One open file of the system's, whichever way it was opened: the object
+// behind every kind of file below, each of them one way of opening it.
+// Closed when it goes, unless Close or Remove did; nothing else may be
+// asked of it after those.
+class File {
+ public:
+  virtual ~File() = default;
+  // Up to size bytes from where the last read or write ended; 0 at the end.
+  virtual Result<std::size_t> Read(char* buffer, std::size_t size) = 0;
+  // size bytes from offset, fewer only at the end. Afterwards only Rewind
+  // or Truncate says where the next read or write goes.
+  virtual Result<std::size_t> ReadAt(char* buffer, std::size_t size, std::uint64_t offset) = 0;
+  // All bytes, where the last read or write ended, or at the end of a file
+  // opened to append.
+  virtual Result<void> Write(std::string_view bytes) = 0;
+  // Reading and writing start again at the first byte.
+  virtual Result<void> Rewind() = 0;
+  // Cuts the file to `length` bytes; writing goes on there. The null device
+  // has no length and stays as it is.
+  virtual Result<void> Truncate(std::uint64_t length) = 0;
+  // What was written is on the disk.
+  virtual Result<void> Sync() = 0;
+  virtual Result<void> Close() = 0;
+  // Deletes the file, through the hold where there is one, and closes it
+  // either way. A name that no longer leads to this file is left alone:
+  // FailureKind::NameMoved.
+  virtual Result<void> Remove() = 0;
+  // True when `path` leads to the open file, by the system's identity of
+  // files: whatever links or relative parts lead there.
+  virtual bool IsReachedBy(const std::string& path) const = 0;
+  // True when the opening made the file.
+  virtual bool Made() const = 0;
+};
+
+// The ways of opening a file; each is told at the function of FileSystem
+// that uses it.
+enum class Opening {
+  Read,            // OpenForReading
+  CreateForAll,    // CreateNew with Readers::Everyone
+  CreateForOwner,  // CreateNew with Readers::OwnerOnly
+  Take,            // TakeFile
+  Append,          // OpenLogFile with LogFile::Mode::Append
+  Keep,            // OpenLogFile with LogFile::Mode::Keep
+};
 
 // A file open for reading, from its first byte; closed when it goes.
 class InputFile : public ByteSource {
@@ -72,20 +119,25 @@ class FileSystem {
   // True when both names lead to the same file.
   virtual bool SameFile(const std::string& a, const std::string& b) = 0;
 
+  // The file at path, opened the way asked; the functions below are the
+  // ways, each as the kind of file its callers use.
+  virtual Result<std::unique_ptr<File>> Open(const std::string& path, Opening how) = 0;
+
   // Opens a regular file for reading; a pipe or a device is refused without
   // waiting for it.
-  virtual Result<std::unique_ptr<InputFile>> OpenForReading(const std::string& path) = 0;
+  Result<std::unique_ptr<InputFile>> OpenForReading(const std::string& path);
   // Creates the file at path, or takes the regular file with a single name
   // that is there, as it is, and holds it: opening and holding are one step,
   // as on Windows the hold is the way the file is opened. Anything else is
-  // refused without writing or deleting a byte there, with one of the
-  // kHeldFile codes, or with kHeldByOther when another holder has it.
-  virtual Result<std::unique_ptr<HeldFile>> TakeFile(const std::string& path) = 0;
-  virtual Result<std::unique_ptr<LogFile>> OpenLogFile(const std::string& path,
-                                                       LogFile::Mode mode) = 0;
+  // refused without writing or deleting a byte there: a link, a file of
+  // other names, one that is no regular file, one another holder has
+  // (HeldByOther) or one open elsewhere in a way that keeps holders out
+  // (InUse).
+  Result<std::unique_ptr<HeldFile>> TakeFile(const std::string& path);
+  Result<std::unique_ptr<LogFile>> OpenLogFile(const std::string& path, LogFile::Mode mode);
   // A new file at path, where nothing may be yet, not even a link.
-  virtual Result<std::unique_ptr<OutputFile>> CreateNew(const std::string& path,
-                                                        Readers readers) = 0;
+  Result<std::unique_ptr<OutputFile>> CreateNew(const std::string& path, Readers readers);
+
   // Puts the file `from` in the place of `to` in one step.
   virtual Result<void> Rename(const std::string& from, const std::string& to) = 0;
   virtual Result<void> Remove(const std::string& path) = 0;
@@ -103,17 +155,12 @@ class FileSystem {
   virtual Result<std::string> ResolvedPath(const std::string& path) = 0;
 };
 
-// The system's own. TakeFile is defined beside held_file.h, OpenLogFile
-// beside log_file.h, the rest beside this header.
+// The system's own, with its one file object.
 class SystemFileSystem final : public FileSystem {
  public:
   bool Exists(const std::string& path) override;
   bool SameFile(const std::string& a, const std::string& b) override;
-  Result<std::unique_ptr<InputFile>> OpenForReading(const std::string& path) override;
-  Result<std::unique_ptr<HeldFile>> TakeFile(const std::string& path) override;
-  Result<std::unique_ptr<LogFile>> OpenLogFile(const std::string& path,
-                                               LogFile::Mode mode) override;
-  Result<std::unique_ptr<OutputFile>> CreateNew(const std::string& path, Readers readers) override;
+  Result<std::unique_ptr<File>> Open(const std::string& path, Opening how) override;
   Result<void> Rename(const std::string& from, const std::string& to) override;
   Result<void> Remove(const std::string& path) override;
   Result<void> MakeFolders(const std::string& folder, Readers readers) override;

@@ -140,7 +140,7 @@ TEST(HeldFileWin32, NoOneElseWritesOrDeletesItWhileHeld) {
 
   // A second run is refused as busy; no one may write or delete it, anyone
   // may read it.
-  EXPECT_EQ(files.TakeFile(name).failure().code, kHeldByOther);
+  EXPECT_EQ(files.TakeFile(name).failure().kind, FailureKind::HeldByOther);
   const std::wstring wide = Utf16(name);
   HANDLE writer = CreateFileW(wide.c_str(), GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -240,7 +240,7 @@ TEST(HeldFileWin32, HardLinksAndPipesAreRefusedUntouched) {
   SystemFileSystem files;
 
   ASSERT_TRUE(CreateHardLinkW(Utf16(name).c_str(), Utf16(other).c_str(), nullptr));
-  EXPECT_EQ(files.TakeFile(name).failure().code, kHeldFileHasOtherNames);
+  EXPECT_EQ(files.TakeFile(name).failure().kind, FailureKind::OtherNames);
   EXPECT_EQ(testing::ReadAll(other), "fremd\r\n");
   ASSERT_TRUE(DeleteFileW(Utf16(name).c_str()));
 
@@ -249,7 +249,7 @@ TEST(HeldFileWin32, HardLinksAndPipesAreRefusedUntouched) {
   const std::string unixName = UnixName(name);
   ASSERT_FALSE(unixName.empty()) << "not under wine";
   ASSERT_TRUE(StartUnix(L"Z:\\usr\\bin\\mkfifo", unixName) && WaitForName(name, true));
-  EXPECT_EQ(files.TakeFile(name).failure().code, kHeldFileNotRegular);
+  EXPECT_EQ(files.TakeFile(name).failure().kind, FailureKind::NotRegular);
   // Deleting it through wine would wait for a writer: Unix removes it.
   EXPECT_TRUE(StartUnix(L"Z:\\bin\\rm", unixName) && WaitForName(name, false));
 }
@@ -313,18 +313,20 @@ TEST(CallLogFileWin32, ReplacesOnlyAnEarlierLogAndNoneOfTheRunsFiles) {
 TEST(HeldFileWin32, ReparsePointsAreRefusedByTheirAttribute) {
   // Wine can't make them: symbolic links and junctions are told by the
   // attribute alone, whatever else the file is.
-  EXPECT_EQ(
-      ClassifyHeldFile(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE, 1, FILE_TYPE_DISK),
-      kHeldFileIsLink);
-  EXPECT_EQ(
-      ClassifyHeldFile(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, 1, FILE_TYPE_DISK),
-      kHeldFileIsLink);
-  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_REPARSE_POINT, 2, FILE_TYPE_DISK), kHeldFileIsLink);
-  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_ARCHIVE, 1, FILE_TYPE_DISK), 0);
-  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_ARCHIVE, 3, FILE_TYPE_DISK), kHeldFileHasOtherNames);
-  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_DIRECTORY, 1, FILE_TYPE_DISK), kHeldFileNotRegular);
-  EXPECT_EQ(ClassifyHeldFile(0, 1, FILE_TYPE_PIPE), kHeldFileNotRegular);
-  EXPECT_EQ(ClassifyHeldFile(0, 1, FILE_TYPE_CHAR), kHeldFileNotRegular);
+  const std::tuple<unsigned long, unsigned long, DWORD, std::optional<FailureKind>> cases[] = {
+      {FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE, 1, FILE_TYPE_DISK, FailureKind::Link},
+      {FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, 1, FILE_TYPE_DISK,
+       FailureKind::Link},
+      {FILE_ATTRIBUTE_REPARSE_POINT, 2, FILE_TYPE_DISK, FailureKind::Link},
+      {FILE_ATTRIBUTE_ARCHIVE, 1, FILE_TYPE_DISK, std::nullopt},
+      {FILE_ATTRIBUTE_ARCHIVE, 3, FILE_TYPE_DISK, FailureKind::OtherNames},
+      {FILE_ATTRIBUTE_DIRECTORY, 1, FILE_TYPE_DISK, FailureKind::NotRegular},
+      {0, 1, FILE_TYPE_PIPE, FailureKind::NotRegular},
+      {0, 1, FILE_TYPE_CHAR, FailureKind::NotRegular},
+  };
+  for (const auto& [attributes, links, type, kind] : cases) {
+    EXPECT_EQ(ClassifyHeldFile(attributes, links, type), kind) << attributes << " " << type;
+  }
 }
 
 // A registry key of the test's own, removed afterwards.
