@@ -5,52 +5,24 @@ namespace traskel {
 
 namespace {
 
-class OpenInput final : public InputFile {
+// Every kind of file over the one object; the way it was opened decides as
+// which kind its caller sees it.
+class OpenFile final : public InputFile, public OutputFile, public HeldFile, public LogFile {
  public:
-  explicit OpenInput(std::unique_ptr<File> file) : file_(std::move(file)) {}
+  OpenFile(std::unique_ptr<File> file, std::string path)
+      : file_(std::move(file)), path_(std::move(path)) {}
+
   Result<std::size_t> Read(char* buffer, std::size_t size) override {
     return file_->Read(buffer, size);
   }
   Result<void> Rewind() override { return file_->Rewind(); }
-
- private:
-  std::unique_ptr<File> file_;
-};
-
-class OpenOutput final : public OutputFile {
- public:
-  OpenOutput(std::unique_ptr<File> file, std::string path)
-      : file_(std::move(file)), path_(std::move(path)) {}
   const std::string& path() const override { return path_; }
   Result<void> Write(std::string_view bytes) override { return file_->Write(bytes); }
   Result<void> Sync() override { return file_->Sync(); }
   Result<void> Close() override { return file_->Close(); }
-
- private:
-  std::unique_ptr<File> file_;
-  std::string path_;
-};
-
-class OpenHeld final : public HeldFile {
- public:
-  explicit OpenHeld(std::unique_ptr<File> file) : file_(std::move(file)) {}
-  Result<std::size_t> Read(char* buffer, std::size_t size) override {
-    return file_->Read(buffer, size);
-  }
   Result<void> Clear() override { return file_->Truncate(0); }
-  Result<void> Write(std::string_view bytes) override { return file_->Write(bytes); }
-  Result<void> Rewind() override { return file_->Rewind(); }
   Result<void> Remove() override { return file_->Remove(); }
-
- private:
-  std::unique_ptr<File> file_;
-};
-
-class OpenLog final : public LogFile {
- public:
-  explicit OpenLog(std::unique_ptr<File> file) : file_(std::move(file)) {}
   Result<void> Append(std::string_view text) override { return file_->Write(text); }
-  Result<void> Close() override { return file_->Close(); }
   Result<std::string> ReadStart(std::size_t size) override {
     std::string bytes(size, '\0');
     const Result<std::size_t> got = file_->ReadAt(bytes.data(), size, 0);
@@ -64,37 +36,36 @@ class OpenLog final : public LogFile {
 
  private:
   std::unique_ptr<File> file_;
+  std::string path_;
 };
 
-// The opened file as the kind of file its caller uses.
-template <typename Open, typename Kind, typename... More>
-Result<std::unique_ptr<Kind>> Opened(Result<std::unique_ptr<File>> file, More&&... more) {
+template <typename Kind>
+Result<std::unique_ptr<Kind>> As(Result<std::unique_ptr<File>> file, const std::string& path) {
   if (!file) return file.failure();
-  return std::unique_ptr<Kind>(
-      std::make_unique<Open>(std::move(*file), std::forward<More>(more)...));
+  return std::unique_ptr<Kind>(std::make_unique<OpenFile>(std::move(*file), path));
 }
 
 }  // namespace
 
 Result<std::unique_ptr<InputFile>> FileSystem::OpenForReading(const std::string& path) {
-  return Opened<OpenInput, InputFile>(Open(path, Opening::Read));
+  return As<InputFile>(Open(path, Opening::Read), path);
 }
 
 Result<std::unique_ptr<HeldFile>> FileSystem::TakeFile(const std::string& path) {
-  return Opened<OpenHeld, HeldFile>(Open(path, Opening::Take));
+  return As<HeldFile>(Open(path, Opening::Take), path);
 }
 
 Result<std::unique_ptr<LogFile>> FileSystem::OpenLogFile(const std::string& path,
                                                          LogFile::Mode mode) {
-  return Opened<OpenLog, LogFile>(
-      Open(path, mode == LogFile::Mode::Append ? Opening::Append : Opening::Keep));
+  return As<LogFile>(Open(path, mode == LogFile::Mode::Append ? Opening::Append : Opening::Keep),
+                     path);
 }
 
 Result<std::unique_ptr<OutputFile>> FileSystem::CreateNew(const std::string& path,
                                                           Readers readers) {
-  const Opening how =
-      readers == Readers::Everyone ? Opening::CreateForAll : Opening::CreateForOwner;
-  return Opened<OpenOutput, OutputFile>(Open(path, how), path);
+  return As<OutputFile>(
+      Open(path, readers == Readers::Everyone ? Opening::CreateForAll : Opening::CreateForOwner),
+      path);
 }
 
 }  // namespace traskel

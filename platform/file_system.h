@@ -32,10 +32,9 @@ std::string DialogStartFolder(const std::string& folder);
 // empty name stays empty, for the existence check to refuse.
 std::string AbsolutePath(const std::string& path);
 
-// One open file of the system's, whichever way it was opened: the object
-// behind every kind of file below, each of them one way of opening it.
-// Closed when it goes, unless Close or Remove did; nothing else may be
-// asked of it after those.
+// One open file of the system's: every kind of file below is a way of
+// opening it. Closed when it goes, unless Close or Remove did; nothing else
+// may be asked of it after those.
 class File {
  public:
   virtual ~File() = default;
@@ -44,38 +43,25 @@ class File {
   // size bytes from offset, fewer only at the end. Afterwards only Rewind
   // or Truncate says where the next read or write goes.
   virtual Result<std::size_t> ReadAt(char* buffer, std::size_t size, std::uint64_t offset) = 0;
-  // All bytes, where the last read or write ended, or at the end of a file
-  // opened to append.
+  // All bytes: where the last read or write ended, or at the end.
   virtual Result<void> Write(std::string_view bytes) = 0;
-  // Reading and writing start again at the first byte.
   virtual Result<void> Rewind() = 0;
-  // Cuts the file to `length` bytes; writing goes on there. The null device
-  // has no length and stays as it is.
+  // Cuts the file to `length` bytes and goes on there. The null device
+  // stays as it is.
   virtual Result<void> Truncate(std::uint64_t length) = 0;
-  // What was written is on the disk.
   virtual Result<void> Sync() = 0;
   virtual Result<void> Close() = 0;
-  // Deletes the file, through the hold where there is one, and closes it
-  // either way. A name that no longer leads to this file is left alone:
-  // FailureKind::NameMoved.
+  // Deletes the file, through the hold where there is one, and closes it.
+  // A name that no longer leads to the file is left alone: NameMoved.
   virtual Result<void> Remove() = 0;
-  // True when `path` leads to the open file, by the system's identity of
-  // files: whatever links or relative parts lead there.
+  // True when `path` leads to the file, by the system's identity of files.
   virtual bool IsReachedBy(const std::string& path) const = 0;
   // True when the opening made the file.
   virtual bool Made() const = 0;
 };
 
-// The ways of opening a file; each is told at the function of FileSystem
-// that uses it.
-enum class Opening {
-  Read,            // OpenForReading
-  CreateForAll,    // CreateNew with Readers::Everyone
-  CreateForOwner,  // CreateNew with Readers::OwnerOnly
-  Take,            // TakeFile
-  Append,          // OpenLogFile with LogFile::Mode::Append
-  Keep,            // OpenLogFile with LogFile::Mode::Keep
-};
+// The ways of opening a file, as the functions of FileSystem below tell.
+enum class Opening { Read, CreateForAll, CreateForOwner, Take, Append, Keep };
 
 // A file open for reading, from its first byte; closed when it goes.
 class InputFile : public ByteSource {
@@ -119,8 +105,8 @@ class FileSystem {
   // True when both names lead to the same file.
   virtual bool SameFile(const std::string& a, const std::string& b) = 0;
 
-  // The file at path, opened the way asked; the functions below are the
-  // ways, each as the kind of file its callers use.
+  // The file at path, opened the way asked; the four functions below give
+  // it as the kind of file their callers use.
   virtual Result<std::unique_ptr<File>> Open(const std::string& path, Opening how) = 0;
 
   // Opens a regular file for reading; a pipe or a device is refused without

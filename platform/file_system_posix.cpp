@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "platform/file_system.h"
 
@@ -21,6 +22,12 @@ namespace {
 
 Failure LastFailure() {
   return SystemFailure(errno);
+}
+
+// Nothing, or the failure errno tells of.
+Result<void> Done(bool done) {
+  if (!done) return LastFailure();
+  return {};
 }
 
 bool SameInode(const struct stat& a, const struct stat& b) {
@@ -89,29 +96,16 @@ class PosixFile final : public File {
     return {};
   }
 
-  Result<void> Rewind() override {
-    if (::lseek(fd_, 0, SEEK_SET) != 0) return LastFailure();
-    return {};
-  }
+  Result<void> Rewind() override { return Done(::lseek(fd_, 0, SEEK_SET) == 0); }
 
   Result<void> Truncate(std::uint64_t length) override {
-    if (nullDevice_) return {};
     const auto at = static_cast<off_t>(length);
-    if (::ftruncate(fd_, at) != 0 || ::lseek(fd_, at, SEEK_SET) != at) return LastFailure();
-    return {};
+    return Done(nullDevice_ || (::ftruncate(fd_, at) == 0 && ::lseek(fd_, at, SEEK_SET) == at));
   }
 
-  Result<void> Sync() override {
-    if (::fsync(fd_) != 0) return LastFailure();
-    return {};
-  }
+  Result<void> Sync() override { return Done(::fsync(fd_) == 0); }
 
-  Result<void> Close() override {
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) return LastFailure();
-    return {};
-  }
+  Result<void> Close() override { return Done(::close(std::exchange(fd_, -1)) == 0); }
 
   Result<void> Remove() override {
     // Only while the name still leads to this file: one put there by
@@ -350,13 +344,11 @@ Result<std::unique_ptr<File>> SystemFileSystem::Open(const std::string& path, Op
 }
 
 Result<void> SystemFileSystem::Rename(const std::string& from, const std::string& to) {
-  if (std::rename(from.c_str(), to.c_str()) != 0) return LastFailure();
-  return {};
+  return Done(std::rename(from.c_str(), to.c_str()) == 0);
 }
 
 Result<void> SystemFileSystem::Remove(const std::string& path) {
-  if (::unlink(path.c_str()) != 0) return LastFailure();
-  return {};
+  return Done(::unlink(path.c_str()) == 0);
 }
 
 Result<void> SystemFileSystem::MakeFolders(const std::string& folder, Readers readers) {

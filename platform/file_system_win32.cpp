@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/file_system.h"
 #include "platform/held_file_win32.h"
@@ -23,6 +24,12 @@ namespace {
 
 Failure LastFailure() {
   return SystemFailure(static_cast<long>(GetLastError()));
+}
+
+// Nothing, or the failure GetLastError tells of.
+Result<void> Done(bool done) {
+  if (!done) return LastFailure();
+  return {};
 }
 
 // The most one ReadFile or WriteFile is asked to move.
@@ -108,30 +115,20 @@ class WindowsFile final : public File {
   }
 
   Result<void> Rewind() override {
-    if (!SetFilePointerEx(handle_, LARGE_INTEGER{}, nullptr, FILE_BEGIN)) return LastFailure();
-    return {};
+    return Done(SetFilePointerEx(handle_, LARGE_INTEGER{}, nullptr, FILE_BEGIN));
   }
 
   Result<void> Truncate(std::uint64_t length) override {
-    if (nullDevice_) return {};
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(length);
-    if (!SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_)) {
-      return LastFailure();
-    }
-    return {};
+    return Done(nullDevice_ ||
+                (SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN) && SetEndOfFile(handle_)));
   }
 
-  Result<void> Sync() override {
-    if (!FlushFileBuffers(handle_)) return LastFailure();
-    return {};
-  }
+  Result<void> Sync() override { return Done(FlushFileBuffers(handle_)); }
 
   Result<void> Close() override {
-    const HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    Result<void> closed;
-    if (!CloseHandle(handle)) closed = LastFailure();
+    const Result<void> closed = Done(CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)));
     CloseAll();
     return closed;
   }
@@ -148,8 +145,7 @@ class WindowsFile final : public File {
     const bool ours = marked || IsReachedBy(name_);
     CloseAll();
     if (!ours) return Finding(FailureKind::NameMoved);
-    if (!marked && !DeleteFileW(name_.c_str())) return LastFailure();
-    return {};
+    return Done(marked || DeleteFileW(name_.c_str()));
   }
 
   bool IsReachedBy(const std::string& path) const override { return IsReachedBy(Utf16(path)); }
@@ -261,14 +257,9 @@ Result<std::unique_ptr<File>> Take(const std::wstring& name) {
 
 // The system maps the name NUL, in any folder and any case, to the null
 // device; its full path then is \\.\NUL. No other device has that path.
-bool NamesNullDevice(const std::wstring& path) {
-  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return false;
-  std::wstring full(needed, L'\0');
-  const DWORD written = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-  if (written == 0 || written >= needed) return false;
-  full.resize(written);
-  return CompareStringOrdinal(full.c_str(), -1, L"\\\\.\\NUL", -1, TRUE) == CSTR_EQUAL;
+bool NamesNullDevice(const std::string& path) {
+  return CompareStringOrdinal(Utf16(AbsolutePath(path)).c_str(), -1, L"\\\\.\\NUL", -1, TRUE) ==
+         CSTR_EQUAL;
 }
 
 Result<std::unique_ptr<File>> Keep(const std::wstring& name) {
@@ -288,7 +279,7 @@ Result<std::unique_ptr<File>> Keep(const std::wstring& name) {
     // A pipe's writes wait for its reader; a device other than the null
     // device may act on them.
     const DWORD type = GetFileType((*file)->handle());
-    const bool nullDevice = type == FILE_TYPE_CHAR && NamesNullDevice(name);
+    const bool nullDevice = type == FILE_TYPE_CHAR && NamesNullDevice(Utf8(name));
     if (type != FILE_TYPE_DISK && !nullDevice) {
       // Deletes only a file this open made; the caller hears of the refusal.
       if ((*file)->Made()) static_cast<void>((*file)->Remove());
@@ -403,16 +394,12 @@ Result<std::unique_ptr<File>> SystemFileSystem::Open(const std::string& path, Op
 }
 
 Result<void> SystemFileSystem::Rename(const std::string& from, const std::string& to) {
-  if (!MoveFileExW(Utf16(from).c_str(), Utf16(to).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return LastFailure();
-  }
-  return {};
+  return Done(MoveFileExW(Utf16(from).c_str(), Utf16(to).c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
 
 Result<void> SystemFileSystem::Remove(const std::string& path) {
-  if (!DeleteFileW(Utf16(path).c_str())) return LastFailure();
-  return {};
+  return Done(DeleteFileW(Utf16(path).c_str()));
 }
 
 Result<void> SystemFileSystem::MakeFolders(const std::string& folder, Readers) {
@@ -458,21 +445,19 @@ Result<std::unique_ptr<FolderLock>> SystemFileSystem::LockFolder(const std::stri
 }
 
 Result<std::string> SystemFileSystem::ResolvedPath(const std::string& path) {
-  const HANDLE handle =
-      CreateFileW(Utf16(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return LastFailure();
+  Result<std::unique_ptr<WindowsFile>> file =
+      OpenFile(Utf16(path), 0, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+  if (!file) return file.failure();
   std::wstring resolved(MAX_PATH, L'\0');
   DWORD length = 0;
   for (;;) {
-    length = GetFinalPathNameByHandleW(handle, resolved.data(), static_cast<DWORD>(resolved.size()),
+    length = GetFinalPathNameByHandleW((*file)->handle(), resolved.data(),
+                                       static_cast<DWORD>(resolved.size()),
                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (length < resolved.size()) break;
     resolved.resize(length);  // the size it needs, its end included
   }
-  const Failure failure = LastFailure();
-  CloseHandle(handle);
-  if (length == 0) return failure;
+  if (length == 0) return LastFailure();
   resolved.resize(length);
   // As the user writes it: \\?\C:\x is C:\x, \\?\UNC\server\x is \\server\x.
   if (resolved.starts_with(L"\\\\?\\UNC\\")) {
