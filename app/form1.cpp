@@ -289,8 +289,9 @@ void EndInCmdSuchen(Run& run, const std::string& reason) {
 }
 
 void ReadRememberedFolder(Run& run, SettingsStore& settings) {
-  std::string remembered = settings.ReadSetting(kLastImportFileSetting);
-  if (!remembered.empty()) run.ImportDir = SplitPathFromFile(remembered);
+  const Result<std::string> remembered = settings.Read(kLastImportFileSetting);
+  // Only where the dialog starts: a value that can't be read is none.
+  if (remembered && !remembered->empty()) run.ImportDir = SplitPathFromFile(*remembered);
 }
 
 bool ChooseExport(Run& run, SettingsStore& settings, const std::optional<std::string>& named,
@@ -320,7 +321,7 @@ bool ChooseExport(Run& run, SettingsStore& settings, const std::optional<std::st
                                 kMainCaption, Icon::Information);
   }
   if (gate && !gate(run.ImportFile)) return false;
-  if (!settings.WriteSetting(kLastImportFileSetting, run.ImportFile)) {
+  if (!settings.Write(kLastImportFileSetting, run.ImportFile)) {
     // An established text, known to users and support notes: it stays.
     run.platform.ui.ShowMessage(
         "Fehler beim Speichern des Wertes. Der Konverter kann sich den letzten Speicherort der "

@@ -355,20 +355,18 @@ class ShellSettings : public ::testing::Test {
 TEST_F(ShellSettings, WrittenValueReadsBackAndIsAStringInTheRegistry) {
   const std::string path = "HKCU\\" + key + "\\LastImportFile";
   const std::string value = "C:\\Daten\\Prüfteil Maß.csv";
-  EXPECT_EQ(store->ReadSetting(path), "");
-  ASSERT_TRUE(store->WriteSetting(path, value));
-  EXPECT_EQ(store->ReadSetting(path), value);
+  EXPECT_EQ(*store->Read(path), "");
+  ASSERT_TRUE(store->Write(path, value));
+  EXPECT_EQ(*store->Read(path), value);
   EXPECT_EQ(Stored(HKEY_CURRENT_USER, key, "LastImportFile"), value);
-  ASSERT_TRUE(store->WriteSetting(path, "C:\\neu.csv"));
-  EXPECT_EQ(store->ReadSetting(path), "C:\\neu.csv");
+  ASSERT_TRUE(store->Write(path, "C:\\neu.csv"));
+  EXPECT_EQ(*store->Read(path), "C:\\neu.csv");
 }
 
 TEST_F(ShellSettings, MissingValuesReadEmptyAndBadWritesFail) {
-  EXPECT_EQ(store->ReadSetting("HKCU\\" + key + "\\Fehlt"), "");
-  EXPECT_EQ(store->ReadSetting("HKXX\\Software\\Fehlt"), "");
-  EXPECT_FALSE(store->WriteSetting("HKXX\\Software\\Wert", "x"));
   // A value that is not there is no failure; a write that fails says why.
-  EXPECT_TRUE(store->Read("HKCU\\" + key + "\\Fehlt").ok());
+  EXPECT_EQ(*store->Read("HKCU\\" + key + "\\Fehlt"), "");
+  EXPECT_FALSE(store->Read("HKXX\\Software\\Fehlt"));
   EXPECT_NE(store->Write("HKXX\\Software\\Wert", "x").failure().code, 0);
   EXPECT_EQ(Stored(HKEY_CURRENT_USER, key, "Wert"), "<none>");
 }
@@ -391,8 +389,8 @@ TEST_F(ShellSettings, ListsAndRemovesTheValuesOfOneKey) {
 
 TEST_F(ShellSettings, TheMachineSettingRoundTrips) {
   // Wine's prefix lets its owner write the per-machine hive.
-  ASSERT_TRUE(store->WriteSetting(kRemembered, "C:\\Daten\\teil.csv"));
-  EXPECT_EQ(store->ReadSetting(kRemembered), "C:\\Daten\\teil.csv");
+  ASSERT_TRUE(store->Write(kRemembered, "C:\\Daten\\teil.csv"));
+  EXPECT_EQ(*store->Read(kRemembered), "C:\\Daten\\teil.csv");
   EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zelvar\\Kastovel\\CSV", "LastImportFile"),
             "C:\\Daten\\teil.csv");
 }
