@@ -32,37 +32,6 @@ std::string DialogStartFolder(const std::string& folder);
 // empty name stays empty, for the existence check to refuse.
 std::string AbsolutePath(const std::string& path);
 
-// One open file of the system's: every kind of file below is a way of
-// opening it. Closed when it goes, unless Close or Remove did; nothing else
-// may be asked of it after those.
-class File {
- public:
-  virtual ~File() = default;
-  // Up to size bytes from where the last read or write ended; 0 at the end.
-  virtual Result<std::size_t> Read(char* buffer, std::size_t size) = 0;
-  // size bytes from offset, fewer only at the end. Afterwards only Rewind
-  // or Truncate says where the next read or write goes.
-  virtual Result<std::size_t> ReadAt(char* buffer, std::size_t size, std::uint64_t offset) = 0;
-  // All bytes: where the last read or write ended, or at the end.
-  virtual Result<void> Write(std::string_view bytes) = 0;
-  virtual Result<void> Rewind() = 0;
-  // Cuts the file to `length` bytes and goes on there. The null device
-  // stays as it is.
-  virtual Result<void> Truncate(std::uint64_t length) = 0;
-  virtual Result<void> Sync() = 0;
-  virtual Result<void> Close() = 0;
-  // Deletes the file, through the hold where there is one, and closes it.
-  // A name that no longer leads to the file is left alone: NameMoved.
-  virtual Result<void> Remove() = 0;
-  // True when `path` leads to the file, by the system's identity of files.
-  virtual bool IsReachedBy(const std::string& path) const = 0;
-  // True when the opening made the file.
-  virtual bool Made() const = 0;
-};
-
-// The ways of opening a file, as the functions of FileSystem below tell.
-enum class Opening { Read, CreateForAll, CreateForOwner, Take, Append, Keep };
-
 // A file open for reading, from its first byte; closed when it goes.
 class InputFile : public ByteSource {
  public:
@@ -93,6 +62,39 @@ class FolderLock {
  public:
   virtual ~FolderLock() = default;
 };
+
+// One open file of the system's: each kind of file above is a way of
+// opening it, and what they share is said once. Closed when it goes, unless
+// Close or Remove did; nothing else may be asked of it after those.
+class File : public InputFile, public OutputFile, public HeldFile, public LogFile {
+ public:
+  Result<std::size_t> Read(char* buffer, std::size_t size) override = 0;
+  Result<void> Rewind() override = 0;
+  // All bytes, where the last read or write ended or, opened to append, at
+  // the end.
+  Result<void> Write(std::string_view bytes) override = 0;
+  Result<void> Close() override = 0;
+  // Deletes the file, through the hold where there is one, and closes it; a
+  // name that no longer leads to the file is left alone (NameMoved).
+  Result<void> Remove() override = 0;
+  // size bytes from offset, fewer only at the end. Afterwards only Rewind
+  // or Truncate says where the next read or write goes.
+  virtual Result<std::size_t> ReadAt(char* buffer, std::size_t size, std::uint64_t offset) = 0;
+  // Cuts the file to `length` bytes and goes on there. The null device
+  // stays as it is.
+  virtual Result<void> Truncate(std::uint64_t length) = 0;
+  // True when the opening made the file.
+  virtual bool Made() const = 0;
+
+  Result<void> Clear() final { return Truncate(0); }
+  Result<void> Append(std::string_view text) final { return Write(text); }
+  Result<std::string> ReadStart(std::size_t size) final;
+  Result<void> Resize(std::uint64_t length) final { return Truncate(length); }
+  Result<void> Discard() final { return Made() ? Remove() : Close(); }
+};
+
+// The ways of opening a file, as the functions of FileSystem below tell.
+enum class Opening { Read, CreateForAll, CreateForOwner, Take, Append, Keep };
 
 class FileSystem {
  public:

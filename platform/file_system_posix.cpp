@@ -132,6 +132,7 @@ class PosixFile final : public File {
   }
 
   bool Made() const override { return made_; }
+  const std::string& path() const override { return path_; }
 
  private:
   int fd_;
@@ -307,7 +308,7 @@ bool SystemFileSystem::Exists(const std::string& path) {
 bool SystemFileSystem::SameFile(const std::string& a, const std::string& b) {
   struct stat first, second;
   return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
-         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+         SameInode(first, second);
 }
 
 Result<std::unique_ptr<File>> SystemFileSystem::Open(const std::string& path, Opening how) {

@@ -5,18 +5,11 @@
 
 namespace traskel {
 
-namespace {
-
 // The one place a Win32 error or an HRESULT becomes a kind.
-FailureKind KindOf(long code) {
-  return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? FailureKind::NotFound
-                                                                      : FailureKind::Io;
-}
-
-}  // namespace
-
 Failure SystemFailure(long code) {
-  return {code, SystemErrorText(static_cast<unsigned long>(code)), KindOf(code)};
+  const bool missing = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+  return {code, SystemErrorText(static_cast<unsigned long>(code)),
+          missing ? FailureKind::NotFound : FailureKind::Io};
 }
 
 }  // namespace traskel
