@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
@@ -97,6 +98,41 @@ TEST(FileSystemWin32, FilesAreFoundOpenedAndRemovedByUnicodeName) {
   EXPECT_EQ(removed.failure().code, ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(removed.failure().reason, SystemErrorText(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(files.OpenForReading(name).failure().code, ERROR_FILE_NOT_FOUND);
+}
+
+template <typename Result>
+std::optional<FailureKind> KindOf(const Result& result) {
+  if (result) return std::nullopt;
+  return result.failure().kind;
+}
+
+// One row per kind the system gives; what is told by it is the caller's.
+// The kinds of links are in ReparsePointsAreRefusedByTheirAttribute below.
+TEST(FileSystemWin32, EachFailureIsToldByItsKind) {
+  TempFolder folder;
+  SystemFileSystem files;
+  const std::string held = folder.path() + "\\gehalten.csv", log = folder.path() + "\\neu.log";
+  const std::string used = folder.Write("benutzt.csv", "");
+  auto taken = files.TakeFile(held);
+  auto logged = files.OpenLogFile(log, LogFile::Mode::Keep);
+  ASSERT_TRUE(taken.ok() && logged.ok());
+  const HANDLE other = CreateFileW(Utf16(used).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+  const std::pair<FailureKind, std::function<std::optional<FailureKind>()>> cases[] = {
+      {FailureKind::Io, [&] { return KindOf(files.Remove(held)); }},
+      {FailureKind::NotFound, [&] { return KindOf(files.Remove(folder.path() + "\\fehlt")); }},
+      {FailureKind::NotRegular, [&] { return KindOf(files.OpenForReading("NUL")); }},
+      {FailureKind::HeldByOther, [&] { return KindOf(files.TakeFile(held)); }},
+      {FailureKind::InUse, [&] { return KindOf(files.TakeFile(used)); }},
+      {FailureKind::NameMoved,
+       [&] {
+         MoveFileW(Utf16(log).c_str(), Utf16(log + ".alt").c_str());
+         folder.Write("neu.log", "");
+         return KindOf((*logged)->Discard());
+       }},
+  };
+  for (const auto& [kind, fail] : cases) EXPECT_EQ(fail(), kind) << static_cast<int>(kind);
+  CloseHandle(other);
 }
 
 TEST(FileSystemWin32, FoldersAndMissingNamesAreNoFiles) {
