@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "conversion/conversion.h"
+#include "conversion/failure_text.h"
 #include "conversion/host_ids.h"
 #include "conversion/run.h"
 #include "conversion/titles.h"
@@ -90,7 +91,7 @@ std::string CallLogFile::RunFileReason(const std::optional<std::string>& exportF
 Failure CallLogFile::Refused(Failure failure) {
   Drop();
   failure.reason =
-      "Das Protokoll " + Shown(path_) + " kann nicht angelegt werden: " + failure.reason;
+      "Das Protokoll " + Shown(path_) + " kann nicht angelegt werden: " + FailureText(failure);
   return failure;
 }
 

@@ -8,6 +8,7 @@
 #include "app/idle_host.h"
 #include "app/intake.h"
 #include "conversion/conversion.h"
+#include "conversion/failure_text.h"
 #include "conversion/feature.h"
 #include "conversion/run_time_errors.h"
 #include "conversion/titles.h"
@@ -159,7 +160,7 @@ ExitStatus CheckExport(Run& run, SettingsStore& settings, const std::optional<st
   // Once for the length and the encoding, once for the lines, as the
   // conversion reads the copy after it has been written whole.
   Result<std::unique_ptr<InputFile>> opened = run.platform.files.OpenForReading(run.ImportFile);
-  if (!opened) return Unreadable(run, opened.failure().reason);
+  if (!opened) return Unreadable(run, FailureText(opened.failure()));
   InputFile& in = **opened;
   ExportSource whole(in);
   if (const Result<void> read = whole.ReadToEnd(); !read) {

@@ -7,6 +7,7 @@
 #include "app/intake.h"
 #include "app/resume.h"
 #include "conversion/conversion.h"
+#include "conversion/failure_text.h"
 #include "conversion/feature.h"
 #include "conversion/run_time_errors.h"
 #include "conversion/titles.h"
@@ -218,7 +219,7 @@ std::string RememberWhereItEnded(Run& run, SettingsStore& settings, Continuing& 
   if (from.point) static_cast<void>(ForgetStopPoint(settings, from.file));  // told either way
   return text + "Fortsetzen: " + FromLineCommand(run, done + 1) + " macht ab Zeile " +
          std::to_string(done + 1) +
-         " weiter; Traskel kann sich die Stelle nicht merken: " + kept.failure().reason;
+         " weiter; Traskel kann sich die Stelle nicht merken: " + FailureText(kept.failure());
 }
 
 // A stop between records, or in one when the user gave up on a busy host.
@@ -338,8 +339,9 @@ void EndInCmdSuchen(Run& run, const std::string& reason) {
 }
 
 void ReadRememberedFolder(Run& run, SettingsStore& settings) {
-  std::string remembered = settings.ReadSetting(kLastImportFileSetting);
-  if (!remembered.empty()) run.ImportDir = SplitPathFromFile(remembered);
+  const Result<std::string> remembered = settings.Read(kLastImportFileSetting);
+  // Only where the dialog starts: a value that can't be read is none.
+  if (remembered && !remembered->empty()) run.ImportDir = SplitPathFromFile(*remembered);
 }
 
 bool ChooseExport(Run& run, SettingsStore& settings, const std::optional<std::string>& named,
@@ -369,7 +371,7 @@ bool ChooseExport(Run& run, SettingsStore& settings, const std::optional<std::st
                                 kMainCaption, Icon::Information);
   }
   if (gate && !gate(run.ImportFile)) return false;
-  if (!settings.WriteSetting(kLastImportFileSetting, run.ImportFile)) {
+  if (!settings.Write(kLastImportFileSetting, run.ImportFile)) {
     // An established text, known to users and support notes: it stays.
     run.platform.ui.ShowMessage(
         "Fehler beim Speichern des Wertes. Der Konverter kann sich den letzten Speicherort der "

@@ -11,8 +11,19 @@ Implementations ChooseImplementations(StopSource& stop) {
   return {std::move(files), MakeUserInterface(stop), std::move(settings), UserNumberFormat()};
 }
 
+const UserInterfaceWords kUserInterfaceWords{
+    .retryOrCancel = "[W]iederholen/[A]bbrechen: ",
+    .yesNoCancel = "[J]a/[N]ein/[A]bbrechen: ",
+    .filter = "Filter: ",
+    .folder = "Verzeichnis: ",
+    .file = "Datei: ",
+    .defaultFolder = "(default)",
+    .stopButton = "Abbrechen",
+    .doneButton = "Schließen",
+};
+
 std::unique_ptr<UserInterface> MakeUserInterface(StopSource& stop) {
-  return MakeSystemUserInterface(kMainCaption, stop);
+  return MakeSystemUserInterface(kMainCaption, stop, kUserInterfaceWords);
 }
 
 HostWrappers WrapHost(host::Automation& own, CallLogFile* log, UserInterface& ui,

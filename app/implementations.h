@@ -25,6 +25,9 @@ struct Implementations {
 // them touches no file. The user interface's stop button asks `stop`.
 Implementations ChooseImplementations(StopSource& stop);
 
+// The user interface's own words.
+extern const UserInterfaceWords kUserInterfaceWords;
+
 // The platform's own user interface, its main window titled kMainCaption.
 std::unique_ptr<UserInterface> MakeUserInterface(StopSource& stop);
 

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "conversion/conversion.h"
+#include "conversion/failure_text.h"
 
 namespace traskel {
 
@@ -182,6 +183,20 @@ std::string Refused(const std::string& copyPath, const std::string& why) {
   return "Die Kopie " + Shown(copyPath) + " kann nicht angelegt werden: " + why;
 }
 
+// Why the copy's name is not taken.
+std::string NotTaken(const Failure& failure) {
+  switch (failure.kind) {
+    case FailureKind::Link:
+      return "ist eine Verknüpfung";
+    case FailureKind::OtherNames:
+      return "ist eine weitere Verknüpfung einer anderen Datei";
+    case FailureKind::NotRegular:
+      return "ist keine gewöhnliche Datei";
+    default:
+      return FailureText(failure);
+  }
+}
+
 // The copy's name, held for this run and emptied; nothing when it is
 // refused, and then nothing there is changed.
 std::unique_ptr<HeldFile> TakeCopy(FileSystem& files, const std::string& source,
@@ -189,12 +204,12 @@ std::unique_ptr<HeldFile> TakeCopy(FileSystem& files, const std::string& source,
   Result<std::unique_ptr<HeldFile>> taken = files.TakeFile(copyPath);
   if (!taken) {
     const Failure& failure = taken.failure();
-    if (failure.code == kHeldByOther) {
+    if (failure.kind == FailureKind::HeldByOther) {
       error = kBusy;
-    } else if (failure.code == kHeldFileInUse) {
+    } else if (failure.kind == FailureKind::InUse) {
       error = "Die Datei " + Shown(copyPath) + " wird gerade von einem anderen Programm benutzt.";
     } else {
-      error = Refused(copyPath, failure.reason);
+      error = Refused(copyPath, NotTaken(failure));
     }
     return nullptr;
   }
@@ -217,7 +232,7 @@ void Discard(std::unique_ptr<HeldFile>& copy, const std::string& copyPath, std::
     error += "\r\n\r\nEs wurde keine Kopie angelegt.";
   } else {
     error += "\r\n\r\nDie unvollständige Kopie " + Shown(copyPath) +
-             " konnte nicht gelöscht werden: " + removed.failure().reason;
+             " konnte nicht gelöscht werden: " + FailureText(removed.failure());
   }
   copy.reset();
 }
@@ -304,7 +319,7 @@ Result<void> WriteNormalisedCopy(FileSystem& files, const std::string& source,
   };
   Result<std::unique_ptr<InputFile>> in = files.OpenForReading(source);
   if (!in) {
-    error = UnreadableText(source, in.failure().reason);
+    error = UnreadableText(source, FailureText(in.failure()));
     return failed();
   }
   copy.file = TakeCopy(files, source, copyPath, error);

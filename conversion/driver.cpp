@@ -6,6 +6,7 @@
 
 #include "conversion/connection.h"
 #include "conversion/conversion.h"
+#include "conversion/failure_text.h"
 #include "conversion/feature.h"
 #include "conversion/fingerprint.h"
 #include "conversion/host_ids.h"
@@ -291,9 +292,10 @@ void DeleteCopy(Run& run) {
   if (!run.copy.file) return;
   if (const Result<void> removed = run.copy.file->Remove(); !removed) {
     run.platform.ui.CloseProgress();
-    run.platform.ui.ShowMessage("Die Datei " + Shown(CopyPathFor(run.ImportFile)) +
-                                    " konnte nicht gelöscht werden: " + removed.failure().reason,
-                                kMainCaption, Icon::Exclamation);
+    run.platform.ui.ShowMessage(
+        "Die Datei " + Shown(CopyPathFor(run.ImportFile)) +
+            " konnte nicht gelöscht werden: " + FailureText(removed.failure()),
+        kMainCaption, Icon::Exclamation);
   }
   run.copy.file.reset();
 }

@@ -159,14 +159,7 @@ class BusyMessageFilter final : public ComCounted<IMessageFilter> {
   explicit BusyMessageFilter(BusyWait wait) : wait_(wait) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IMessageFilter) {
-      *out = static_cast<IMessageFilter*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    return QueryOwnInterface<IMessageFilter>(this, iid, out, IID_IMessageFilter);
   }
   // The client serves no calls of its own.
   DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {

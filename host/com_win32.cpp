@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <new>
 
 #include "platform/wide_text_win32.h"
@@ -82,9 +81,7 @@ std::string SystemText(HRESULT hr) {
   if (!text.empty()) return text;
   if (const char* known = KnownText(hr)) return known;
   if (ErrorNumber(hr) == kCallRejected) return CallRejected().text();
-  char code[32];
-  std::snprintf(code, sizeof code, "Automation error 0x%08lX", static_cast<unsigned long>(hr));
-  return code;
+  return "Automation error " + HresultText(hr);
 }
 
 Error ErrorFromHresult(HRESULT hr) {

@@ -1,6 +1,6 @@
 // COM pieces every Windows caller of automation objects needs: the thread's
-// apartment, an EXCEPINFO that frees its strings, and the reference count of
-// a COM object implemented here. Windows only, for the *_win32.cpp files of
+// apartment, an EXCEPINFO that frees its strings, and the interface query
+// and reference count of a COM object implemented here. Windows only, for the *_win32.cpp files of
 // every layer.
 #pragma once
 
@@ -37,6 +37,20 @@ struct ExcepInfo {
 
   EXCEPINFO info;
 };
+
+// QueryInterface of an object that is one interface of its own, known by
+// the ids given and as IUnknown: it gives itself out, counted.
+template <typename Interface, typename... Ids>
+HRESULT QueryOwnInterface(Interface* self, REFIID iid, void** out, const Ids&... ids) {
+  if (out == nullptr) return E_POINTER;
+  if (iid == IID_IUnknown || ((iid == ids) || ...)) {
+    *out = self;
+    self->AddRef();
+    return S_OK;
+  }
+  *out = nullptr;
+  return E_NOINTERFACE;
+}
 
 // AddRef and Release of a COM object made with new, holding its first
 // reference; the last Release deletes it. QueryInterface is the object's.

@@ -13,6 +13,7 @@ namespace traskel {
 // each answer on out, for input that does not come from a terminal. A text
 // of ShowText goes to answers or out, as its stream names.
 std::unique_ptr<UserInterface> MakeConsoleUserInterface(std::istream& in, std::ostream& out,
+                                                        const UserInterfaceWords& words,
                                                         bool echoAnswers = false,
                                                         std::ostream& answers = std::cout);
 

@@ -5,6 +5,8 @@
 // operation that can fail, so that a stand-in can watch or fail any of them.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -61,6 +63,39 @@ class FolderLock {
   virtual ~FolderLock() = default;
 };
 
+// One open file of the system's: each kind of file above is a way of
+// opening it, and what they share is said once. Closed when it goes, unless
+// Close or Remove did; nothing else may be asked of it after those.
+class File : public InputFile, public OutputFile, public HeldFile, public LogFile {
+ public:
+  Result<std::size_t> Read(char* buffer, std::size_t size) override = 0;
+  Result<void> Rewind() override = 0;
+  // All bytes, where the last read or write ended or, opened to append, at
+  // the end.
+  Result<void> Write(std::string_view bytes) override = 0;
+  Result<void> Close() override = 0;
+  // Deletes the file, through the hold where there is one, and closes it; a
+  // name that no longer leads to the file is left alone (NameMoved).
+  Result<void> Remove() override = 0;
+  // size bytes from offset, fewer only at the end. Afterwards only Rewind
+  // or Truncate says where the next read or write goes.
+  virtual Result<std::size_t> ReadAt(char* buffer, std::size_t size, std::uint64_t offset) = 0;
+  // Cuts the file to `length` bytes and goes on there. The null device
+  // stays as it is.
+  virtual Result<void> Truncate(std::uint64_t length) = 0;
+  // True when the opening made the file.
+  virtual bool Made() const = 0;
+
+  Result<void> Clear() final { return Truncate(0); }
+  Result<void> Append(std::string_view text) final { return Write(text); }
+  Result<std::string> ReadStart(std::size_t size) final;
+  Result<void> Resize(std::uint64_t length) final { return Truncate(length); }
+  Result<void> Discard() final { return Made() ? Remove() : Close(); }
+};
+
+// The ways of opening a file, as the functions of FileSystem below tell.
+enum class Opening { Read, CreateForAll, CreateForOwner, Take, Append, Keep };
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -72,20 +107,25 @@ class FileSystem {
   // True when both names lead to the same file.
   virtual bool SameFile(const std::string& a, const std::string& b) = 0;
 
+  // The file at path, opened the way asked; the four functions below give
+  // it as the kind of file their callers use.
+  virtual Result<std::unique_ptr<File>> Open(const std::string& path, Opening how) = 0;
+
   // Opens a regular file for reading; a pipe or a device is refused without
   // waiting for it.
-  virtual Result<std::unique_ptr<InputFile>> OpenForReading(const std::string& path) = 0;
+  Result<std::unique_ptr<InputFile>> OpenForReading(const std::string& path);
   // Creates the file at path, or takes the regular file with a single name
   // that is there, as it is, and holds it: opening and holding are one step,
   // as on Windows the hold is the way the file is opened. Anything else is
-  // refused without writing or deleting a byte there, with one of the
-  // kHeldFile codes, or with kHeldByOther when another holder has it.
-  virtual Result<std::unique_ptr<HeldFile>> TakeFile(const std::string& path) = 0;
-  virtual Result<std::unique_ptr<LogFile>> OpenLogFile(const std::string& path,
-                                                       LogFile::Mode mode) = 0;
+  // refused without writing or deleting a byte there: a link, a file of
+  // other names, one that is no regular file, one another holder has
+  // (HeldByOther) or one open elsewhere in a way that keeps holders out
+  // (InUse).
+  Result<std::unique_ptr<HeldFile>> TakeFile(const std::string& path);
+  Result<std::unique_ptr<LogFile>> OpenLogFile(const std::string& path, LogFile::Mode mode);
   // A new file at path, where nothing may be yet, not even a link.
-  virtual Result<std::unique_ptr<OutputFile>> CreateNew(const std::string& path,
-                                                        Readers readers) = 0;
+  Result<std::unique_ptr<OutputFile>> CreateNew(const std::string& path, Readers readers);
+
   // Puts the file `from` in the place of `to` in one step.
   virtual Result<void> Rename(const std::string& from, const std::string& to) = 0;
   virtual Result<void> Remove(const std::string& path) = 0;
@@ -103,17 +143,12 @@ class FileSystem {
   virtual Result<std::string> ResolvedPath(const std::string& path) = 0;
 };
 
-// The system's own. TakeFile is defined beside held_file.h, OpenLogFile
-// beside log_file.h, the rest beside this header.
+// The system's own, with its one file object.
 class SystemFileSystem final : public FileSystem {
  public:
   bool Exists(const std::string& path) override;
   bool SameFile(const std::string& a, const std::string& b) override;
-  Result<std::unique_ptr<InputFile>> OpenForReading(const std::string& path) override;
-  Result<std::unique_ptr<HeldFile>> TakeFile(const std::string& path) override;
-  Result<std::unique_ptr<LogFile>> OpenLogFile(const std::string& path,
-                                               LogFile::Mode mode) override;
-  Result<std::unique_ptr<OutputFile>> CreateNew(const std::string& path, Readers readers) override;
+  Result<std::unique_ptr<File>> Open(const std::string& path, Opening how) override;
   Result<void> Rename(const std::string& from, const std::string& to) override;
   Result<void> Remove(const std::string& path) override;
   Result<void> MakeFolders(const std::string& folder, Readers readers) override;

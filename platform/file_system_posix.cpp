@@ -8,9 +8,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "platform/file_system.h"
 
@@ -22,6 +24,22 @@ Failure LastFailure() {
   return SystemFailure(errno);
 }
 
+// Nothing, or the failure errno tells of.
+Result<void> Done(bool done) {
+  if (!done) return LastFailure();
+  return {};
+}
+
+bool SameInode(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool IsNullDevice(const struct stat& info) {
+  struct stat null;
+  return S_ISCHR(info.st_mode) && ::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode) &&
+         info.st_rdev == null.st_rdev;
+}
+
 // Whatever read or write gives when it is interrupted before any byte.
 template <typename Call>
 ssize_t Retried(Call call) {
@@ -31,12 +49,24 @@ ssize_t Retried(Call call) {
   }
 }
 
-class PosixInputFile final : public InputFile {
+// The one file object of POSIX systems: a descriptor.
+class PosixFile final : public File {
  public:
-  explicit PosixInputFile(int fd) : fd_(fd) {}
-  ~PosixInputFile() override { ::close(fd_); }
-  PosixInputFile(const PosixInputFile&) = delete;
-  PosixInputFile& operator=(const PosixInputFile&) = delete;
+  PosixFile(int fd, std::string path, bool made = false)
+      : fd_(fd), path_(std::move(path)), made_(made) {}
+  ~PosixFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  PosixFile(const PosixFile&) = delete;
+  PosixFile& operator=(const PosixFile&) = delete;
+
+  int fd() const { return fd_; }
+  Result<struct stat> Info() const {
+    struct stat info;
+    if (::fstat(fd_, &info) != 0) return LastFailure();
+    return info;
+  }
+  void SetNullDevice() { nullDevice_ = true; }
 
   Result<std::size_t> Read(char* buffer, std::size_t size) override {
     const ssize_t n = Retried([&] { return ::read(fd_, buffer, size); });
@@ -44,25 +74,17 @@ class PosixInputFile final : public InputFile {
     return static_cast<std::size_t>(n);
   }
 
-  Result<void> Rewind() override {
-    if (::lseek(fd_, 0, SEEK_SET) != 0) return LastFailure();
-    return {};
+  Result<std::size_t> ReadAt(char* buffer, std::size_t size, std::uint64_t offset) override {
+    std::size_t got = 0;
+    while (got < size) {
+      const ssize_t n = Retried(
+          [&] { return ::pread(fd_, buffer + got, size - got, static_cast<off_t>(offset + got)); });
+      if (n < 0) return LastFailure();
+      if (n == 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    return got;
   }
-
- private:
-  int fd_;
-};
-
-class PosixOutputFile final : public OutputFile {
- public:
-  PosixOutputFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
-  ~PosixOutputFile() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  PosixOutputFile(const PosixOutputFile&) = delete;
-  PosixOutputFile& operator=(const PosixOutputFile&) = delete;
-
-  const std::string& path() const override { return path_; }
 
   Result<void> Write(std::string_view bytes) override {
     while (!bytes.empty()) {
@@ -74,41 +96,160 @@ class PosixOutputFile final : public OutputFile {
     return {};
   }
 
-  Result<void> Sync() override {
-    if (::fsync(fd_) != 0) return LastFailure();
-    return {};
+  Result<void> Rewind() override { return Done(::lseek(fd_, 0, SEEK_SET) == 0); }
+
+  Result<void> Truncate(std::uint64_t length) override {
+    const auto at = static_cast<off_t>(length);
+    return Done(nullDevice_ || (::ftruncate(fd_, at) == 0 && ::lseek(fd_, at, SEEK_SET) == at));
   }
 
-  Result<void> Close() override {
-    const int fd = fd_;
+  Result<void> Sync() override { return Done(::fsync(fd_) == 0); }
+
+  Result<void> Close() override { return Done(::close(std::exchange(fd_, -1)) == 0); }
+
+  Result<void> Remove() override {
+    // Only while the name still leads to this file: one put there by
+    // someone else meanwhile is not ours to delete.
+    struct stat named;
+    Result<void> removed;
+    const Result<struct stat> mine = Info();
+    if (!mine || ::lstat(path_.c_str(), &named) != 0) {
+      removed = mine ? LastFailure() : mine.failure();
+    } else if (!SameInode(*mine, named)) {
+      removed = Finding(FailureKind::NameMoved);
+    } else if (::unlink(path_.c_str()) != 0) {
+      removed = LastFailure();
+    }
+    ::close(fd_);
     fd_ = -1;
-    if (::close(fd) != 0) return LastFailure();
-    return {};
+    return removed;
   }
 
+  bool IsReachedBy(const std::string& path) const override {
+    struct stat named;
+    const Result<struct stat> mine = Info();
+    return mine && ::stat(path.c_str(), &named) == 0 && SameInode(*mine, named);
+  }
+
+  bool Made() const override { return made_; }
+  const std::string& path() const override { return path_; }
+
  private:
+  int fd_;
   std::string path_;
-  int fd_;
+  bool made_;
+  bool nullDevice_ = false;
 };
 
-class PosixFolderLock final : public FolderLock {
- public:
-  explicit PosixFolderLock(int fd) : fd_(fd) {}
-  ~PosixFolderLock() override { ::close(fd_); }  // and the lock with it
-  PosixFolderLock(const PosixFolderLock&) = delete;
-  PosixFolderLock& operator=(const PosixFolderLock&) = delete;
+Result<std::unique_ptr<PosixFile>> OpenFile(const std::string& path, int flags, mode_t mode = 0,
+                                            bool made = false) {
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+  if (fd < 0) return LastFailure();
+  return std::make_unique<PosixFile>(fd, path, made);
+}
 
- private:
-  int fd_;
-};
+Result<std::unique_ptr<File>> AsFile(Result<std::unique_ptr<PosixFile>> file) {
+  if (!file) return file.failure();
+  return std::unique_ptr<File>(std::move(*file));
+}
 
-mode_t FileMode(Readers readers) {
-  return readers == Readers::Everyone ? 0644 : 0600;
+// A finding that refuses a file to hold, by what the name or the open file
+// is.
+std::optional<FailureKind> HoldRefusal(const struct stat& info) {
+  if (S_ISLNK(info.st_mode)) return FailureKind::Link;
+  if (!S_ISREG(info.st_mode)) return FailureKind::NotRegular;
+  if (info.st_nlink > 1) return FailureKind::OtherNames;
+  return std::nullopt;
+}
+
+// The held file: an exclusive advisory lock (flock) on the open file, taken
+// before a byte is written and kept until it is deleted.
+Result<std::unique_ptr<File>> Take(const std::string& path) {
+  // A name that changes between the look and the lock is looked at again.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    struct stat named;
+    if (::lstat(path.c_str(), &named) == 0) {
+      // Refused before it is opened: opening alone may block on a pipe or
+      // act on a device.
+      if (const auto refusal = HoldRefusal(named)) return Finding(*refusal);
+    } else if (errno != ENOENT) {
+      return LastFailure();
+    }
+    Result<std::unique_ptr<PosixFile>> file =
+        OpenFile(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0666);
+    if (!file) {
+      if (file.failure().code == ELOOP) return Finding(FailureKind::Link);
+      return file.failure();
+    }
+    const Result<struct stat> opened = (*file)->Info();
+    if (!opened) return opened.failure();
+    if (const auto refusal = HoldRefusal(*opened)) return Finding(*refusal);
+    if (::flock((*file)->fd(), LOCK_EX | LOCK_NB) != 0) {
+      Failure failure = LastFailure();
+      if (failure.code == EWOULDBLOCK) failure.kind = FailureKind::HeldByOther;
+      return failure;
+    }
+    // The holder before may have deleted it while we waited for the lock;
+    // then the lock is on a file without a name.
+    if (::lstat(path.c_str(), &named) == 0 && SameInode(named, *opened)) {
+      return AsFile(std::move(file));
+    }
+  }
+  return Finding(FailureKind::NameUnsteady);
+}
+
+// Opening a pipe may wait for its reader, and a device may act on what it
+// is sent; the null device only takes it.
+bool UnfitForLog(const struct stat& info) {
+  return S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || S_ISBLK(info.st_mode) ||
+         (S_ISCHR(info.st_mode) && !IsNullDevice(info));
+}
+
+Result<std::unique_ptr<File>> Keep(const std::string& path) {
+  // A name that changes between the look and the open is looked at again.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    struct stat info;
+    const bool exists = ::stat(path.c_str(), &info) == 0;
+    if (!exists && errno != ENOENT) return LastFailure();
+    if (exists && UnfitForLog(info)) return Finding(FailureKind::NotRegular);
+    // Made here only when missing, so that only a file made by this open is
+    // deleted again.
+    Result<std::unique_ptr<PosixFile>> file =
+        OpenFile(path, O_RDWR | O_APPEND | O_NONBLOCK | O_NOCTTY | (exists ? 0 : O_CREAT | O_EXCL),
+                 0666, !exists);
+    if (!file && file.failure().code == (exists ? ENOENT : EEXIST)) continue;
+    if (!file) return file.failure();
+    // What the name led to may have changed since the look.
+    const Result<struct stat> opened = (*file)->Info();
+    if (!opened || UnfitForLog(*opened)) {
+      const Failure failure = opened ? Finding(FailureKind::NotRegular) : opened.failure();
+      // Deletes only a file this open made; the caller hears of the refusal.
+      if ((*file)->Made()) static_cast<void>((*file)->Remove());
+      return failure;
+    }
+    if (S_ISCHR(opened->st_mode)) (*file)->SetNullDevice();
+    return AsFile(std::move(file));
+  }
+  // Mostly a link to nothing, which is not followed: making its target
+  // would write where someone else points.
+  return SystemFailure(EEXIST);
+}
+
+mode_t FileMode(Opening how) {
+  return how == Opening::CreateForAll ? 0644 : 0600;
 }
 
 mode_t FolderMode(Readers readers) {
   return readers == Readers::Everyone ? 0755 : 0700;
 }
+
+class PosixFolderLock final : public FolderLock {
+ public:
+  explicit PosixFolderLock(std::unique_ptr<PosixFile> folder) : folder_(std::move(folder)) {}
+
+ private:
+  std::unique_ptr<PosixFile> folder_;  // the lock goes with it
+};
 
 }  // namespace
 
@@ -167,43 +308,48 @@ bool SystemFileSystem::Exists(const std::string& path) {
 bool SystemFileSystem::SameFile(const std::string& a, const std::string& b) {
   struct stat first, second;
   return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
-         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+         SameInode(first, second);
 }
 
-Result<std::unique_ptr<InputFile>> SystemFileSystem::OpenForReading(const std::string& path) {
-  // Without waiting: opening a pipe would wait for its writer.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return LastFailure();
-  std::unique_ptr<InputFile> file = std::make_unique<PosixInputFile>(fd);
-  struct stat info;
-  if (::fstat(fd, &info) != 0) return LastFailure();
-  if (!S_ISREG(info.st_mode)) return Failure{0, "es ist keine gewöhnliche Datei"};
-  return file;
-}
-
-Result<std::unique_ptr<OutputFile>> SystemFileSystem::CreateNew(const std::string& path,
-                                                                Readers readers) {
-  const int fd =
-      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, FileMode(readers));
-  if (fd < 0) return LastFailure();
-  std::unique_ptr<OutputFile> file = std::make_unique<PosixOutputFile>(path, fd);
-  // The mode as asked, whatever the user's umask takes away or leaves.
-  if (::fchmod(fd, FileMode(readers)) != 0) {
-    const Failure failure = LastFailure();
-    ::unlink(path.c_str());
-    return failure;
+Result<std::unique_ptr<File>> SystemFileSystem::Open(const std::string& path, Opening how) {
+  switch (how) {
+    case Opening::Take:
+      return Take(path);
+    case Opening::Keep:
+      return Keep(path);
+    case Opening::Append:
+      return AsFile(OpenFile(path, O_WRONLY | O_CREAT | O_APPEND, 0666));
+    case Opening::CreateForAll:
+    case Opening::CreateForOwner: {
+      Result<std::unique_ptr<PosixFile>> file =
+          OpenFile(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, FileMode(how), true);
+      if (!file) return file.failure();
+      // The mode as asked, whatever the user's umask takes away or leaves.
+      if (::fchmod((*file)->fd(), FileMode(how)) != 0) {
+        const Failure failure = LastFailure();
+        ::unlink(path.c_str());
+        return failure;
+      }
+      return AsFile(std::move(file));
+    }
+    case Opening::Read:
+      break;
   }
-  return file;
+  // Without waiting: opening a pipe would wait for its writer.
+  Result<std::unique_ptr<PosixFile>> file = OpenFile(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+  if (!file) return file.failure();
+  const Result<struct stat> info = (*file)->Info();
+  if (!info) return info.failure();
+  if (!S_ISREG(info->st_mode)) return Finding(FailureKind::NotRegular);
+  return AsFile(std::move(file));
 }
 
 Result<void> SystemFileSystem::Rename(const std::string& from, const std::string& to) {
-  if (std::rename(from.c_str(), to.c_str()) != 0) return LastFailure();
-  return {};
+  return Done(std::rename(from.c_str(), to.c_str()) == 0);
 }
 
 Result<void> SystemFileSystem::Remove(const std::string& path) {
-  if (::unlink(path.c_str()) != 0) return LastFailure();
-  return {};
+  return Done(::unlink(path.c_str()) == 0);
 }
 
 Result<void> SystemFileSystem::MakeFolders(const std::string& folder, Readers readers) {
@@ -221,25 +367,20 @@ Result<void> SystemFileSystem::MakeFolders(const std::string& folder, Readers re
 }
 
 Result<void> SystemFileSystem::SyncFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return LastFailure();
-  const bool synced = ::fsync(fd) == 0;
-  const Failure failure = LastFailure();
-  ::close(fd);
-  if (!synced) return failure;
-  return {};
+  Result<std::unique_ptr<PosixFile>> opened = OpenFile(folder, O_RDONLY | O_DIRECTORY);
+  if (!opened) return opened.failure();
+  return (*opened)->Sync();
 }
 
 Result<std::unique_ptr<FolderLock>> SystemFileSystem::LockFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return LastFailure();
-  std::unique_ptr<FolderLock> lock = std::make_unique<PosixFolderLock>(fd);
+  Result<std::unique_ptr<PosixFile>> opened = OpenFile(folder, O_RDONLY | O_DIRECTORY);
+  if (!opened) return opened.failure();
   int locked;
   do {
-    locked = ::flock(fd, LOCK_EX);
+    locked = ::flock((*opened)->fd(), LOCK_EX);
   } while (locked != 0 && errno == EINTR);
   if (locked != 0) return LastFailure();
-  return lock;
+  return std::unique_ptr<FolderLock>(std::make_unique<PosixFolderLock>(std::move(*opened)));
 }
 
 Result<std::string> SystemFileSystem::ResolvedPath(const std::string& path) {

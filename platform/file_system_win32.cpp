@@ -8,10 +8,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/file_system.h"
+#include "platform/held_file_win32.h"
 #include "platform/wide_text_win32.h"
 
 namespace traskel {
@@ -22,27 +26,54 @@ Failure LastFailure() {
   return SystemFailure(static_cast<long>(GetLastError()));
 }
 
-// The most one ReadFile or WriteFile is asked to move.
-constexpr std::size_t kMostAtOnce = 1u << 30;
-
-Result<void> WriteAll(HANDLE handle, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const DWORD chunk = static_cast<DWORD>(std::min(bytes.size(), kMostAtOnce));
-    DWORD written = 0;
-    if (!WriteFile(handle, bytes.data(), chunk, &written, nullptr)) return LastFailure();
-    // Nothing written, and no error of its own to tell.
-    if (written == 0) return SystemFailure(ERROR_WRITE_FAULT);
-    bytes.remove_prefix(written);
-  }
+// Nothing, or the failure GetLastError tells of.
+Result<void> Done(bool done) {
+  if (!done) return LastFailure();
   return {};
 }
 
-class WindowsInputFile final : public InputFile {
+// The most one ReadFile or WriteFile is asked to move.
+constexpr std::size_t kMostAtOnce = 1u << 30;
+
+// Others may read, replace or delete the file meanwhile.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// The name of the holder's mark of a file: the same for every name of the
+// file, and seen from every session.
+std::wstring MarkName(const BY_HANDLE_FILE_INFORMATION& info) {
+  wchar_t name[64];
+  std::swprintf(name, sizeof name / sizeof name[0], L"Global\\traskel-held-%08lx-%08lx%08lx",
+                info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow);
+  return name;
+}
+
+// The one file object of Windows: a handle. A held file owns a named mutex
+// beside it, the holder's mark, named after the file's identity: when the
+// file can't be opened for sharing reasons, the mark tells another holder
+// from any other program that has it open.
+class WindowsFile final : public File {
  public:
-  explicit WindowsInputFile(HANDLE handle) : handle_(handle) {}
-  ~WindowsInputFile() override { CloseHandle(handle_); }
-  WindowsInputFile(const WindowsInputFile&) = delete;
-  WindowsInputFile& operator=(const WindowsInputFile&) = delete;
+  WindowsFile(HANDLE handle, std::wstring name, bool made = false)
+      : handle_(handle), name_(std::move(name)), path_(Utf8(name_)), made_(made) {}
+  // The file is let go of before the mark, so that a refusal while the file
+  // is open always finds the mark.
+  ~WindowsFile() override { CloseAll(); }
+  WindowsFile(const WindowsFile&) = delete;
+  WindowsFile& operator=(const WindowsFile&) = delete;
+
+  HANDLE handle() const { return handle_; }
+  void SetNullDevice() { nullDevice_ = true; }
+  // Held: deleted through the handle. Without a mark the file is held all
+  // the same; others then take the holder for some other program.
+  void Hold(const BY_HANDLE_FILE_INFORMATION& info) {
+    held_ = true;
+    mark_ = CreateMutexW(nullptr, FALSE, MarkName(info).c_str());
+  }
 
   Result<std::size_t> Read(char* buffer, std::size_t size) override {
     DWORD got = 0;
@@ -53,15 +84,214 @@ class WindowsInputFile final : public InputFile {
     return static_cast<std::size_t>(got);
   }
 
-  Result<void> Rewind() override {
-    LARGE_INTEGER start{};
-    if (!SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN)) return LastFailure();
+  Result<std::size_t> ReadAt(char* buffer, std::size_t size, std::uint64_t offset) override {
+    std::size_t got = 0;
+    while (got < size) {
+      OVERLAPPED at{};
+      at.Offset = static_cast<DWORD>(offset + got);
+      at.OffsetHigh = static_cast<DWORD>((offset + got) >> 32);
+      DWORD n = 0;
+      const DWORD chunk = static_cast<DWORD>(std::min(size - got, kMostAtOnce));
+      if (!ReadFile(handle_, buffer + got, chunk, &n, &at)) {
+        if (GetLastError() == ERROR_HANDLE_EOF) break;
+        return LastFailure();
+      }
+      if (n == 0) break;
+      got += n;
+    }
+    return got;
+  }
+
+  Result<void> Write(std::string_view bytes) override {
+    while (!bytes.empty()) {
+      const DWORD chunk = static_cast<DWORD>(std::min(bytes.size(), kMostAtOnce));
+      DWORD written = 0;
+      if (!WriteFile(handle_, bytes.data(), chunk, &written, nullptr)) return LastFailure();
+      // Nothing written, and no error of its own to tell.
+      if (written == 0) return SystemFailure(ERROR_WRITE_FAULT);
+      bytes.remove_prefix(written);
+    }
     return {};
   }
 
+  Result<void> Rewind() override {
+    return Done(SetFilePointerEx(handle_, LARGE_INTEGER{}, nullptr, FILE_BEGIN));
+  }
+
+  Result<void> Truncate(std::uint64_t length) override {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(length);
+    return Done(nullDevice_ ||
+                (SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN) && SetEndOfFile(handle_)));
+  }
+
+  Result<void> Sync() override { return Done(FlushFileBuffers(handle_)); }
+
+  Result<void> Close() override {
+    const Result<void> closed = Done(CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)));
+    CloseAll();
+    return closed;
+  }
+
+  Result<void> Remove() override {
+    // A held file is marked for deletion through the handle, gone when it
+    // closes. Other files, and a system without that, delete by name right
+    // after closing, while the name still leads to the file: one put there
+    // meanwhile by someone else is not ours to delete. No one can put one
+    // in the place of a held file.
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    const bool marked = held_ && SetFileInformationByHandle(handle_, FileDispositionInfo,
+                                                            &disposition, sizeof disposition);
+    const bool ours = marked || IsReachedBy(name_);
+    CloseAll();
+    if (!ours) return Finding(FailureKind::NameMoved);
+    return Done(marked || DeleteFileW(name_.c_str()));
+  }
+
+  bool IsReachedBy(const std::string& path) const override { return IsReachedBy(Utf16(path)); }
+
+  bool Made() const override { return made_; }
+  const std::string& path() const override { return path_; }
+
  private:
+  bool IsReachedBy(const std::wstring& path) const {
+    // No access asked, so that a file held without sharing is looked at too.
+    const HANDLE other = CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (other == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION mine, named;
+    const bool same = GetFileInformationByHandle(handle_, &mine) &&
+                      GetFileInformationByHandle(other, &named) && SameFile(mine, named);
+    CloseHandle(other);
+    return same;
+  }
+
+  void CloseAll() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    if (mark_ != nullptr) CloseHandle(mark_);
+    mark_ = nullptr;
+  }
+
   HANDLE handle_;
+  std::wstring name_;
+  std::string path_;
+  bool made_;
+  bool nullDevice_ = false;
+  bool held_ = false;
+  HANDLE mark_ = nullptr;
 };
+
+Result<std::unique_ptr<WindowsFile>> OpenFile(const std::wstring& name, DWORD access, DWORD share,
+                                              DWORD disposition, DWORD flags, bool made = false) {
+  const HANDLE handle = CreateFileW(name.c_str(), access, share, nullptr, disposition,
+                                    FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return LastFailure();
+  return std::make_unique<WindowsFile>(handle, name, made);
+}
+
+Result<std::unique_ptr<File>> AsFile(Result<std::unique_ptr<WindowsFile>> file) {
+  if (!file) return file.failure();
+  return std::unique_ptr<File>(std::move(*file));
+}
+
+// Whether a holder has the file at name. Opening it for its attributes
+// alone passes every sharing mode.
+bool HolderMarkExists(const std::wstring& name) {
+  const HANDLE handle = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = GetFileInformationByHandle(handle, &info);
+  CloseHandle(handle);
+  if (!known) return false;
+  const HANDLE mark = OpenMutexW(SYNCHRONIZE, FALSE, MarkName(info).c_str());
+  if (mark != nullptr) {
+    CloseHandle(mark);
+    return true;
+  }
+  // Another user's mark exists, but is not open to this one.
+  return GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+// A holder sets its mark right after opening the file: one that has just
+// opened it is given that moment.
+FailureKind SharingRefusal(const std::wstring& name) {
+  for (int look = 0; look < 2; ++look) {
+    if (look > 0) Sleep(100);
+    if (HolderMarkExists(name)) return FailureKind::HeldByOther;
+  }
+  return FailureKind::InUse;
+}
+
+// The held file: opened without write or delete sharing, so no other
+// process can change or remove it while it is held, and deleted through the
+// same handle.
+Result<std::unique_ptr<File>> Take(const std::wstring& name) {
+  // A link or a folder is refused before it is opened.
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (const auto refusal = ClassifyHeldFile(attributes, 1, FILE_TYPE_DISK)) {
+      return Finding(*refusal);
+    }
+  }
+  // Others may read it, never write or delete it; the reparse point itself,
+  // not what it leads to, should one appear meanwhile.
+  Result<std::unique_ptr<WindowsFile>> file =
+      OpenFile(name, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, OPEN_ALWAYS,
+               FILE_FLAG_OPEN_REPARSE_POINT);
+  if (!file) {
+    Failure failure = file.failure();
+    if (failure.code == ERROR_SHARING_VIOLATION) failure.kind = SharingRefusal(name);
+    return failure;
+  }
+  const DWORD type = GetFileType((*file)->handle());
+  // A pipe or a device has no file information to ask for.
+  if (type != FILE_TYPE_DISK) return Finding(*ClassifyHeldFile(0, 1, type));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle((*file)->handle(), &info)) return LastFailure();
+  if (const auto refusal = ClassifyHeldFile(info.dwFileAttributes, info.nNumberOfLinks, type)) {
+    return Finding(*refusal);
+  }
+  (*file)->Hold(info);
+  return AsFile(std::move(file));
+}
+
+// The system maps the name NUL, in any folder and any case, to the null
+// device; its full path then is \\.\NUL. No other device has that path.
+bool NamesNullDevice(const std::string& path) {
+  return CompareStringOrdinal(Utf16(AbsolutePath(path)).c_str(), -1, L"\\\\.\\NUL", -1, TRUE) ==
+         CSTR_EQUAL;
+}
+
+Result<std::unique_ptr<File>> Keep(const std::wstring& name) {
+  // A name that changes between the two opens is tried again. Reading
+  // tells what the file holds, writing may empty it; a file another holder
+  // keeps shares no writing, and the system refuses it.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const DWORD access = GENERIC_READ | GENERIC_WRITE;
+    Result<std::unique_ptr<WindowsFile>> file = OpenFile(name, access, kShareAll, OPEN_EXISTING, 0);
+    if (!file && file.failure().code == ERROR_FILE_NOT_FOUND) {
+      // Made here only when missing, so that only a file made by this open
+      // is deleted again.
+      file = OpenFile(name, access, kShareAll, CREATE_NEW, 0, true);
+      if (!file && file.failure().code == ERROR_FILE_EXISTS) continue;
+    }
+    if (!file) return file.failure();
+    // A pipe's writes wait for its reader; a device other than the null
+    // device may act on them.
+    const DWORD type = GetFileType((*file)->handle());
+    const bool nullDevice = type == FILE_TYPE_CHAR && NamesNullDevice(Utf8(name));
+    if (type != FILE_TYPE_DISK && !nullDevice) {
+      // Deletes only a file this open made; the caller hears of the refusal.
+      if ((*file)->Made()) static_cast<void>((*file)->Remove());
+      return Finding(FailureKind::NotRegular);
+    }
+    if (nullDevice) (*file)->SetNullDevice();
+    return AsFile(std::move(file));
+  }
+  return SystemFailure(ERROR_FILE_EXISTS);
+}
 
 // A mutex of the session, named after the folder: a folder's handle can't
 // be locked as a file's range can.
@@ -79,37 +309,18 @@ class WindowsFolderLock final : public FolderLock {
   HANDLE mutex_;
 };
 
-class WindowsOutputFile final : public OutputFile {
- public:
-  WindowsOutputFile(std::string path, HANDLE handle) : path_(std::move(path)), handle_(handle) {}
-  ~WindowsOutputFile() override {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  WindowsOutputFile(const WindowsOutputFile&) = delete;
-  WindowsOutputFile& operator=(const WindowsOutputFile&) = delete;
-
-  const std::string& path() const override { return path_; }
-
-  Result<void> Write(std::string_view bytes) override { return WriteAll(handle_, bytes); }
-
-  Result<void> Sync() override {
-    if (!FlushFileBuffers(handle_)) return LastFailure();
-    return {};
-  }
-
-  Result<void> Close() override {
-    const HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    if (!CloseHandle(handle)) return LastFailure();
-    return {};
-  }
-
- private:
-  std::string path_;
-  HANDLE handle_;
-};
-
 }  // namespace
+
+std::optional<FailureKind> ClassifyHeldFile(unsigned long attributes, unsigned long links,
+                                            unsigned long fileType) {
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return FailureKind::Link;
+  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0 ||
+      fileType != FILE_TYPE_DISK) {
+    return FailureKind::NotRegular;
+  }
+  if (links > 1) return FailureKind::OtherNames;
+  return std::nullopt;
+}
 
 std::string SplitPathFromFile(const std::string& file) {
   std::string s = file;
@@ -154,36 +365,43 @@ bool SystemFileSystem::SameFile(const std::string& a, const std::string& b) {
                                      std::filesystem::path(Utf16(b)), error);
 }
 
-Result<std::unique_ptr<InputFile>> SystemFileSystem::OpenForReading(const std::string& path) {
+Result<std::unique_ptr<File>> SystemFileSystem::Open(const std::string& path, Opening how) {
+  const std::wstring name = Utf16(path);
+  switch (how) {
+    case Opening::Take:
+      return Take(name);
+    case Opening::Keep:
+      return Keep(name);
+    case Opening::Append:
+      // Appending only, so writes from several objects and processes never
+      // overlap.
+      return AsFile(OpenFile(name, FILE_APPEND_DATA, kShareAll, OPEN_ALWAYS, 0));
+    case Opening::CreateForAll:
+    case Opening::CreateForOwner:
+      // The folder's rights pass on to the file; Windows keeps no mode of
+      // its own.
+      return AsFile(
+          OpenFile(name, GENERIC_WRITE, 0, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT, true));
+    case Opening::Read:
+      break;
+  }
   // Others may go on reading and writing it, as with the C library's open.
-  const HANDLE handle =
-      CreateFileW(Utf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return LastFailure();
-  std::unique_ptr<InputFile> file = std::make_unique<WindowsInputFile>(handle);
-  if (GetFileType(handle) != FILE_TYPE_DISK) return Failure{0, "es ist keine gewöhnliche Datei"};
-  return file;
-}
-
-// The folder's rights pass on to the file; Windows keeps no mode of its own.
-Result<std::unique_ptr<OutputFile>> SystemFileSystem::CreateNew(const std::string& path, Readers) {
-  const HANDLE handle = CreateFileW(Utf16(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return LastFailure();
-  return std::unique_ptr<OutputFile>(std::make_unique<WindowsOutputFile>(path, handle));
+  Result<std::unique_ptr<WindowsFile>> file =
+      OpenFile(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+               FILE_FLAG_SEQUENTIAL_SCAN);
+  if (file && GetFileType((*file)->handle()) != FILE_TYPE_DISK) {
+    return Finding(FailureKind::NotRegular);
+  }
+  return AsFile(std::move(file));
 }
 
 Result<void> SystemFileSystem::Rename(const std::string& from, const std::string& to) {
-  if (!MoveFileExW(Utf16(from).c_str(), Utf16(to).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return LastFailure();
-  }
-  return {};
+  return Done(MoveFileExW(Utf16(from).c_str(), Utf16(to).c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
 
 Result<void> SystemFileSystem::Remove(const std::string& path) {
-  if (!DeleteFileW(Utf16(path).c_str())) return LastFailure();
-  return {};
+  return Done(DeleteFileW(Utf16(path).c_str()));
 }
 
 Result<void> SystemFileSystem::MakeFolders(const std::string& folder, Readers) {
@@ -229,21 +447,19 @@ Result<std::unique_ptr<FolderLock>> SystemFileSystem::LockFolder(const std::stri
 }
 
 Result<std::string> SystemFileSystem::ResolvedPath(const std::string& path) {
-  const HANDLE handle =
-      CreateFileW(Utf16(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return LastFailure();
+  Result<std::unique_ptr<WindowsFile>> file =
+      OpenFile(Utf16(path), 0, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+  if (!file) return file.failure();
   std::wstring resolved(MAX_PATH, L'\0');
   DWORD length = 0;
   for (;;) {
-    length = GetFinalPathNameByHandleW(handle, resolved.data(), static_cast<DWORD>(resolved.size()),
+    length = GetFinalPathNameByHandleW((*file)->handle(), resolved.data(),
+                                       static_cast<DWORD>(resolved.size()),
                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (length < resolved.size()) break;
     resolved.resize(length);  // the size it needs, its end included
   }
-  const Failure failure = LastFailure();
-  CloseHandle(handle);
-  if (length == 0) return failure;
+  if (length == 0) return LastFailure();
   resolved.resize(length);
   // As the user writes it: \\?\C:\x is C:\x, \\?\UNC\server\x is \\server\x.
   if (resolved.starts_with(L"\\\\?\\UNC\\")) {

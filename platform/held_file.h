@@ -10,23 +10,6 @@
 
 namespace traskel {
 
-// The codes of what TakeFile refuses on its own finding; any other failure
-// carries the system's code.
-// A symbolic link; on Windows any reparse point.
-inline constexpr long kHeldFileIsLink = kOwnFailureCode + 1;
-// One of several names of the same file.
-inline constexpr long kHeldFileHasOtherNames = kOwnFailureCode + 2;
-// A folder, a pipe, a device.
-inline constexpr long kHeldFileNotRegular = kOwnFailureCode + 3;
-// Another holder has it.
-inline constexpr long kHeldByOther = kOwnFailureCode + 4;
-// Open elsewhere, not by a holder, in a way that keeps holders out.
-inline constexpr long kHeldFileInUse = kOwnFailureCode + 5;
-
-// The failure of a refusal whose code is one of the first three above, with
-// its reason in words.
-Failure HeldFileRefusal(long code);
-
 class HeldFile : public ByteSource {
  public:
   // Closes the file and lets go of it; the file stays.

@@ -2,13 +2,16 @@
 // wine can't make the reparse points it refuses.
 #pragma once
 
-#include "platform/held_file.h"
+#include <optional>
+
+#include "platform/result.h"
 
 namespace traskel {
 
-// The code of the refusal (kHeldFileIsLink and the like), or 0 for a file
-// that may be held. attributes: FILE_ATTRIBUTE_*; links: the number of
+// The kind of the refusal (FailureKind::Link and the like), or none for a
+// file that may be held. attributes: FILE_ATTRIBUTE_*; links: the number of
 // names; fileType: GetFileType's FILE_TYPE_*.
-long ClassifyHeldFile(unsigned long attributes, unsigned long links, unsigned long fileType);
+std::optional<FailureKind> ClassifyHeldFile(unsigned long attributes, unsigned long links,
+                                            unsigned long fileType);
 
 }  // namespace traskel

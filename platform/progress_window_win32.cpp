@@ -12,8 +12,6 @@ namespace traskel {
 namespace {
 
 constexpr const wchar_t* kWindowClass = L"TraskelProgress";
-constexpr const char* kFinishedButton = "Schließen";
-constexpr const char* kStopButton = "Abbrechen";
 
 // The layout in dialog units, which grow with the font: a quarter of the
 // font's average character width across, an eighth of its height down. A
@@ -75,8 +73,9 @@ void Put(HWND control, std::string& shown, const std::string& text) {
 
 }  // namespace
 
-ProgressWindow::ProgressWindow(HWND owner, std::chrono::milliseconds finishWait, StopSource& stop)
-    : owner_(owner), finishWait_(finishWait), stop_(stop) {}
+ProgressWindow::ProgressWindow(HWND owner, std::chrono::milliseconds finishWait, StopSource& stop,
+                               const UserInterfaceWords& words)
+    : owner_(owner), finishWait_(finishWait), stop_(stop), words_(words) {}
 
 ProgressWindow::~ProgressWindow() {
   Close();
@@ -108,7 +107,7 @@ void ProgressWindow::Create() {
   bar_ = child(PROGRESS_CLASSW, WS_CHILD | WS_VISIBLE, L"", 0);
   times_ = child(L"STATIC", kTextStyle | SS_ENDELLIPSIS, L"", 0);
   button_ = child(L"BUTTON", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
-                  Utf16(kStopButton).c_str(), IDCANCEL);
+                  Utf16(words_.stopButton).c_str(), IDCANCEL);
   const HDC screen = GetDC(nullptr);
   dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
@@ -204,7 +203,7 @@ void ProgressWindow::Finish(const std::string& text) {
   Put(times_, timesShown_, "");
   doneShown_ = 1;
   MoveBar();
-  SetWindowTextW(button_, Utf16(kFinishedButton).c_str());
+  SetWindowTextW(button_, Utf16(words_.doneButton).c_str());
   // Whatever closes the window from now on only closes it.
   stopRequested_ = false;
   // In front again, should the host have covered it, and still without

@@ -17,8 +17,10 @@ class ProgressWindow {
  public:
   // The window belongs to owner and bears its caption and icon. Finish
   // waits for the user finishWait at most. Its button requests a stop from
-  // `stop` while the task goes on.
-  ProgressWindow(HWND owner, std::chrono::milliseconds finishWait, StopSource& stop);
+  // `stop` while the task goes on. Its button bears words.stopButton, then
+  // words.doneButton.
+  ProgressWindow(HWND owner, std::chrono::milliseconds finishWait, StopSource& stop,
+                 const UserInterfaceWords& words);
   ~ProgressWindow();
   ProgressWindow(const ProgressWindow&) = delete;
   ProgressWindow& operator=(const ProgressWindow&) = delete;
@@ -32,8 +34,8 @@ class ProgressWindow {
   void RequestStop();
   // Activates the window, for the user who looks for it.
   void Activate();
-  // Shows text in place of the position and the times; the button becomes
-  // "Schließen". Returns once the user pressed it or closed the window, or
+  // Shows text in place of the position and the times, and the button its
+  // second words. Returns once the user pressed it or closed the window, or
   // finishWait has passed; then the window goes.
   void Finish(const std::string& text);
   void Close();
@@ -54,6 +56,7 @@ class ProgressWindow {
   HWND owner_;
   std::chrono::milliseconds finishWait_;
   StopSource& stop_;
+  const UserInterfaceWords& words_;
   HWND window_ = nullptr;
   HWND subject_ = nullptr;
   HWND position_ = nullptr;

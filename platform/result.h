@@ -1,7 +1,7 @@
 // How every platform operation that can fail reports: a value, or the
-// failure with the system's error code and its text. Nothing is kept aside
-// for a later call to ask about, so a failure can't be lost to, or mixed up
-// with, another operation's.
+// failure with its kind, the system's error code and its text. Nothing is
+// kept aside for a later call to ask about, so a failure can't be lost to,
+// or mixed up with, another operation's.
 //
 // A type of our own: the standard library has std::expected only from
 // C++23, and the distribution packages none that would fit as well as these
@@ -14,20 +14,37 @@
 
 namespace traskel {
 
-struct Failure {
-  // errno on POSIX; a Win32 error code or an HRESULT on Windows; 0 when the
-  // failure is the program's own finding, told by the reason alone.
-  long code = 0;
-  std::string reason;  // the system's text for the code, or the finding
+// What failed, the same on every system; the caller decides by it and puts
+// it in its own words. The first two come from a system's code, the others
+// are the program's own findings about a file, without a code or text.
+enum class FailureKind {
+  Io,            // any failure of the system's that is none of the below
+  NotFound,      // no file or folder by that name
+  NotRegular,    // a folder, a pipe or a device where a file was asked for
+  Link,          // a symbolic link; on Windows any reparse point
+  OtherNames,    // one of several names of the same file
+  HeldByOther,   // another holder has the file (the system's code is kept)
+  InUse,         // open elsewhere, not by a holder, in a way that keeps holders out
+  NameMoved,     // the name leads to another file than the one open
+  NameUnsteady,  // the name led to another file at every look
+  TooLarge,      // longer than the reader takes
 };
 
-// Codes of the program's own findings that a caller tells apart start here.
-// Windows keeps bit 29 of an error code for programs' own codes, so no
-// system error has it, and errno values stay far below it.
-inline constexpr long kOwnFailureCode = 0x20000000;
+struct Failure {
+  // errno on POSIX; a Win32 error code or an HRESULT on Windows; 0 for a
+  // finding of the program's own.
+  long code = 0;
+  std::string reason;  // the system's text for the code; empty for a finding
+  FailureKind kind = FailureKind::Io;
+};
+
+// A finding of the program's own about a file.
+inline Failure Finding(FailureKind kind) {
+  return {0, {}, kind};
+}
 
 // The failure of a system error code (errno on POSIX, a Win32 error or an
-// HRESULT on Windows), with the system's text for it.
+// HRESULT on Windows), with its kind and the system's text for it.
 Failure SystemFailure(long code);
 
 template <typename T>

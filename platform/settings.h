@@ -29,17 +29,6 @@ class SettingsStore {
   // The files that hold the values, so that no other writer takes them;
   // none where they are not kept in files of their own.
   virtual std::vector<std::string> ValuesFiles() const { return {}; }
-
-  // The stored value; any failure reads as the empty string, as nothing
-  // stored.
-  std::string ReadSetting(const std::string& path) {
-    Result<std::string> value = Read(path);
-    return value ? std::move(*value) : std::string();
-  }
-  // True when the value was stored.
-  bool WriteSetting(const std::string& path, const std::string& value) {
-    return Write(path, value).ok();
-  }
 };
 
 // The system's own: the registry on Windows; elsewhere a per-machine and a

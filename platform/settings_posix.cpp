@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <exception>
 #include <string>
@@ -106,7 +105,7 @@ constexpr std::size_t kMaxFileBytes = 1 << 20;
 Result<std::string> ReadWholeFile(FileSystem& files, const std::string& file) {
   Result<std::unique_ptr<InputFile>> opened = files.OpenForReading(file);
   if (!opened) {
-    if (opened.failure().code == ENOENT) return std::string();
+    if (opened.failure().kind == FailureKind::NotFound) return std::string();
     return opened.failure();
   }
   std::string content;
@@ -116,7 +115,7 @@ Result<std::string> ReadWholeFile(FileSystem& files, const std::string& file) {
     if (!got) return got.failure();
     if (*got == 0) return content;
     content.append(buffer, *got);
-    if (content.size() > kMaxFileBytes) return Failure{0, "die Datei ist länger als 1 MiB"};
+    if (content.size() > kMaxFileBytes) return Finding(FailureKind::TooLarge);
   }
 }
 

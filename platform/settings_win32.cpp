@@ -47,7 +47,7 @@ class StringArgs {
   StringArgs(const StringArgs&) = delete;
   StringArgs& operator=(const StringArgs&) = delete;
 
-  // The last one by value instead; see WriteSetting.
+  // The last one by value instead; see Write.
   void PassLastByValue() {
     V_VT(&args_.front()) = VT_BSTR;
     V_BSTR(&args_.front()) = strings_.back();

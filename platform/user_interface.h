@@ -23,6 +23,16 @@ struct FileDialogRequest {
   bool hideReadOnly = true;  // no "open read-only" check box
 };
 
+// The interface's own words, in the program's language. A prompt shows the
+// key of each of its answers in brackets, in the order of the answers.
+struct UserInterfaceWords {
+  std::string retryOrCancel;           // a console's prompt: Retry, Cancel
+  std::string yesNoCancel;             // a console's prompt: Yes, No, Cancel
+  std::string filter, folder, file;    // a console's open-file dialog: its labels
+  std::string defaultFolder;           // its folder when none is given
+  std::string stopButton, doneButton;  // a progress window's button, then once done
+};
+
 // The button a question box was closed with.
 enum class Answer { Retry, Cancel, Yes, No };
 
@@ -84,6 +94,7 @@ class UserInterface {
 // The progress window's button requests a stop from `stop`; once one is
 // requested, a console's prompt reads as the end of the input.
 std::unique_ptr<UserInterface> MakeSystemUserInterface(const std::string& mainWindowTitle,
-                                                       StopSource& stop);
+                                                       StopSource& stop,
+                                                       const UserInterfaceWords& words);
 
 }  // namespace traskel

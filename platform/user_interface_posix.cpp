@@ -81,9 +81,11 @@ class ConsoleUserInterface : public UserInterface {
  public:
   // With progressLine, a long task's progress shows on the terminal's status
   // line.
-  ConsoleUserInterface(std::istream& in, std::ostream& out, bool echo, std::ostream& answers,
-                       bool progressLine = false, bool questionsReachUser = true)
-      : in_(in),
+  ConsoleUserInterface(const UserInterfaceWords& words, std::istream& in, std::ostream& out,
+                       bool echo, std::ostream& answers, bool progressLine = false,
+                       bool questionsReachUser = true)
+      : words_(words),
+        in_(in),
         out_(out),
         echo_(echo),
         answers_(answers),
@@ -101,25 +103,25 @@ class ConsoleUserInterface : public UserInterface {
   }
 
   Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) override {
-    return Ask(text, title, icon,
-               "[W]iederholen/[A]bbrechen: ", {{'w', Answer::Retry}, {'a', Answer::Cancel}}, true);
+    return Ask(text, title, icon, words_.retryOrCancel, {Answer::Retry, Answer::Cancel}, true);
   }
 
   Answer AskYesNoCancel(const std::string& text, const std::string& title, Icon icon) override {
-    return Ask(text, title, icon, "[J]a/[N]ein/[A]bbrechen: ",
-               {{'j', Answer::Yes}, {'n', Answer::No}, {'a', Answer::Cancel}}, false);
+    return Ask(text, title, icon, words_.yesNoCancel, {Answer::Yes, Answer::No, Answer::Cancel},
+               false);
   }
 
   // The folder may come from a value every user of the machine shares: it
   // must not steer the terminal either.
   std::optional<std::string> ChooseFile(const FileDialogRequest& request) override {
     out_ << TerminalText(request.title, false) << '\n'
-         << "Filter: " << TerminalText(request.filter, false) << '\n'
-         << "Verzeichnis: "
-         << (request.initialDir.empty() ? "(default)" : TerminalText(request.initialDir, false))
+         << words_.filter << TerminalText(request.filter, false) << '\n'
+         << words_.folder
+         << (request.initialDir.empty() ? words_.defaultFolder
+                                        : TerminalText(request.initialDir, false))
          << '\n'
          << std::flush;
-    std::optional<std::string> line = ReadAnswer("Datei: ");
+    std::optional<std::string> line = ReadAnswer(words_.file.c_str());
     if (!line || line->empty()) return std::nullopt;
     return AbsolutePath(*line);
   }
@@ -183,29 +185,31 @@ class ConsoleUserInterface : public UserInterface {
   std::ostream& out() { return out_; }
 
  private:
-  struct Button {
-    char key;  // typed in either case
-    Answer answer;
-  };
-
-  // The box, then a prompt until an answer names one of the buttons; an
-  // empty line is the first, when it is the default, and the end of the
-  // input is Cancel, as closing the box would be.
-  Answer Ask(const std::string& text, const std::string& title, Icon icon, const char* prompt,
-             std::initializer_list<Button> buttons, bool emptyIsFirst) {
+  // The box, then a prompt until an answer is the key the prompt shows for
+  // one of the answers, in either case; an empty line is the first, when it
+  // is the default, and the end of the input is Cancel, as closing the box
+  // would be.
+  Answer Ask(const std::string& text, const std::string& title, Icon icon,
+             const std::string& prompt, std::initializer_list<Answer> answers, bool emptyIsFirst) {
+    const auto lower = [](char c) {
+      return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    };
     ShowMessage(text, title, icon);
     for (;;) {
-      const std::optional<std::string> line = ReadAnswer(prompt);
+      const std::optional<std::string> line = ReadAnswer(prompt.c_str());
       if (!line) return Answer::Cancel;
-      if (line->empty() && emptyIsFirst) return buttons.begin()->answer;
+      if (line->empty() && emptyIsFirst) return *answers.begin();
       if (line->size() != 1) continue;
-      const char typed = static_cast<char>(std::tolower(static_cast<unsigned char>((*line)[0])));
-      for (const Button& button : buttons) {
-        if (button.key == typed) return button.answer;
+      std::size_t key = 0;
+      for (Answer answer : answers) {
+        key = prompt.find('[', key) + 1;
+        if (key == 0 || key == prompt.size()) break;
+        if (lower(prompt[key]) == lower((*line)[0])) return answer;
       }
     }
   }
 
+  const UserInterfaceWords& words_;
   std::istream& in_;
   std::ostream& out_;
   bool echo_;
@@ -225,9 +229,9 @@ struct StoppableStdin {
 // The console of this process: standard input that gives way to a stop.
 class SystemConsole : private StoppableStdin, public ConsoleUserInterface {
  public:
-  SystemConsole(const StopSource& stop, bool questionsReachUser)
+  SystemConsole(const UserInterfaceWords& words, const StopSource& stop, bool questionsReachUser)
       : StoppableStdin(stop),
-        ConsoleUserInterface(stream, std::cerr, !::isatty(STDIN_FILENO), std::cout,
+        ConsoleUserInterface(words, stream, std::cerr, !::isatty(STDIN_FILENO), std::cout,
                              console::IsTerminal(), questionsReachUser) {}
 };
 
@@ -263,8 +267,8 @@ int TypedByte(FILE*) {
 // file names, and earlier answers of this process come back with the arrow keys.
 class TerminalUserInterface : public ConsoleUserInterface {
  public:
-  explicit TerminalUserInterface(const StopSource& stop)
-      : ConsoleUserInterface(std::cin, std::cerr, false, std::cout, true) {
+  TerminalUserInterface(const UserInterfaceWords& words, const StopSource& stop)
+      : ConsoleUserInterface(words, std::cin, std::cerr, false, std::cout, true) {
     editingStop = &stop;
     rl_getc_function = TypedByte;
     // The process's own handlers take the signals; the line editor's would
@@ -297,20 +301,22 @@ class TerminalUserInterface : public ConsoleUserInterface {
 }  // namespace
 
 std::unique_ptr<UserInterface> MakeConsoleUserInterface(std::istream& in, std::ostream& out,
+                                                        const UserInterfaceWords& words,
                                                         bool echoAnswers, std::ostream& answers) {
-  return std::make_unique<ConsoleUserInterface>(in, out, echoAnswers, answers);
+  return std::make_unique<ConsoleUserInterface>(words, in, out, echoAnswers, answers);
 }
 
 // A console has no main window to title.
-std::unique_ptr<UserInterface> MakeSystemUserInterface(const std::string&, StopSource& stop) {
+std::unique_ptr<UserInterface> MakeSystemUserInterface(const std::string&, StopSource& stop,
+                                                       const UserInterfaceWords& words) {
   // Line editing only when the user both types and sees the line: with
   // stderr redirected, the echo of the typing would go into the file. A
   // question is put only there too: with either redirected, no one may see
   // it, or the answer would come from a file.
   if (::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO)) {
-    return std::make_unique<TerminalUserInterface>(stop);
+    return std::make_unique<TerminalUserInterface>(words, stop);
   }
-  return std::make_unique<SystemConsole>(stop, false);
+  return std::make_unique<SystemConsole>(words, stop, false);
 }
 
 }  // namespace traskel

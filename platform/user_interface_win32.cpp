@@ -197,7 +197,8 @@ LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
 
 class WindowsUserInterface : public UserInterface {
  public:
-  WindowsUserInterface(const std::string& mainWindowTitle, StopSource& stop)
+  WindowsUserInterface(const std::string& mainWindowTitle, StopSource& stop,
+                       const UserInterfaceWords& words)
       : title_(mainWindowTitle) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -221,7 +222,7 @@ class WindowsUserInterface : public UserInterface {
                                   WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX,
                                   (area.left + area.right) / 2, (area.top + area.bottom) / 2, 0, 0,
                                   nullptr, nullptr, windowClass.hInstance, this);
-    progress_.emplace(mainWindow_, kFinishedProgressWait, stop);
+    progress_.emplace(mainWindow_, kFinishedProgressWait, stop, words);
     if (mainWindow_ != nullptr) taskbar_.emplace(mainWindow_);
   }
 
@@ -409,8 +410,9 @@ LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
 }  // namespace
 
 std::unique_ptr<UserInterface> MakeSystemUserInterface(const std::string& mainWindowTitle,
-                                                       StopSource& stop) {
-  return std::make_unique<WindowsUserInterface>(mainWindowTitle, stop);
+                                                       StopSource& stop,
+                                                       const UserInterfaceWords& words) {
+  return std::make_unique<WindowsUserInterface>(mainWindowTitle, stop, words);
 }
 
 }  // namespace traskel

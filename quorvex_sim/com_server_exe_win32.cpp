@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "host/value.h"
+#include "platform/com_win32.h"
 #include "quorvex_sim/com_server_win32.h"
 
 namespace {
@@ -35,13 +37,7 @@ class BusyFilter final : public IMessageFilter {
   explicit BusyFilter(SimHost& host) : host_(host) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IMessageFilter) {
-      *out = static_cast<IMessageFilter*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    return traskel::QueryOwnInterface<IMessageFilter>(this, riid, out, IID_IMessageFilter);
   }
   // Lives as long as it is registered.
   ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
@@ -86,8 +82,8 @@ std::wstring ThisProgram() {
 
 int Report(HRESULT hr, const char* what) {
   if (SUCCEEDED(hr)) return 0;
-  std::fprintf(stderr, "quorvex_sim_host: %s failed (0x%08lX)\n", what,
-               static_cast<unsigned long>(hr));
+  std::fprintf(stderr, "quorvex_sim_host: %s failed (%s)\n", what,
+               traskel::host::HresultText(hr).c_str());
   return 1;
 }
 

@@ -141,14 +141,7 @@ class ServerObject final : public traskel::ComCounted<IDispatch> {
   const ObjectPtr& object() const { return object_; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == kOwnObjectIid) {
-      *out = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    return traskel::QueryOwnInterface<IDispatch>(this, riid, out, IID_IDispatch, kOwnObjectIid);
   }
 
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
@@ -283,14 +276,7 @@ class ClassFactory final : public traskel::ComCounted<IClassFactory> {
   ~ClassFactory() override { --classObjects; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *out = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    return traskel::QueryOwnInterface<IClassFactory>(this, riid, out, IID_IClassFactory);
   }
 
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {

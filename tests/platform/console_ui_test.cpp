@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/implementations.h"
 #include "platform/console.h"
 #include "platform/console_ui.h"
 #include "support/terminal.h"
@@ -15,7 +16,8 @@ using testing::OnTerminal;
 using namespace std::string_literals;
 
 struct Console {
-  explicit Console(const std::string& input) : in(input), ui(MakeConsoleUserInterface(in, out)) {}
+  explicit Console(const std::string& input)
+      : in(input), ui(MakeConsoleUserInterface(in, out, kUserInterfaceWords)) {}
   std::istringstream in;
   std::ostringstream out;
   std::unique_ptr<UserInterface> ui;
@@ -113,7 +115,7 @@ TEST(ConsoleUserInterface, DialogTextsAndEchoedAnswersNeverReachTheTerminalRaw) 
   // for every user; a piped answer with a NUL and a right-to-left override.
   std::istringstream in("a\0b\xE2\x80\xAE.csv\n"s);
   std::ostringstream out;
-  auto ui = MakeConsoleUserInterface(in, out, true);
+  auto ui = MakeConsoleUserInterface(in, out, kUserInterfaceWords, true);
   ui->ChooseFile({"Auswahl\x1b[2J", "CSV|*.csv\x07|", "/srv/d\x1b]0;t\x07\x1b[2J", true});
   EXPECT_EQ(out.str(),
             "Auswahl\\x1b[2J\nFilter: CSV|*.csv\\x07|\n"
@@ -126,7 +128,7 @@ TEST(ConsoleUserInterface, DialogTextsAndEchoedAnswersNeverReachTheTerminalRaw) 
 TEST(ConsoleUserInterface, StatusLineIsSharedWithTheProgressAndEndedBeforeAMessage) {
   const std::optional<std::string> seen = OnTerminal(60, [] {
     StopSource stop;
-    const std::unique_ptr<UserInterface> ui = MakeSystemUserInterface("", stop);
+    const std::unique_ptr<UserInterface> ui = MakeUserInterface(stop);
     console::ShowStatus("10% Bearbeite Zeile: eins");
     // Too soon to be drawn, but the latest: the ended line shows them.
     ui->ShowProgress({"teil.csv", "Zeile 2 von 40", "0:01", 0.05});

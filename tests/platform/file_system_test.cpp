@@ -3,11 +3,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "platform/file_system.h"
+#include "platform/settings_file.h"
 #include "platform/text.h"
 #include "support/test_bed.h"
 
@@ -44,6 +47,41 @@ TEST(FileExists, CountsFilesOnly) {
   const auto opened = files.OpenForReading(folder / "empty.csv");
   ASSERT_FALSE(opened.ok());
   EXPECT_EQ(opened.failure().reason, std::strerror(ENOENT));
+}
+
+template <typename Result>
+std::optional<FailureKind> KindOf(const Result& result) {
+  if (result) return std::nullopt;
+  return result.failure().kind;
+}
+
+// One row per kind the system gives; what is told by it is the caller's.
+TEST(FileSystem, EachFailureIsToldByItsKind) {
+  TempFolder folder;
+  SystemFileSystem files;
+  const std::string file = folder.Write("teil.csv", "x"), held = folder / "gehalten.csv";
+  std::filesystem::create_symlink(file, folder / "link.csv");
+  std::filesystem::create_hard_link(file, folder / "hart.csv");
+  folder.Write("settings", std::string((1 << 20) + 1, 'x'));
+  auto taken = files.TakeFile(held);
+  ASSERT_TRUE(taken.ok());
+  const std::pair<FailureKind, std::function<std::optional<FailureKind>()>> cases[] = {
+      {FailureKind::Io, [&] { return KindOf(files.OpenForReading(file + "/x")); }},
+      {FailureKind::NotFound, [&] { return KindOf(files.Remove(folder / "fehlt.csv")); }},
+      {FailureKind::NotRegular, [&] { return KindOf(files.OpenForReading(folder.path())); }},
+      {FailureKind::Link, [&] { return KindOf(files.TakeFile(folder / "link.csv")); }},
+      {FailureKind::OtherNames, [&] { return KindOf(files.TakeFile(folder / "hart.csv")); }},
+      {FailureKind::HeldByOther, [&] { return KindOf(files.TakeFile(held)); }},
+      {FailureKind::TooLarge,
+       [&] { return KindOf(MakeFileSettingsStore(files, folder.path())->Read("K")); }},
+      {FailureKind::NameMoved,
+       [&] {
+         std::filesystem::rename(held, folder / "weg.csv");
+         folder.Write("gehalten.csv", "");
+         return KindOf((*taken)->Remove());
+       }},
+  };
+  for (const auto& [kind, fail] : cases) EXPECT_EQ(fail(), kind) << static_cast<int>(kind);
 }
 
 const std::string R = "\xEF\xBF\xBD";

@@ -61,115 +61,59 @@ auto Fallible(FaultPlan& plan, const char* operation, const std::string& what, C
   return call();
 }
 
-// What a failing file keeps: the file it stands for, the name its faults
-// are told by, and the plan.
-template <typename File>
-struct Around {
-  std::unique_ptr<File> file;
-  std::string name;
-  FaultPlan& plan;
-
-  template <typename Call>
-  auto operator()(const char* operation, Call call) {
-    return Fallible(plan, operation, name, call);
+// The system's file object, every operation of it fallible: faults are
+// told by the name it was opened by.
+class FailingFile final : public File {
+ public:
+  FailingFile(std::unique_ptr<File> file, std::string name, FaultPlan& plan)
+      : file_(std::move(file)), name_(std::move(name)), plan_(plan) {}
+  Result<std::size_t> Read(char* buffer, std::size_t size) override {
+    return Fallible(plan_, "read", name_, [&] { return file_->Read(buffer, size); });
+  }
+  Result<std::size_t> ReadAt(char* buffer, std::size_t size, std::uint64_t offset) override {
+    return Fallible(plan_, "read", name_, [&] { return file_->ReadAt(buffer, size, offset); });
   }
   // A write that fails has taken part of its bytes, as a full disk does.
-  template <typename Put>
-  Result<void> Write(std::string_view bytes, Put write) {
-    if (std::optional<Failure> failure = plan.Take("write", name)) {
-      static_cast<void>(write(bytes.substr(0, bytes.size() / 2)));
+  Result<void> Write(std::string_view bytes) override {
+    if (std::optional<Failure> failure = plan_.Take("write", name_)) {
+      // Whatever the half gives, the write fails with the plan's failure.
+      static_cast<void>(file_->Write(bytes.substr(0, bytes.size() / 2)));
       return *failure;
     }
-    return write(bytes);
+    return file_->Write(bytes);
+  }
+  Result<void> Rewind() override {
+    return Fallible(plan_, "rewind", name_, [&] { return file_->Rewind(); });
+  }
+  Result<void> Truncate(std::uint64_t length) override {
+    return Fallible(plan_, "truncate", name_, [&] { return file_->Truncate(length); });
+  }
+  Result<void> Sync() override {
+    return Fallible(plan_, "sync", name_, [&] { return file_->Sync(); });
   }
   // A close that fails has let go of the file all the same.
-  Result<void> Close() {
-    std::optional<Failure> failure = plan.Take("close", name);
-    Result<void> closed = file->Close();
+  Result<void> Close() override {
+    std::optional<Failure> failure = plan_.Take("close", name_);
+    Result<void> closed = file_->Close();
     if (failure) return *failure;
     return closed;
   }
-};
-
-class FailingInputFile final : public InputFile {
- public:
-  explicit FailingInputFile(Around<InputFile> a) : a_(std::move(a)) {}
-  Result<std::size_t> Read(char* buffer, std::size_t size) override {
-    return a_("read", [&] { return a_.file->Read(buffer, size); });
-  }
-  Result<void> Rewind() override {
-    return a_("rewind", [&] { return a_.file->Rewind(); });
-  }
-
- private:
-  Around<InputFile> a_;
-};
-
-class FailingHeldFile final : public HeldFile {
- public:
-  explicit FailingHeldFile(Around<HeldFile> a) : a_(std::move(a)) {}
-  Result<std::size_t> Read(char* buffer, std::size_t size) override {
-    return a_("read", [&] { return a_.file->Read(buffer, size); });
-  }
-  Result<void> Clear() override {
-    return a_("truncate", [&] { return a_.file->Clear(); });
-  }
-  Result<void> Write(std::string_view bytes) override {
-    return a_.Write(bytes, [&](std::string_view b) { return a_.file->Write(b); });
-  }
-  Result<void> Rewind() override {
-    return a_("rewind", [&] { return a_.file->Rewind(); });
-  }
-  Result<void> Remove() override {
-    return a_("remove", [&] { return a_.file->Remove(); });
-  }
-
- private:
-  Around<HeldFile> a_;
-};
-
-class FailingLogFile final : public LogFile {
- public:
-  explicit FailingLogFile(Around<LogFile> a) : a_(std::move(a)) {}
-  Result<void> Append(std::string_view text) override {
-    return a_.Write(text, [&](std::string_view t) { return a_.file->Append(t); });
-  }
-  Result<void> Close() override { return a_.Close(); }
-  Result<std::string> ReadStart(std::size_t size) override {
-    return a_("read", [&] { return a_.file->ReadStart(size); });
-  }
-  bool IsReachedBy(const std::string& path) const override { return a_.file->IsReachedBy(path); }
-  Result<void> Resize(std::uint64_t length) override {
-    return a_("truncate", [&] { return a_.file->Resize(length); });
-  }
   // Failing, it closes the file but deletes nothing.
-  Result<void> Discard() override {
-    if (std::optional<Failure> failure = a_.plan.Take("remove", a_.name)) {
-      static_cast<void>(a_.file->Close());
+  Result<void> Remove() override {
+    if (std::optional<Failure> failure = plan_.Take("remove", name_)) {
+      static_cast<void>(file_->Close());  // the remove's failure is the one told
       return *failure;
     }
-    return a_.file->Discard();
+    return file_->Remove();
   }
+  bool IsReachedBy(const std::string& path) const override { return file_->IsReachedBy(path); }
+  bool Made() const override { return file_->Made(); }
+  const std::string& path() const override { return file_->path(); }
 
  private:
-  Around<LogFile> a_;
-};
-
-// Its faults are told by the file it is made for, not by its own name.
-class FailingOutputFile final : public OutputFile {
- public:
-  explicit FailingOutputFile(Around<OutputFile> a) : a_(std::move(a)) {}
-  const std::string& path() const override { return a_.file->path(); }
-  Result<void> Write(std::string_view bytes) override {
-    return a_.Write(bytes, [&](std::string_view b) { return a_.file->Write(b); });
-  }
-  Result<void> Sync() override {
-    return a_("sync", [&] { return a_.file->Sync(); });
-  }
-  Result<void> Close() override { return a_.Close(); }
-
- private:
-  Around<OutputFile> a_;
+  std::unique_ptr<File> file_;
+  std::string name_;
+  FaultPlan& plan_;
 };
 
 // Whatever it wraps: the file objects too. The yes/no questions (Exists,
@@ -182,22 +126,15 @@ class FailingFileSystem final : public FileSystem {
   bool SameFile(const std::string& a, const std::string& b) override {
     return inner_.SameFile(a, b);
   }
-  Result<std::unique_ptr<InputFile>> OpenForReading(const std::string& path) override {
-    return Wrapped<FailingInputFile, InputFile>("open", path,
-                                                [&] { return inner_.OpenForReading(path); });
-  }
-  Result<std::unique_ptr<HeldFile>> TakeFile(const std::string& path) override {
-    return Wrapped<FailingHeldFile, HeldFile>("open and lock", path,
-                                              [&] { return inner_.TakeFile(path); });
-  }
-  Result<std::unique_ptr<LogFile>> OpenLogFile(const std::string& path,
-                                               LogFile::Mode mode) override {
-    return Wrapped<FailingLogFile, LogFile>("open", path,
-                                            [&] { return inner_.OpenLogFile(path, mode); });
-  }
-  Result<std::unique_ptr<OutputFile>> CreateNew(const std::string& path, Readers readers) override {
-    return Wrapped<FailingOutputFile, OutputFile>("create", path,
-                                                  [&] { return inner_.CreateNew(path, readers); });
+  Result<std::unique_ptr<File>> Open(const std::string& path, Opening how) override {
+    const char* operation = how == Opening::Take ? "open and lock"
+                            : how == Opening::CreateForAll || how == Opening::CreateForOwner
+                                ? "create"
+                                : "open";
+    if (std::optional<Failure> failure = plan_.Take(operation, path)) return *failure;
+    Result<std::unique_ptr<File>> opened = inner_.Open(path, how);
+    if (!opened) return opened;
+    return std::unique_ptr<File>(std::make_unique<FailingFile>(std::move(*opened), path, plan_));
   }
   Result<void> Rename(const std::string& from, const std::string& to) override {
     return Fallible(plan_, "rename", to, [&] { return inner_.Rename(from, to); });
@@ -220,15 +157,6 @@ class FailingFileSystem final : public FileSystem {
   }
 
  private:
-  template <typename Failing, typename File, typename Open>
-  Result<std::unique_ptr<File>> Wrapped(const char* operation, const std::string& path, Open open) {
-    if (std::optional<Failure> failure = plan_.Take(operation, path)) return *failure;
-    Result<std::unique_ptr<File>> opened = open();
-    if (!opened) return opened;
-    return std::unique_ptr<File>(
-        std::make_unique<Failing>(Around<File>{std::move(*opened), path, plan_}));
-  }
-
   FileSystem& inner_;
   FaultPlan& plan_;
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
@@ -99,6 +100,41 @@ TEST(FileSystemWin32, FilesAreFoundOpenedAndRemovedByUnicodeName) {
   EXPECT_EQ(files.OpenForReading(name).failure().code, ERROR_FILE_NOT_FOUND);
 }
 
+template <typename Result>
+std::optional<FailureKind> KindOf(const Result& result) {
+  if (result) return std::nullopt;
+  return result.failure().kind;
+}
+
+// One row per kind the system gives; what is told by it is the caller's.
+// The kinds of links are in ReparsePointsAreRefusedByTheirAttribute below.
+TEST(FileSystemWin32, EachFailureIsToldByItsKind) {
+  TempFolder folder;
+  SystemFileSystem files;
+  const std::string held = folder.path() + "\\gehalten.csv", log = folder.path() + "\\neu.log";
+  const std::string used = folder.Write("benutzt.csv", "");
+  auto taken = files.TakeFile(held);
+  auto logged = files.OpenLogFile(log, LogFile::Mode::Keep);
+  ASSERT_TRUE(taken.ok() && logged.ok());
+  const HANDLE other = CreateFileW(Utf16(used).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+  const std::pair<FailureKind, std::function<std::optional<FailureKind>()>> cases[] = {
+      {FailureKind::Io, [&] { return KindOf(files.Remove(held)); }},
+      {FailureKind::NotFound, [&] { return KindOf(files.Remove(folder.path() + "\\fehlt")); }},
+      {FailureKind::NotRegular, [&] { return KindOf(files.OpenForReading("NUL")); }},
+      {FailureKind::HeldByOther, [&] { return KindOf(files.TakeFile(held)); }},
+      {FailureKind::InUse, [&] { return KindOf(files.TakeFile(used)); }},
+      {FailureKind::NameMoved,
+       [&] {
+         MoveFileW(Utf16(log).c_str(), Utf16(log + ".alt").c_str());
+         folder.Write("neu.log", "");
+         return KindOf((*logged)->Discard());
+       }},
+  };
+  for (const auto& [kind, fail] : cases) EXPECT_EQ(fail(), kind) << static_cast<int>(kind);
+  CloseHandle(other);
+}
+
 TEST(FileSystemWin32, FoldersAndMissingNamesAreNoFiles) {
   TempFolder folder;
   SystemFileSystem files;
@@ -140,7 +176,7 @@ TEST(HeldFileWin32, NoOneElseWritesOrDeletesItWhileHeld) {
 
   // A second run is refused as busy; no one may write or delete it, anyone
   // may read it.
-  EXPECT_EQ(files.TakeFile(name).failure().code, kHeldByOther);
+  EXPECT_EQ(files.TakeFile(name).failure().kind, FailureKind::HeldByOther);
   const std::wstring wide = Utf16(name);
   HANDLE writer = CreateFileW(wide.c_str(), GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -240,7 +276,7 @@ TEST(HeldFileWin32, HardLinksAndPipesAreRefusedUntouched) {
   SystemFileSystem files;
 
   ASSERT_TRUE(CreateHardLinkW(Utf16(name).c_str(), Utf16(other).c_str(), nullptr));
-  EXPECT_EQ(files.TakeFile(name).failure().code, kHeldFileHasOtherNames);
+  EXPECT_EQ(files.TakeFile(name).failure().kind, FailureKind::OtherNames);
   EXPECT_EQ(testing::ReadAll(other), "fremd\r\n");
   ASSERT_TRUE(DeleteFileW(Utf16(name).c_str()));
 
@@ -249,7 +285,7 @@ TEST(HeldFileWin32, HardLinksAndPipesAreRefusedUntouched) {
   const std::string unixName = UnixName(name);
   ASSERT_FALSE(unixName.empty()) << "not under wine";
   ASSERT_TRUE(StartUnix(L"Z:\\usr\\bin\\mkfifo", unixName) && WaitForName(name, true));
-  EXPECT_EQ(files.TakeFile(name).failure().code, kHeldFileNotRegular);
+  EXPECT_EQ(files.TakeFile(name).failure().kind, FailureKind::NotRegular);
   // Deleting it through wine would wait for a writer: Unix removes it.
   EXPECT_TRUE(StartUnix(L"Z:\\bin\\rm", unixName) && WaitForName(name, false));
 }
@@ -314,18 +350,20 @@ TEST(CallLogFileWin32, ReplacesOnlyAnEarlierLogAndNoneOfTheRunsFiles) {
 TEST(HeldFileWin32, ReparsePointsAreRefusedByTheirAttribute) {
   // Wine can't make them: symbolic links and junctions are told by the
   // attribute alone, whatever else the file is.
-  EXPECT_EQ(
-      ClassifyHeldFile(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE, 1, FILE_TYPE_DISK),
-      kHeldFileIsLink);
-  EXPECT_EQ(
-      ClassifyHeldFile(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, 1, FILE_TYPE_DISK),
-      kHeldFileIsLink);
-  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_REPARSE_POINT, 2, FILE_TYPE_DISK), kHeldFileIsLink);
-  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_ARCHIVE, 1, FILE_TYPE_DISK), 0);
-  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_ARCHIVE, 3, FILE_TYPE_DISK), kHeldFileHasOtherNames);
-  EXPECT_EQ(ClassifyHeldFile(FILE_ATTRIBUTE_DIRECTORY, 1, FILE_TYPE_DISK), kHeldFileNotRegular);
-  EXPECT_EQ(ClassifyHeldFile(0, 1, FILE_TYPE_PIPE), kHeldFileNotRegular);
-  EXPECT_EQ(ClassifyHeldFile(0, 1, FILE_TYPE_CHAR), kHeldFileNotRegular);
+  const std::tuple<unsigned long, unsigned long, DWORD, std::optional<FailureKind>> cases[] = {
+      {FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE, 1, FILE_TYPE_DISK, FailureKind::Link},
+      {FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, 1, FILE_TYPE_DISK,
+       FailureKind::Link},
+      {FILE_ATTRIBUTE_REPARSE_POINT, 2, FILE_TYPE_DISK, FailureKind::Link},
+      {FILE_ATTRIBUTE_ARCHIVE, 1, FILE_TYPE_DISK, std::nullopt},
+      {FILE_ATTRIBUTE_ARCHIVE, 3, FILE_TYPE_DISK, FailureKind::OtherNames},
+      {FILE_ATTRIBUTE_DIRECTORY, 1, FILE_TYPE_DISK, FailureKind::NotRegular},
+      {0, 1, FILE_TYPE_PIPE, FailureKind::NotRegular},
+      {0, 1, FILE_TYPE_CHAR, FailureKind::NotRegular},
+  };
+  for (const auto& [attributes, links, type, kind] : cases) {
+    EXPECT_EQ(ClassifyHeldFile(attributes, links, type), kind) << attributes << " " << type;
+  }
 }
 
 // A registry key of the test's own, removed afterwards.
@@ -354,20 +392,18 @@ class ShellSettings : public ::testing::Test {
 TEST_F(ShellSettings, WrittenValueReadsBackAndIsAStringInTheRegistry) {
   const std::string path = "HKCU\\" + key + "\\LastImportFile";
   const std::string value = "C:\\Daten\\Prüfteil Maß.csv";
-  EXPECT_EQ(store->ReadSetting(path), "");
-  ASSERT_TRUE(store->WriteSetting(path, value));
-  EXPECT_EQ(store->ReadSetting(path), value);
+  EXPECT_EQ(*store->Read(path), "");
+  ASSERT_TRUE(store->Write(path, value));
+  EXPECT_EQ(*store->Read(path), value);
   EXPECT_EQ(Stored(HKEY_CURRENT_USER, key, "LastImportFile"), value);
-  ASSERT_TRUE(store->WriteSetting(path, "C:\\neu.csv"));
-  EXPECT_EQ(store->ReadSetting(path), "C:\\neu.csv");
+  ASSERT_TRUE(store->Write(path, "C:\\neu.csv"));
+  EXPECT_EQ(*store->Read(path), "C:\\neu.csv");
 }
 
 TEST_F(ShellSettings, MissingValuesReadEmptyAndBadWritesFail) {
-  EXPECT_EQ(store->ReadSetting("HKCU\\" + key + "\\Fehlt"), "");
-  EXPECT_EQ(store->ReadSetting("HKXX\\Software\\Fehlt"), "");
-  EXPECT_FALSE(store->WriteSetting("HKXX\\Software\\Wert", "x"));
   // A value that is not there is no failure; a write that fails says why.
-  EXPECT_TRUE(store->Read("HKCU\\" + key + "\\Fehlt").ok());
+  EXPECT_EQ(*store->Read("HKCU\\" + key + "\\Fehlt"), "");
+  EXPECT_FALSE(store->Read("HKXX\\Software\\Fehlt"));
   EXPECT_NE(store->Write("HKXX\\Software\\Wert", "x").failure().code, 0);
   EXPECT_EQ(Stored(HKEY_CURRENT_USER, key, "Wert"), "<none>");
 }
@@ -390,8 +426,8 @@ TEST_F(ShellSettings, ListsAndRemovesTheValuesOfOneKey) {
 
 TEST_F(ShellSettings, TheMachineSettingRoundTrips) {
   // Wine's prefix lets its owner write the per-machine hive.
-  ASSERT_TRUE(store->WriteSetting(kRemembered, "C:\\Daten\\teil.csv"));
-  EXPECT_EQ(store->ReadSetting(kRemembered), "C:\\Daten\\teil.csv");
+  ASSERT_TRUE(store->Write(kRemembered, "C:\\Daten\\teil.csv"));
+  EXPECT_EQ(*store->Read(kRemembered), "C:\\Daten\\teil.csv");
   EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zelvar\\Kastovel\\CSV", "LastImportFile"),
             "C:\\Daten\\teil.csv");
 }

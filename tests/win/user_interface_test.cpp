@@ -329,7 +329,7 @@ TEST(UserInterfaceWin32, AFinishedTaskWaitsForSchliessenOrTheTimeOut) {
   EXPECT_EQ(ProgressWindowShown(), nullptr);
 
   // Nobody there: it closes by itself.
-  ProgressWindow alone(nullptr, std::chrono::milliseconds(300), stop);
+  ProgressWindow alone(nullptr, std::chrono::milliseconds(300), stop, kUserInterfaceWords);
   alone.Show({"teil.csv", "Zeile 1 von 2", "0:01", 0.5});
   const auto start = std::chrono::steady_clock::now();
   alone.Finish("Fertig.");
