@@ -9,6 +9,22 @@ namespace traskel {
 
 namespace {
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The CRs in text, each the end of a line as the conversion counts them;
+// memchr finds them faster than a count of byte after byte, as lines are long.
+std::int64_t CountCrs(std::string_view text) {
+  std::int64_t count = 0;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p != end) {
+    const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(end - p));
+    if (cr == nullptr) break;
+    ++count;
+    p = static_cast<const char*>(cr) + 1;
+  }
+  return count;
+}
+
 }  // namespace
 
 void LineEndNormaliser::Put(char c, std::string& out) {
@@ -148,8 +164,8 @@ void ExportText::Check(std::string_view text) {
   // Lines as the conversion counts them in the copy: a CR ends one, and an
   // LF after it belongs to that end.
   const std::optional<std::uint64_t> at = utf8_.BreakAt();
-  const auto upTo = static_cast<std::ptrdiff_t>(at ? *at - from : text.size());
-  lineEnds_ += std::count(text.begin(), text.begin() + upTo, '\r');
+  const std::size_t upTo = at ? static_cast<std::size_t>(*at - from) : text.size();
+  lineEnds_ += CountCrs(text.substr(0, upTo));
   if (at) breakLine_ = lineEnds_ + 1;
 }
 
@@ -262,7 +278,7 @@ Result<std::string_view> ExportSource::Next() {
     }
   }
   given_ += text_.size();
-  lines_ += std::count(text_.begin(), text_.end(), '\r');
+  lines_ += CountCrs(text_);
   return std::string_view(text_);
 }
 
