@@ -111,8 +111,12 @@ std::string DecodeSystemText(const std::string& bytes) {
 
 void Utf8Check::Feed(std::string_view bytes) {
   for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (need_ == 0) {
+      // ASCII between sequences, most of any text, needs nothing.
+      while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
+      if (i == bytes.size()) break;
+    }
     const auto c = static_cast<unsigned char>(bytes[i]);
-    if (need_ == 0 && c < 0x80) continue;  // ASCII, most of any text
     const std::uint64_t at = fed_ + i;
     if (need_ > 0) {
       if (c >= low_ && c <= high_) {
