@@ -1,6 +1,5 @@
 #include "host/busy.h"
 
-#include <optional>
 #include <thread>
 
 #include "host/forwarding.h"
@@ -19,32 +18,43 @@ class Patience {
       : wait_(wait), keepWaiting_(std::move(keepWaiting)) {}
 
   // The result of `attempt`, made again while the host refuses it as busy.
-  // The budget runs from the first refusal: the clock is read only then, as
-  // under wine a reading costs a good part of a call.
   Value Attempt(SendRef attempt) const {
-    std::optional<std::chrono::steady_clock::time_point> start;
-    for (;;) {
-      std::optional<Error> refusal;
-      try {
-        return attempt();
-      } catch (const GaveUpOnBusyHost&) {
-        throw;  // given up further in already
-      } catch (const Error& e) {
-        if (!IsBusyRefusal(e.number())) throw;
-        refusal = e;
-      }
-      const auto now = std::chrono::steady_clock::now();
-      if (!start) start = now;
-      if (now - *start < wait_.budget) {
-        std::this_thread::sleep_for(wait_.interval);
-        continue;
-      }
-      if (!keepWaiting_ || !keepWaiting_()) throw GaveUpOnBusyHost(*refusal);
-      start = std::chrono::steady_clock::now();
+    try {
+      return attempt();
+    } catch (const GaveUpOnBusyHost&) {
+      throw;  // given up further in already
+    } catch (const Error& e) {
+      if (!IsBusyRefusal(e.number())) throw;
+      return AttemptAgain(attempt, e);
     }
   }
 
  private:
+  // The waiting, apart from the call that nearly always goes through at
+  // once. The budget runs from the first refusal: the clock is read only
+  // then, as under wine a reading costs a good part of a call.
+  Value AttemptAgain(SendRef attempt, Error refusal) const {
+    auto start = std::chrono::steady_clock::now();
+    auto now = start;
+    for (;;) {
+      if (now - start < wait_.budget) {
+        std::this_thread::sleep_for(wait_.interval);
+      } else {
+        if (!keepWaiting_ || !keepWaiting_()) throw GaveUpOnBusyHost(refusal);
+        start = std::chrono::steady_clock::now();
+      }
+      try {
+        return attempt();
+      } catch (const GaveUpOnBusyHost&) {
+        throw;
+      } catch (const Error& e) {
+        if (!IsBusyRefusal(e.number())) throw;
+        refusal = e;
+      }
+      now = std::chrono::steady_clock::now();
+    }
+  }
+
   BusyWait wait_;
   KeepWaiting keepWaiting_;
 };

@@ -63,9 +63,15 @@ class ForwardingObject : public Object {
   virtual ObjectPtr Wrap(ObjectPtr inner, const Operation& op, const Value* replaced) = 0;
 
  private:
+  // Puts value, which the host gets as sent.
+  void PutAs(DispId id, const Value& value, const Value& sent);
   Value Inward(const Value& value) const;
-  Value Outward(Value value, const Operation& op, const Value* replaced);
+  // Turns what the host gave into what the caller sees.
+  void Outward(Value& value, const Operation& op, const Value* replaced);
   Value Forward(const Operation& op);
+  Value ForwardObjects(const Operation& op);
+  // Carries out the call op with the arguments the host gets.
+  Value Send(const Operation& op, std::span<const Arg> sent);
 
   ObjectPtr inner_;
   const void* family_;

@@ -53,6 +53,8 @@ void AppendQuoted(std::string& out, std::string_view s, bool allControls) {
   std::size_t plain = 0;  // start of the run of bytes copied as they are
   for (std::size_t n = 0; n < s.size(); ++n) {
     const auto c = static_cast<unsigned char>(s[n]);
+    // Printable ASCII, nearly all of any text, goes as it is.
+    if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') continue;
     const auto [control, length] = allControls ? ShownControlAt(s, n) : Character{};
     if (c >= 0x20 && c != '"' && c != '\\' && length == 0) continue;
     out.append(s.data() + plain, n - plain);

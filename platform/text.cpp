@@ -110,29 +110,34 @@ std::string DecodeSystemText(const std::string& bytes) {
 }
 
 void Utf8Check::Feed(std::string_view bytes) {
-  for (char ch : bytes) {
-    const auto c = static_cast<unsigned char>(ch);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (need_ == 0) {
+      // ASCII between sequences, most of any text, needs nothing.
+      while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
+      if (i == bytes.size()) break;
+    }
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    const std::uint64_t at = fed_ + i;
     if (need_ > 0) {
       if (c >= low_ && c <= high_) {
         low_ = 0x80;
         high_ = 0xBF;
         if (--need_ == 0) multiByte_ = true;
-        ++fed_;
         continue;
       }
       // The sequence breaks off here; this byte may open the next one.
-      if (!breakAt_) breakAt_ = fed_;
+      if (!breakAt_) breakAt_ = at;
       need_ = 0;
     }
     if (c >= 0x80) {
       need_ = SequenceLength(c, low_, high_) - 1;
       if (need_ < 0) {
-        if (!breakAt_) breakAt_ = fed_;
+        if (!breakAt_) breakAt_ = at;
         need_ = 0;
       }
     }
-    ++fed_;
   }
+  fed_ += bytes.size();
 }
 
 void Utf16Decoder::Feed(std::string_view bytes, std::string& out) {
