@@ -95,9 +95,18 @@ Failure CallLogFile::Refused(Failure failure) {
   return failure;
 }
 
+void CallLogFile::EndUnanswered(std::chrono::steady_clock::duration silence, UserInterface& ui) {
+  const std::string line = pending_.Line();
+  if (line.empty()) return;
+  // As the system's own timeout, ERROR_TIMEOUT, would end it.
+  Write(line + " -> error 0x800705B4 no answer, given up after " +
+            MinutesSeconds(std::chrono::duration_cast<std::chrono::seconds>(silence).count()),
+        ui);
+}
+
 std::unique_ptr<host::Automation> CallLogFile::Logging(host::Automation& inner, UserInterface& ui) {
-  return host::LoggingCalls(inner, ids::kRoles,
-                            [this, &ui](const std::string& line) { Write(line, ui); });
+  return host::LoggingCalls(
+      inner, ids::kRoles, [this, &ui](const std::string& line) { Write(line, ui); }, &pending_);
 }
 
 void CallLogFile::Write(const std::string& line, UserInterface& ui) {

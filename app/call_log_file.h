@@ -2,12 +2,14 @@
 // each, in a file that held nothing or an earlier call log.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "host/call_log.h"
 #include "host/value.h"
 #include "platform/file_system.h"
 #include "platform/user_interface.h"
@@ -44,6 +46,11 @@ class CallLogFile {
   // goes on without the log.
   std::unique_ptr<host::Automation> Logging(host::Automation& inner, UserInterface& ui);
 
+  // The run gave up on the call under way, which never returned: the log
+  // ends with it, marked as unanswered after `silence`. Only while the
+  // calling thread is held.
+  void EndUnanswered(std::chrono::steady_clock::duration silence, UserInterface& ui);
+
  private:
   // What the log may not be, in the words of the message; empty when none.
   std::string RunFileReason(const std::optional<std::string>& exportFile,
@@ -60,6 +67,7 @@ class CallLogFile {
   bool started_ = false;
   std::uint64_t length_ = 0;  // what the log holds of this run: whole lines
   std::string buffer_;
+  host::PendingOperation pending_;
 };
 
 }  // namespace traskel

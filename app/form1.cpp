@@ -70,10 +70,12 @@ std::string FieldName(int index) {
 
 // The half-built command's sentence: the stop's message and the offer
 // both tell it, for the user to delete the command before going on.
-std::string HalfBuiltText(std::int64_t line, const std::string& name) {
+// Of a record whose call was given up on, the command may not be there.
+std::string HalfBuiltText(std::int64_t line, const std::string& name, bool maybe = false) {
   return "Der Befehl " + (name.empty() ? "" : Shown(Shorten(name)) + " ") + "aus Zeile " +
-         std::to_string(line) +
-         " ist unvollständig im Messprogramm; bitte löschen Sie ihn vor dem Fortsetzen.";
+         std::to_string(line) + (maybe ? " ist womöglich" : " ist") +
+         " unvollständig im Messprogramm; bitte löschen Sie ihn vor dem Fortsetzen" +
+         (maybe ? ", falls es ihn gibt." : ".");
 }
 
 std::string ResumeOfferedText(std::int64_t next) {
@@ -191,14 +193,18 @@ std::optional<ExitStatus> ChooseFirstLine(Run& run, SettingsStore& settings,
 // on, after a word on the command a record left half-built. What was
 // remembered of this export before no longer holds, and goes when nothing
 // new takes its place.
-std::string RememberWhereItEnded(Run& run, SettingsStore& settings, Continuing& from) {
+// `inFlight`: the run was given up on in the middle of a line, whose
+// command may be half-built even if none is known.
+std::string RememberWhereItEnded(Run& run, SettingsStore& settings, Continuing& from,
+                                 bool inFlight = false) {
   const std::int64_t done = run.linesDone;
   std::string text;
   StopPoint point{from.file, done, run.lineCount, "", 0, ""};
-  if (run.cmdLine == done + 1) {
-    point.halfBuilt = run.cmdLine;
-    if (run.cmdLine > kHeaderLines) point.halfBuiltName = run.Fields[field::kLabel];
-    text = HalfBuiltText(point.halfBuilt, point.halfBuiltName) + kCrLf;
+  const bool maybe = inFlight && run.lineNumber == done + 1 && run.cmdLine != done + 1;
+  if (run.cmdLine == done + 1 || maybe) {
+    point.halfBuilt = done + 1;
+    if (point.halfBuilt > kHeaderLines) point.halfBuiltName = run.Fields[field::kLabel];
+    text = HalfBuiltText(point.halfBuilt, point.halfBuiltName, maybe) + kCrLf;
   }
   // Ended while passing the lines an earlier run sent: nothing of this run
   // reached the host, and what was remembered still holds.
@@ -223,14 +229,14 @@ std::string RememberWhereItEnded(Run& run, SettingsStore& settings, Continuing& 
 }
 
 // A stop between records, or in one when the user gave up on a busy host.
-// A host that still answers is told too, where the user watched the
-// progress; a busy one would only refuse it.
-ExitStatus EndStopped(Run& run, SettingsStore& settings, Continuing& from, bool hostAnswers) {
+// A host that still answers is told too, through `host`, where the user
+// watched the progress; a busy one would only refuse it.
+ExitStatus EndStopped(Run& run, SettingsStore& settings, Continuing& from, Converter* host) {
   run.platform.ui.CloseProgress();
   const std::string done = std::to_string(run.linesDone);
-  if (hostAnswers) {
-    PutEndStatus(run,
-                 "Abgebrochen nach Zeile " + done + " von " + std::to_string(run.lineCount) + ".");
+  if (host != nullptr) {
+    host->TellHost(
+        run, "Abgebrochen nach Zeile " + done + " von " + std::to_string(run.lineCount) + ".");
   }
   const std::string resume = RememberWhereItEnded(run, settings, from);
   DeleteCopy(run);
@@ -252,6 +258,34 @@ std::string AfterError(Run& run, SettingsStore& settings, Continuing& from) {
          "gibt nichts fortzusetzen.";
 }
 
+// A call that did not return was given up on when the user asked to stop:
+// the copy goes, and the record in flight is named as possibly half-built.
+ExitStatus EndGivenUp(Run& run, SettingsStore& settings, Continuing& from,
+                      std::chrono::steady_clock::duration silence) {
+  run.platform.ui.CloseProgress();
+  const std::int64_t done = run.linesDone;
+  const bool whole = run.lineCount > 0 && done == run.lineCount;
+  std::string text =
+      "Quorvex hat seit " +
+      MinutesSeconds(std::chrono::duration_cast<std::chrono::seconds>(silence).count()) +
+      " nicht geantwortet; die Konvertierung wurde " +
+      (whole ? std::string("nach der letzten Zeile") : "in Zeile " + std::to_string(done + 1)) +
+      " abgebrochen.";
+  const std::string after =
+      whole ? AfterError(run, settings, from) : RememberWhereItEnded(run, settings, from, true);
+  DeleteCopy(run);
+  run.platform.ui.ShowMessage(text + kCrLf + kCrLf + after, kMainCaption, Icon::Exclamation);
+  return kStopped;
+}
+
+// The conversion on the caller's own thread.
+class DirectConverter final : public Converter {
+ public:
+  RunOutcome Convert(Run& run) override { return RunConversion(run); }
+  std::chrono::steady_clock::duration Silence() const override { return {}; }
+  void TellHost(Run& run, const std::string& text) override { PutEndStatus(run, text); }
+};
+
 // A host that ended or went out of reach may have lost what it was sent
 // last: the user looks, rather than being told it is all there.
 std::string HostGoneMessage(const Run& run, const RunError& e) {
@@ -272,13 +306,14 @@ std::string HostGoneMessage(const Run& run, const RunError& e) {
 
 // The message of an error that ended the conversion, and how to go on. The
 // copy stays for the user to look at; this run is done with it.
-void EndInError(Run& run, SettingsStore& settings, Continuing& from, const RunError& e) {
+void EndInError(Run& run, SettingsStore& settings, Continuing& from, const RunError& e,
+                Converter& host) {
   run.platform.ui.CloseProgress();
   const bool gone = host::IsHostGone(e.number());
   // A failing line while the host still answers is named where the user
   // watched the progress.
   if (!gone && e.lineNumber > 0) {
-    PutEndStatus(run, "Fehler in Zeile " + std::to_string(e.lineNumber) + ".");
+    host.TellHost(run, "Fehler in Zeile " + std::to_string(e.lineNumber) + ".");
   }
   const std::string after = AfterError(run, settings, from);
   run.copy.file.reset();
@@ -494,7 +529,8 @@ std::string RunErrorMessage(const Run& run, const RunError& e) {
 }
 
 ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std::string>& named,
-                     const ExportGate& gate, std::optional<std::int64_t> fromLine) {
+                     const ExportGate& gate, std::optional<std::int64_t> fromLine,
+                     Converter* converter) {
   ReadRememberedFolder(run, settings);
 
   Continuing from;
@@ -505,15 +541,19 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
     return *ended;
   }
 
+  DirectConverter here;
+  Converter& host = converter != nullptr ? *converter : here;
   UserInterface& ui = run.platform.ui;
   try {
-    switch (RunConversion(run)) {
+    switch (host.Convert(run)) {
       case RunOutcome::NotConnected:
         return kNotConnected;
       case RunOutcome::NotStarted:
         return EndBeforeSending(run, from);
       case RunOutcome::Stopped:
-        return EndStopped(run, settings, from, true);
+        return EndStopped(run, settings, from, &host);
+      case RunOutcome::GivenUp:
+        return EndGivenUp(run, settings, from, host.Silence());
       case RunOutcome::Converted:
         break;
     }
@@ -529,13 +569,13 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
     return kLinesNotTaken;
   } catch (const host::GaveUpOnBusyHost&) {
     // The user's own choice: a stop, in the record that waited.
-    return EndStopped(run, settings, from, false);
+    return EndStopped(run, settings, from, nullptr);
   } catch (const host::Error& e) {
-    EndInError(run, settings, from, RunError::Of(e));
+    EndInError(run, settings, from, RunError::Of(e), host);
   } catch (const std::exception& e) {
     RunError internal(host::Error(kInternalError, e.what()));
     internal.detail = e.what();
-    EndInError(run, settings, from, internal);
+    EndInError(run, settings, from, internal, host);
   }
   return kRunFailed;
 }

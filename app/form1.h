@@ -1,12 +1,14 @@
 // The one-pass run: remembered folder, file choice, copy, conversion.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 
 #include "app/resume.h"
+#include "conversion/conversion.h"
 #include "conversion/fingerprint.h"
 #include "conversion/run.h"
 #include "conversion/run_time_errors.h"
@@ -46,6 +48,19 @@ struct Continuing {
 // the gate having told the user why.
 using ExportGate = std::function<bool(const std::string& importFile)>;
 
+// How a run's conversion is carried out: right here, or where the program's
+// thread can watch it and give up on a call that does not return.
+class Converter {
+ public:
+  virtual ~Converter() = default;
+  virtual RunOutcome Convert(Run& run) = 0;
+  // After GivenUp: how long the call given up on had waited.
+  virtual std::chrono::steady_clock::duration Silence() const = 0;
+  // Puts text in the host's status text, where the conversion made its
+  // calls, to say how it ended.
+  virtual void TellHost(Run& run, const std::string& text) = 0;
+};
+
 // An established name, known to users, support notes and scripts: it stays.
 // The whole run, in the order of the main window's load event; the settings
 // hold the remembered export and where a run of it stopped. An export named
@@ -55,7 +70,8 @@ using ExportGate = std::function<bool(const std::string& importFile)>;
 ExitStatus Form1Load(Run& run, SettingsStore& settings,
                      const std::optional<std::string>& named = std::nullopt,
                      const ExportGate& gate = {},
-                     std::optional<std::int64_t> fromLine = std::nullopt);
+                     std::optional<std::int64_t> fromLine = std::nullopt,
+                     Converter* converter = nullptr);
 
 // Where the file dialog opens: the folder of the remembered export.
 void ReadRememberedFolder(Run& run, SettingsStore& settings);

@@ -1,5 +1,9 @@
 #include "app/implementations.h"
 
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+
 #include "conversion/connection.h"
 #include "conversion/titles.h"
 
@@ -20,7 +24,19 @@ const UserInterfaceWords kUserInterfaceWords{
     .defaultFolder = "(default)",
     .stopButton = "Abbrechen",
     .doneButton = "Schließen",
+    .keepWaitingButton = "Weiter warten",
+    .silentHint = "(Strg+C bricht ab)",
 };
+
+std::chrono::seconds SilenceBeforeTelling() {
+  const char* text = std::getenv("QUORVEX_TIMEOUT_S");
+  long long seconds = 0;
+  if (text != nullptr) {
+    const auto [end, error] = std::from_chars(text, text + std::strlen(text), seconds);
+    if (error != std::errc() || *end != '\0' || seconds < 1) seconds = 0;
+  }
+  return std::chrono::seconds(seconds > 0 ? seconds : 15);
+}
 
 std::unique_ptr<UserInterface> MakeUserInterface(StopSource& stop) {
   return MakeSystemUserInterface(kMainCaption, stop, kUserInterfaceWords);

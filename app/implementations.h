@@ -2,6 +2,7 @@
 // real host and the simulated one, dialogs and the console.
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include "app/call_log_file.h"
@@ -27,6 +28,10 @@ Implementations ChooseImplementations(StopSource& stop);
 
 // The user interface's own words.
 extern const UserInterfaceWords kUserInterfaceWords;
+
+// How long a host call may go unanswered before the user is told:
+// QUORVEX_TIMEOUT_S seconds when set to a number from 1, else 15.
+std::chrono::seconds SilenceBeforeTelling();
 
 // The platform's own user interface, its main window titled kMainCaption.
 std::unique_ptr<UserInterface> MakeUserInterface(StopSource& stop);

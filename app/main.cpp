@@ -1,6 +1,8 @@
 // Traskel: converts a CAD feature export into commands of the measurement
 // program open in the host, in one pass.
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/command_line.h"
 #include "app/implementations.h"
@@ -26,5 +28,13 @@ int main(int argc, char** argv) {
   traskel::Implementations use = traskel::ChooseImplementations(stop);
   traskel::ProgramParts parts{*use.ui,    stop,        *use.settings,
                               *use.files, use.numbers, traskel::MakeHost};
-  return traskel::RunProgram(command, parts);
+  parts.silence = traskel::SilenceBeforeTelling();
+  const int status = traskel::RunProgram(command, parts);
+  // A host call given up on holds a thread for good: the program ends
+  // without waiting for it, or ending what it holds.
+  if (parts.hostLost) {
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
+  return status;
 }

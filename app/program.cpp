@@ -2,10 +2,68 @@
 
 #include "app/call_log_file.h"
 #include "app/check.h"
+#include "app/host_thread.h"
 #include "app/implementations.h"
+#include "app/threaded_ui.h"
+#include "conversion/conversion.h"
 #include "conversion/titles.h"
 
 namespace traskel {
+
+namespace {
+
+// The conversion on the host's thread, watched from this one.
+class ThreadConverter final : public Converter {
+ public:
+  ThreadConverter(HostThread& thread, ThreadedUi& ui, host::CallWatch& calls,
+                  const StopSource& stop, std::chrono::seconds silence)
+      : thread_(thread), ui_(ui), calls_(calls), stop_(stop), silence_(silence) {}
+
+  RunOutcome Convert(Run& run) override {
+    // Up a second after the copy was written, whatever the host does.
+    HostWatch watch(ui_, calls_, stop_, silence_,
+                    {FileNameOf(run.ImportFile), "Verbinde mit Quorvex …", "0:01", 0},
+                    std::chrono::steady_clock::now() + std::chrono::seconds(1));
+    RunOutcome outcome = RunOutcome::Converted;
+    const bool ended = thread_.Run([&] { outcome = RunConversion(run); }, ui_,
+                                   [&](std::chrono::steady_clock::time_point now) {
+                                     if (!watch.Look(now)) return false;
+                                     calls_.GiveUp();
+                                     given_ = watch.Silence();
+                                     return true;
+                                   });
+    return ended ? outcome : RunOutcome::GivenUp;
+  }
+
+  std::chrono::steady_clock::duration Silence() const override { return given_.value_or(silence_); }
+
+  // On the host's thread, where its objects live. A host that does not
+  // answer it is given up on after the silence, without a word: the run's
+  // message says how it ended.
+  void TellHost(Run& run, const std::string& text) override {
+    const auto until = std::chrono::steady_clock::now() + silence_;
+    const bool ended = thread_.Run([&] { PutEndStatus(run, text); }, ui_,
+                                   [&](std::chrono::steady_clock::time_point now) {
+                                     if (now < until) return false;
+                                     calls_.GiveUp();
+                                     return true;
+                                   });
+    if (!ended) lost_ = true;
+  }
+  // The host's thread is held in a call for good.
+  bool givenUp() const { return given_.has_value() || lost_; }
+
+ private:
+  HostThread& thread_;
+  ThreadedUi& ui_;
+  host::CallWatch& calls_;
+  const StopSource& stop_;
+  const std::chrono::seconds silence_;
+  std::optional<std::chrono::steady_clock::duration> given_;
+  bool lost_ = false;
+};
+
+}  // namespace
 
 ExitStatus RunProgram(const CommandLine& command, ProgramParts& parts) {
   const std::vector<std::string> settingsFiles = parts.settings.ValuesFiles();
@@ -25,18 +83,52 @@ ExitStatus RunProgram(const CommandLine& command, ProgramParts& parts) {
     if (!started) parts.ui.ShowMessage(started.failure().reason, kMainCaption, Icon::Critical);
     return started.ok();
   };
-  std::unique_ptr<host::Automation> host = parts.makeHost();
-  HostWrappers wrapped = WrapHost(*host, command.log ? &log : nullptr, parts.ui, parts.busyWait);
-  Platform platform{parts.ui, *wrapped.wait, parts.numbers, parts.files, parts.stop};
-  ExitStatus status;
-  {
-    Run run(platform);
-    status = command.checkOnly
-                 ? CheckExport(run, parts.settings, command.file, startLog, command.fromLine)
-                 : Form1Load(run, parts.settings, command.file, startLog, command.fromLine);
+  // The host works on a thread of its own, where it is made, called and
+  // ended, while this one keeps the user interface alive and watches it.
+  ThreadedUi ui(parts.ui);
+  auto calls = std::make_unique<host::CallWatch>();
+  HostThread hostThread;
+  host::BusyWait wait = parts.busyWait;
+  wait.watch = calls.get();
+  wait.stop = &parts.stop;
+  std::unique_ptr<host::Automation> host;
+  auto wrapped = std::make_unique<HostWrappers>();
+  hostThread.Run(
+      [&] {
+        host = parts.makeHost();
+        *wrapped = WrapHost(*host, command.log ? &log : nullptr, ui, wait);
+      },
+      ui, {});
+  Platform platform{ui, *wrapped->wait, parts.numbers, parts.files, parts.stop};
+  platform.watch = calls.get();
+  auto run = std::make_unique<Run>(platform);
+  ThreadConverter converter(hostThread, ui, *calls, parts.stop, parts.silence);
+  const ExitStatus status =
+      command.checkOnly
+          ? CheckExport(*run, parts.settings, command.file, startLog, command.fromLine)
+          : Form1Load(*run, parts.settings, command.file, startLog, command.fromLine, &converter);
+  if (converter.givenUp()) {
+    // The host's thread never comes back: what it holds stays as it is.
+    log.EndUnanswered(converter.Silence(), ui);
+    log.End(ui);
+    static_cast<void>(run.release());      // held by the host's thread
+    static_cast<void>(wrapped.release());  // so are these
+    static_cast<void>(host.release());
+    static_cast<void>(calls.release());
+    parts.hostLost = true;
+    return status;
   }
-  host->EndOfRun();
-  log.End(parts.ui);
+  hostThread.Run(
+      [&] {
+        run->Application = run->PointData = run->MeasurementProgram = run->CMDS = run->Cmd =
+            run->FeatureData = host::Ref();
+        host->EndOfRun();
+        wrapped.reset();
+        host.reset();
+      },
+      ui, {});
+  run.reset();
+  log.End(ui);
   return status;
 }
 

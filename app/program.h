@@ -2,6 +2,7 @@
 // implementations it is given: main's, or a test's.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -27,6 +28,13 @@ struct ProgramParts {
   // write a trace of its own from the start.
   std::function<std::unique_ptr<host::Automation>()> makeHost;
   host::BusyWait busyWait{};
+  // A host call that has not returned this long is told of, in the
+  // progress window.
+  std::chrono::seconds silence{15};
+  // Set when the run gave up on a host call that never returned: the
+  // host's thread is held in it for good, and the program must end without
+  // waiting for it or ending what it holds.
+  bool hostLost = false;
 };
 
 // A conversion or a check, with the call log the command line names; the

@@ -20,6 +20,10 @@ enum class RunOutcome {
   NotConnected,  // nothing converted
   NotStarted,    // the user asked to stop before the first line was sent; the copy is held
   Stopped,       // the user asked to stop after run.linesDone; the copy is still held
+  // The user stopped it while a host call did not return, and it was given
+  // up on there, in the line after run.linesDone; the copy is still held.
+  // Not RunConversion's own: a caller that runs it elsewhere tells it.
+  GivenUp,
 };
 
 // Connects, walks the held copy line by line from run.firstLine, says in the
@@ -37,6 +41,12 @@ void DeleteCopy(Run& run);
 // line to convert began when asked, for the progress window, which names the
 // lines too: "Fertig: alle M Zeilen (N Datenzeilen) in m:ss übernommen."
 std::string FinishedText(const Run& run, bool withTime);
+
+// "m:ss", the minutes as many as there are.
+std::string MinutesSeconds(long long seconds);
+
+// The file's name without its folder.
+std::string FileNameOf(const std::string& path);
 
 // Puts text into the host's status text, where the user watched the
 // progress, to say how a run that ended part-way ended; a host that fails

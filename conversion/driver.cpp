@@ -170,25 +170,11 @@ constexpr auto kProgressAfter = std::chrono::seconds(1);
 constexpr auto kProgressEvery = std::chrono::milliseconds(100);
 constexpr auto kEstimateAfter = std::chrono::seconds(5);
 
-// "m:ss", the minutes as many as there are.
-std::string MinutesSeconds(long long seconds) {
-  const long long s = seconds % 60;
-  return std::to_string(seconds / 60) + (s < 10 ? ":0" : ":") + std::to_string(s);
-}
 
 long long WholeSeconds(std::chrono::steady_clock::duration d) {
   return std::chrono::duration_cast<std::chrono::seconds>(d).count();
 }
 
-// The file's name without its folder.
-std::string FileNameOf(const std::string& path) {
-  const std::string folder = SplitPathFromFile(path);
-  std::string name = path.substr(std::min(folder.size(), path.size()));
-  const bool folderEnded =
-      !folder.empty() && std::string_view("/\\:").find(folder.back()) != std::string_view::npos;
-  if (!folderEnded && !name.empty() && (name[0] == '/' || name[0] == '\\')) name.erase(0, 1);
-  return name;
-}
 
 // The line's commands are all in the host.
 void LineDone(Run& run, std::string_view raw) {
@@ -208,6 +194,9 @@ void TimeProgress(Run& run) {
   if (now < run.progress.next) return;
   run.progress.next = now + kProgressEvery;
   run.progress.shown = true;
+  // Time spent waiting for a busy host is no time the lines took.
+  const auto waited = run.platform.watch != nullptr ? run.platform.watch->Waited()
+                                                    : std::chrono::steady_clock::duration{};
   const auto elapsed = now - run.progress.start;
   std::string times = MinutesSeconds(WholeSeconds(elapsed));
   // The rate so far, lines done in this run over the time they took, is
@@ -217,7 +206,7 @@ void TimeProgress(Run& run) {
   const std::int64_t done = run.lineNumber - run.firstLine;
   const std::int64_t left = std::max<std::int64_t>(run.lineCount - run.lineNumber + 1, 0);
   if (elapsed >= kEstimateAfter && done > 0) {
-    const double seconds = std::chrono::duration<double>(elapsed).count() *
+    const double seconds = std::chrono::duration<double>(elapsed - waited).count() *
                            static_cast<double>(left) / static_cast<double>(done);
     times += ", noch etwa " + MinutesSeconds(std::llround(seconds));
   }
@@ -228,6 +217,20 @@ void TimeProgress(Run& run) {
 }
 
 }  // namespace
+
+std::string MinutesSeconds(long long seconds) {
+  const long long s = seconds % 60;
+  return std::to_string(seconds / 60) + (s < 10 ? ":0" : ":") + std::to_string(s);
+}
+
+std::string FileNameOf(const std::string& path) {
+  const std::string folder = SplitPathFromFile(path);
+  std::string name = path.substr(std::min(folder.size(), path.size()));
+  const bool folderEnded =
+      !folder.empty() && std::string_view("/\\:").find(folder.back()) != std::string_view::npos;
+  if (!folderEnded && !name.empty() && (name[0] == '/' || name[0] == '\\')) name.erase(0, 1);
+  return name;
+}
 
 LoopEnd ConvertText(Run& run, ByteSource& text, std::uint64_t length, TextEncoding encoding,
                     std::int64_t lines, LineWatcher* watcher) {

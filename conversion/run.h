@@ -15,6 +15,7 @@
 
 #include "conversion/fingerprint.h"
 #include "host/busy.h"
+#include "host/call_watch.h"
 #include "host/value.h"
 #include "platform/held_file.h"
 #include "platform/locale.h"
@@ -40,6 +41,8 @@ struct Platform {
   const StopSource& stop;
   // The clock a long run's progress is timed by; a test may set its own.
   std::chrono::steady_clock::time_point (*now)() = std::chrono::steady_clock::now;
+  // What the calls to the host waited for it while it was busy, when known.
+  const host::CallWatch* watch = nullptr;
 };
 
 // The normalised copy the conversion reads, held by the run from its

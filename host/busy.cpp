@@ -20,7 +20,7 @@ class Patience {
   // The result of `attempt`, made again while the host refuses it as busy.
   Value Attempt(SendRef attempt) const {
     try {
-      return attempt();
+      return Watched(attempt);
     } catch (const GaveUpOnBusyHost&) {
       throw;  // given up further in already
     } catch (const Error& e) {
@@ -34,9 +34,20 @@ class Patience {
   // once. The budget runs from the first refusal: the clock is read only
   // then, as under wine a reading costs a good part of a call.
   Value AttemptAgain(SendRef attempt, Error refusal) const {
-    auto start = std::chrono::steady_clock::now();
+    const auto first = std::chrono::steady_clock::now();
+    if (wait_.watch != nullptr) wait_.watch->Busy(first);
+    // However the waiting ends, the watch hears that it did.
+    struct Over {
+      const BusyWait& wait;
+      std::chrono::steady_clock::time_point first;
+      ~Over() {
+        if (wait.watch != nullptr) wait.watch->NotBusy(std::chrono::steady_clock::now() - first);
+      }
+    } over{wait_, first};
+    auto start = first;
     auto now = start;
     for (;;) {
+      if (wait_.stop != nullptr && wait_.stop->Requested()) throw GaveUpOnBusyHost(refusal);
       if (now - start < wait_.budget) {
         std::this_thread::sleep_for(wait_.interval);
       } else {
@@ -44,7 +55,7 @@ class Patience {
         start = std::chrono::steady_clock::now();
       }
       try {
-        return attempt();
+        return Watched(attempt);
       } catch (const GaveUpOnBusyHost&) {
         throw;
       } catch (const Error& e) {
@@ -53,6 +64,17 @@ class Patience {
       }
       now = std::chrono::steady_clock::now();
     }
+  }
+
+  // One attempt, which the watch sees begin and end.
+  Value Watched(SendRef attempt) const {
+    if (wait_.watch == nullptr) return attempt();
+    wait_.watch->Begin();
+    struct Ended {
+      CallWatch& watch;
+      ~Ended() { watch.End(); }
+    } ended{*wait_.watch};
+    return attempt();
   }
 
   BusyWait wait_;

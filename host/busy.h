@@ -8,15 +8,21 @@
 #include <functional>
 #include <memory>
 
+#include "host/call_watch.h"
 #include "host/value.h"
+#include "platform/stop.h"
 
 namespace traskel::host {
 
 // Refused calls are repeated quietly every `interval` until `budget` has
-// passed since the first refusal; then the caller is asked.
+// passed since the first refusal; then the caller is asked. A stop asked for
+// meanwhile gives up at once. The watch, when there is one, is told of every
+// call and of the waiting.
 struct BusyWait {
   std::chrono::milliseconds budget{10'000};
   std::chrono::milliseconds interval{100};
+  CallWatch* watch = nullptr;
+  const StopSource* stop = nullptr;
 };
 
 // Asked when a host has refused a call for a whole budget: true waits another

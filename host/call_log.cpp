@@ -21,6 +21,7 @@ void AppendError(std::string& line, const Error& e) {
 struct Log {
   const ObjectRoles& roles;
   LogLine write;
+  PendingOperation* pending;  // may be none
 
   std::string_view CreatedRole(const std::string& className) const {
     for (const ObjectRoles::Created& c : roles.created) {
@@ -39,6 +40,16 @@ struct Log {
 // Runs the operation; a failure ends the line with the error, and a call the
 // host refused as busy leaves no line at all.
 Value Carry(const Log& log, std::string& line, SendRef send) {
+  // Seen by another thread only once this one is held in the call.
+  struct Pending {
+    PendingOperation* pending;
+    explicit Pending(PendingOperation* p, const std::string& line) : pending(p) {
+      if (pending != nullptr) pending->Set(&line);
+    }
+    ~Pending() {
+      if (pending != nullptr) pending->Set(nullptr);
+    }
+  } under{log.pending, line};
   Value result;
   try {
     result = send();
@@ -102,9 +113,10 @@ class LoggedObject final : public ForwardingObject {
 
 class LoggingAutomation final : public ForwardingAutomation {
  public:
-  LoggingAutomation(Automation& inner, const ObjectRoles& roles, LogLine write)
+  LoggingAutomation(Automation& inner, const ObjectRoles& roles, LogLine write,
+                    PendingOperation* pending)
       : ForwardingAutomation(inner),
-        log_(std::make_shared<const Log>(Log{roles, std::move(write)})) {}
+        log_(std::make_shared<const Log>(Log{roles, std::move(write), pending})) {}
 
  private:
   Value Carry(const Operation& op, SendRef send) override {
@@ -126,8 +138,8 @@ class LoggingAutomation final : public ForwardingAutomation {
 }  // namespace
 
 std::unique_ptr<Automation> LoggingCalls(Automation& inner, const ObjectRoles& roles,
-                                         LogLine write) {
-  return std::make_unique<LoggingAutomation>(inner, roles, std::move(write));
+                                         LogLine write, PendingOperation* pending) {
+  return std::make_unique<LoggingAutomation>(inner, roles, std::move(write), pending);
 }
 
 }  // namespace traskel::host

@@ -4,6 +4,7 @@
 // error. It shows which calls went out to a real host and where it refused.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <span>
@@ -33,11 +34,28 @@ struct ObjectRoles {
 // Each line, without its line end.
 using LogLine = std::function<void(const std::string& line)>;
 
+// Where the log keeps the line of the operation under way, up to its
+// result: for a call that never returns, which the log then ends with.
+class PendingOperation {
+ public:
+  // Empty when none is under way. Only while the calling thread is held in
+  // the call, or stopped for good.
+  std::string Line() const {
+    const std::string* line = line_.load(std::memory_order_acquire);
+    return line != nullptr ? *line : std::string();
+  }
+  void Set(const std::string* line) { line_.store(line, std::memory_order_release); }
+
+ private:
+  std::atomic<const std::string*> line_{nullptr};
+};
+
 // Creates objects through `inner`; every operation on them, or on any object
 // reached through them, goes to `write` once it is carried out. A call the
 // host refused as busy is no line: it was not carried out, and a repeat that
-// is carried out is. `inner` must outlive what this returns and its objects.
+// is carried out is. `pending`, when given, keeps the operation under way.
+// `inner` must outlive what this returns and its objects.
 std::unique_ptr<Automation> LoggingCalls(Automation& inner, const ObjectRoles& roles,
-                                         LogLine write);
+                                         LogLine write, PendingOperation* pending = nullptr);
 
 }  // namespace traskel::host

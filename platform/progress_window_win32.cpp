@@ -12,6 +12,7 @@ namespace traskel {
 namespace {
 
 constexpr const wchar_t* kWindowClass = L"TraskelProgress";
+constexpr int kKeepWaitingId = 100;
 
 // The layout in dialog units, which grow with the font: a quarter of the
 // font's average character width across, an eighth of its height down. A
@@ -108,6 +109,8 @@ void ProgressWindow::Create() {
   times_ = child(L"STATIC", kTextStyle | SS_ENDELLIPSIS, L"", 0);
   button_ = child(L"BUTTON", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
                   Utf16(words_.stopButton).c_str(), IDCANCEL);
+  waitButton_ = child(L"BUTTON", WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON,
+                      Utf16(words_.keepWaitingButton).c_str(), kKeepWaitingId);
   const HDC screen = GetDC(nullptr);
   dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
@@ -115,7 +118,7 @@ void ProgressWindow::Create() {
 }
 
 void ProgressWindow::UseFont(HFONT font) {
-  for (HWND control : {subject_, position_, bar_, times_, button_}) {
+  for (HWND control : {subject_, position_, bar_, times_, button_, waitButton_}) {
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   }
   if (font_ != nullptr) DeleteObject(font_);
@@ -137,6 +140,8 @@ SIZE ProgressWindow::Layout() {
   place(times_, kLine, kMargin);
   MoveWindow(button_, x(kMargin + kWidth - kButtonWidth), y(top), x(kButtonWidth), y(kButtonHeight),
              FALSE);
+  MoveWindow(waitButton_, x(kMargin + kWidth - 2 * kButtonWidth - kGap - 10), y(top),
+             x(kButtonWidth + 10), y(kButtonHeight), FALSE);
   RECT bar{};
   GetClientRect(bar_, &bar);
   barSteps_ = std::max<int>(bar.right - bar.left, 1);
@@ -158,6 +163,14 @@ void ProgressWindow::Show(const ProgressView& view) {
   Put(position_, positionShown_, view.position);
   Put(times_, timesShown_, view.times);
   doneShown_ = view.done;
+  if (view.silent != silentShown_) {
+    // While nothing answers, waiting on is the choice Enter makes.
+    silentShown_ = view.silent;
+    ShowWindow(waitButton_, silentShown_ ? SW_SHOWNOACTIVATE : SW_HIDE);
+    SendMessageW(silentShown_ ? waitButton_ : button_, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+    SendMessageW(silentShown_ ? button_ : waitButton_, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    if (!silentShown_) keepWaiting_ = false;
+  }
   if (!fresh) {
     MoveBar();
     return;
@@ -239,7 +252,8 @@ void ProgressWindow::Close() {
   if (window_ == nullptr) return;
   // Gone for the owner before it goes: the owner is activated meanwhile.
   const HWND window = window_;
-  window_ = subject_ = position_ = bar_ = times_ = button_ = nullptr;
+  window_ = subject_ = position_ = bar_ = times_ = button_ = waitButton_ = nullptr;
+  silentShown_ = keepWaiting_ = false;
   DestroyWindow(window);
   DeleteObject(font_);
   font_ = nullptr;
@@ -275,7 +289,11 @@ LRESULT CALLBACK ProgressWindow::Procedure(HWND window, UINT message, WPARAM wPa
   auto* self = reinterpret_cast<ProgressWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self != nullptr && self->window_ == window) {
     switch (message) {
-      case WM_COMMAND:  // the button, Esc, Enter and Space on it
+      case WM_COMMAND:  // the buttons, Esc, Enter and Space on them
+        if (LOWORD(wParam) == kKeepWaitingId) {
+          self->keepWaiting_ = true;
+          return 0;
+        }
         if (LOWORD(wParam) != IDCANCEL) break;
         self->RequestStop();
         return 0;

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 
 #include "platform/stop.h"
 #include "platform/user_interface.h"
@@ -32,6 +33,9 @@ class ProgressWindow {
   // Asked by the button, Esc, Alt+F4 or closing the window; the window
   // stays until Finish or Close.
   void RequestStop();
+  // True once after its second button, shown while the task waits on
+  // silence, was pressed.
+  bool TakeKeepWaiting() { return std::exchange(keepWaiting_, false); }
   // Activates the window, for the user who looks for it.
   void Activate();
   // Shows text in place of the position and the times, and the button its
@@ -63,6 +67,9 @@ class ProgressWindow {
   HWND bar_ = nullptr;
   HWND times_ = nullptr;
   HWND button_ = nullptr;
+  HWND waitButton_ = nullptr;  // shown beside the button while the view is silent
+  bool silentShown_ = false;
+  bool keepWaiting_ = false;
   HFONT font_ = nullptr;
   int dpi_ = USER_DEFAULT_SCREEN_DPI;
   // What the window shows, so that an update that changes nothing costs

@@ -2,7 +2,10 @@
 // dialog and the event pump. One implementation per platform.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -31,6 +34,8 @@ struct UserInterfaceWords {
   std::string filter, folder, file;    // a console's open-file dialog: its labels
   std::string defaultFolder;           // its folder when none is given
   std::string stopButton, doneButton;  // a progress window's button, then once done
+  std::string keepWaitingButton;       // its second button while the task waits on silence
+  std::string silentHint;              // a console's status line then: how to stop
 };
 
 // The button a question box was closed with.
@@ -43,6 +48,9 @@ struct ProgressView {
   std::string position;  // how far it is, such as "Zeile 120 von 10000"
   std::string times;     // the time so far and, once known, the time left
   double done = 0;       // from 0 to 1, for the bar
+  // The task waits for an answer that does not come: the window offers to
+  // wait on or to stop, a console's status line says how to stop.
+  bool silent = false;
 };
 
 class UserInterface {
@@ -75,6 +83,26 @@ class UserInterface {
   virtual void FinishProgress(const std::string& /*text*/) {}
   // A progress window that is shown goes, for a message box to follow.
   virtual void CloseProgress() {}
+  // True once after the user chose to wait on, while the progress window
+  // showed a silent task.
+  virtual bool KeepWaitingAsked() { return false; }
+
+  // Processes events as they come, the progress window's among them, for
+  // `most` at the longest; returns sooner once Wake is called. Wake may be
+  // called from any thread. Without events of its own, an interface just
+  // waits.
+  virtual void WaitForEvents(std::chrono::milliseconds most) {
+    std::unique_lock<std::mutex> hold(wakeMutex_);
+    wakeUp_.wait_for(hold, most, [this] { return woken_; });
+    woken_ = false;
+  }
+  virtual void Wake() {
+    {
+      std::lock_guard<std::mutex> hold(wakeMutex_);
+      woken_ = true;
+    }
+    wakeUp_.notify_one();
+  }
   // A text to read or to pass on, such as a program's version: a console
   // writes it bare on the stream named, so that scripts can read it; where
   // there is none, a message box shows it under the main window's title.
@@ -87,6 +115,11 @@ class UserInterface {
   // columns and which breaks a line too wide for it, rather than on a
   // console in fixed columns.
   virtual bool ShowsTextInBox() const { return true; }
+
+ private:
+  std::mutex wakeMutex_;
+  std::condition_variable wakeUp_;
+  bool woken_ = false;
 };
 
 // The system's own: the console on POSIX systems, dialogs on Windows, which

@@ -134,7 +134,10 @@ class ConsoleUserInterface : public UserInterface {
   // In front of the status text the host may show on the same line.
   void ShowProgress(const ProgressView& view) override {
     if (!progressLine_) return;
-    console::ShowStatusPrefix(view.position + ", " + view.times);
+    std::string line = view.position;
+    if (!view.times.empty()) line += ", " + view.times;
+    if (view.silent) line += " " + words_.silentHint;
+    console::ShowStatusPrefix(line);
     progressShown_ = true;
   }
 

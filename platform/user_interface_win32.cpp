@@ -224,12 +224,15 @@ class WindowsUserInterface : public UserInterface {
                                   nullptr, nullptr, windowClass.hInstance, this);
     progress_.emplace(mainWindow_, kFinishedProgressWait, stop, words);
     if (mainWindow_ != nullptr) taskbar_.emplace(mainWindow_);
+    // Set by another thread to end a wait for events.
+    wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   }
 
   ~WindowsUserInterface() override {
     progress_.reset();
     taskbar_.reset();
     if (mainWindow_ != nullptr) DestroyWindow(mainWindow_);
+    if (wake_ != nullptr) CloseHandle(wake_);
   }
 
   WindowsUserInterface(const WindowsUserInterface&) = delete;
@@ -312,6 +315,37 @@ class WindowsUserInterface : public UserInterface {
     }
   }
 
+  void WaitForEvents(std::chrono::milliseconds most) override {
+    if (wake_ == nullptr) return UserInterface::WaitForEvents(most);
+    const auto deadline = std::chrono::steady_clock::now() + most;
+    for (;;) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                            deadline - std::chrono::steady_clock::now())
+                            .count();
+      if (left <= 0) return;
+      const DWORD woke = MsgWaitForMultipleObjectsEx(1, &wake_, static_cast<DWORD>(left),
+                                                     QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+      if (woke != WAIT_OBJECT_0 + 1) return;  // woken, or the time is up
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+          PostQuitMessage(static_cast<int>(message.wParam));  // for the loop that waits for it
+          return;
+        }
+        if (progress_->TakeDialogMessage(message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+      }
+    }
+  }
+
+  void Wake() override {
+    if (wake_ == nullptr) return UserInterface::Wake();
+    SetEvent(wake_);
+  }
+
+  bool KeepWaitingAsked() override { return progress_->TakeKeepWaiting(); }
+
   void ShowProgress(const ProgressView& view) override {
     ShowTaskbarButton(false);
     progress_->Show(view);
@@ -391,6 +425,7 @@ class WindowsUserInterface : public UserInterface {
   HWND mainWindow_ = nullptr;
   std::optional<ProgressWindow> progress_;
   std::optional<TaskbarProgress> taskbar_;
+  HANDLE wake_ = nullptr;
 };
 
 LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

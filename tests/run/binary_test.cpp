@@ -199,6 +199,45 @@ TEST_F(Binary, AnInterruptStopsAfterAWholeRecordAndTheNextRunGoesOnFromThere) {
   }
 }
 
+// A host call that never returns: Ctrl+C gives up on it within two
+// seconds, the copy goes, the record in flight is named as possibly
+// half-built, the place before it is remembered, and the call log ends with
+// the call unanswered.
+TEST_F(Binary, AnInterruptGivesUpOnACallThatNeverReturns) {
+  std::filesystem::copy_file(TRASKEL_SOURCE_DIR "/examples/bauteil.csv", folder.File("b.csv"));
+  const std::string log = folder.File("protokoll.txt");
+  // Operation 100 is a default of line 12's point.
+  testing::BinaryOptions hanging = Traced({"QUORVEX_SIM_HANG_AT=100"});
+  hanging.args = {"--protokoll", log, "b.csv"};
+  testing::Started started = Start("", hanging);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (LinesOf(ReadAll(trace)).size() < 99 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto interrupted = std::chrono::steady_clock::now();
+  kill(started.pid, SIGINT);
+  Outcome stopped = Finish(started);
+  EXPECT_LT(std::chrono::steady_clock::now() - interrupted, std::chrono::seconds(2));
+  EXPECT_EQ(stopped.status, 5) << stopped.err;
+  EXPECT_THAT(stopped.err,
+              ::testing::ContainsRegex("Quorvex hat seit 0:0. nicht geantwortet; die Konvertierung "
+                                       "wurde in Zeile 12 abgebrochen.\n\nDer Befehl PKT_002 aus "
+                                       "Zeile 12 ist unvollständig im Messprogramm; bitte löschen "
+                                       "Sie ihn vor dem Fortsetzen.\nFortsetzen: Traskel erneut "
+                                       "mit dieser Datei starten; es bietet an, ab Zeile 12 "
+                                       "weiterzumachen.\n"));
+  EXPECT_FALSE(std::filesystem::exists(folder.File("b.csvconf")));
+  const std::vector<std::string> logged = LinesOf(ReadAll(log));
+  ASSERT_EQ(logged.size(), 100u);
+  EXPECT_THAT(logged.back(), ::testing::MatchesRegex(".* -> error 0x800705B4 no answer, given up "
+                                                     "after 0:0."));
+  EXPECT_EQ(LinesOf(ReadAll(trace)).size(), 99u) << "the hung call was never carried out";
+  // The next run offers to go on after line 11, and names the command.
+  Outcome next = RunWith({"b.csv"});
+  EXPECT_THAT(next.err, HasSubstr("endete nach Zeile 11 von 26. Ohne Rückfrage"));
+}
+
 TEST_F(Binary, TheUsersLocaleDecidesOnlyTheWrittenHalfSize) {
   folder.Write("t.csv", std::string(10, '\n') + "CIR,C1,1,2,3,0,0,1,,12.7,,,,,,,,12.7,\n");
   for (auto [locale, half] : {std::pair{"de_DE.UTF-8", "6,35"}, std::pair{"en_US.UTF-8", "6.35"}}) {

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """The converter's questions at a terminal: the offer to go on wants a typed
 answer (an empty one asks again), and Ctrl+C at the dialog's prompt stops the
-program there, with its message and status 5, before anything is written.
+program there, with its message and status 5, before anything is written. A
+host that stops answering is told on the status line, with how to stop, and
+Ctrl+C then gives up on it.
 
     terminal_prompts.py TRASKEL_BINARY
 """
@@ -21,12 +23,12 @@ folder = tempfile.mkdtemp()
 failures = []
 
 
-def run_on_terminal(args, steps):
+def run_on_terminal(args, steps, **more_env):
     """Runs the converter on a terminal; each step waits for a text on the
     screen, then types its keys. Gives the exit status and the screen."""
     env = {k: v for k, v in os.environ.items()
-           if not k.startswith(("LC_", "LANG", "QUORVEX_SIM_", "TRASKEL_"))}
-    env.update(TERM="vt100", LC_ALL="C.UTF-8", TRASKEL_SETTINGS_DIR=folder)
+           if not k.startswith(("LC_", "LANG", "QUORVEX_", "TRASKEL_"))}
+    env.update(TERM="vt100", LC_ALL="C.UTF-8", TRASKEL_SETTINGS_DIR=folder, **more_env)
     terminal, user_side = pty.openpty()
     def own_terminal():
         # The terminal the converter's session controls, so that Ctrl+C on
@@ -89,10 +91,20 @@ try:
         failures.append(f"Ctrl+C at the dialog ended with {status}")
     if "bevor etwas an Quorvex gesendet wurde" not in screen:
         failures.append("Ctrl+C at the dialog gave no message")
+    silent = "Quorvex antwortet seit 0:01 nicht. (Strg+C bricht ab)"
+    started = time.monotonic()
+    status, screen = run_on_terminal(["--ab-zeile", "1", export], [(silent, 1, b"\x03")],
+                                     QUORVEX_SIM_HANG_AT="30", QUORVEX_TIMEOUT_S="1")
+    if silent not in screen:
+        failures.append("a silent host was not told on the status line")
+    if status != 5 or "nicht geantwortet" not in screen:
+        failures.append(f"Ctrl+C did not give up on the silent host: status {status}")
+    if time.monotonic() - started > 10:
+        failures.append("giving up took too long")
     if failures:
         print("terminal showed:", screen, file=sys.stderr)
         print("\n".join(failures), file=sys.stderr)
         sys.exit(1)
-    print("the offer asked twice, Ctrl+C stopped the dialog")
+    print("the offer asked twice, Ctrl+C stopped the dialog and gave up on a silent host")
 finally:
     shutil.rmtree(folder)

@@ -68,6 +68,7 @@ class FakeUi : public UserInterface {
     if (stopWhen && stopWhen()) stop.Request();
   }
   void ShowProgress(const ProgressView& view) override { progress.push_back(view); }
+  bool KeepWaitingAsked() override { return std::exchange(keepWaiting, false); }
   void FinishProgress(const std::string& text) override { finished.push_back(text); }
   void CloseProgress() override { ++closed; }
 
@@ -84,6 +85,7 @@ class FakeUi : public UserInterface {
   std::function<void()> whileAsked;  // what happens while the dialog or a question waits
   StopSource stop;                   // the run's, which the progress window's button asks
   bool questionsReachUser = true;
+  bool keepWaiting = false;  // the user chose to wait on a silent host, once
   std::vector<std::string> finished;
   int closed = 0;
 

@@ -252,6 +252,16 @@ check "its comment reaches the host" grep -qx 'CommentData call 6 I4:1 Str&:"Kop
 check_remembered "$folder/Maße.csv"
 check_host_ended
 
+# The progress window shows a busy spell, and the converter is idle
+# meanwhile: a box after the spell is looked for once the host has taken
+# every call of the run.
+whole_trace() {
+  for _ in $(seq 300); do
+    (($(wc -l <"$1") >= $(wc -l <"$here/end_to_end.trace"))) && return
+    sleep 0.1
+  done
+}
+
 # A busy host, out of process only: busy from the first record's fifth
 # operation on (operation 80). A spell shorter than the converter's 10 s is
 # waited out without a word: the one box is the line left out, and a
@@ -261,6 +271,7 @@ if [[ -n $host_exe ]]; then
   open_host "$work/busy-short.trace" 80:3000
   start_converter "$work/busy-short.trace"
   answer_dialog "$(windows_path "$folder/teil.csv")"
+  whole_trace "$work/busy-short.trace"
   confirm_box "a host busy for 3 s: only the line left out"
   finish
   check "the file is converted all the same (status $status)" test "$status" = 4
@@ -271,7 +282,11 @@ if [[ -n $host_exe ]]; then
   open_host "$work/busy-long.trace" 80:12000
   start_converter "$work/busy-long.trace"
   answer_dialog "$(windows_path "$folder/teil.csv")"
+  # The question comes 10 s into the spell; the progress window, idle
+  # meanwhile, is not taken for it.
+  sleep 11
   confirm_box "a host busy for 12 s: after 10 s the question"
+  whole_trace "$work/busy-long.trace"
   confirm_box "then, once Retry has waited the spell out, the line left out"
   finish
   check "the file is converted (status $status)" test "$status" = 4

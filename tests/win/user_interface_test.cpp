@@ -225,6 +225,7 @@ Controls ReadControls(HWND window) {
   Controls controls;
   for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
        child = GetWindow(child, GW_HWNDNEXT)) {
+    if (!IsWindowVisible(child)) continue;  // a button kept for another state
     wchar_t name[64] = {};
     GetClassNameW(child, name, 64);
     if (std::wstring(name) == PROGRESS_CLASSW) {
@@ -233,7 +234,7 @@ Controls ReadControls(HWND window) {
       controls.step = 1 / range;
     } else {
       controls.texts.push_back(Caption(child));
-      if (std::wstring(name) == L"Button") controls.button = child;
+      if (std::wstring(name) == L"Button" && controls.button == nullptr) controls.button = child;
     }
   }
   return controls;
