@@ -561,7 +561,8 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
     // lines are those of a file converted whole, and it is offered again.
     if (from.point) static_cast<void>(ForgetStopPoint(settings, from.file));
     if (run.tally.AllTaken()) {
-      if (run.progress.shown) ui.FinishProgress(FinishedText(run, true));
+      // Where a window showed the progress, the program's own or the run's.
+      ui.FinishProgress(FinishedText(run, true));
       return kConverted;
     }
     ui.CloseProgress();

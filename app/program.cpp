@@ -118,7 +118,10 @@ ExitStatus RunProgram(const CommandLine& command, ProgramParts& parts) {
     parts.hostLost = true;
     return status;
   }
-  hostThread.Run(
+  // Letting go of the host's objects is a call to it too: a host that no
+  // longer answers is left as it is after the silence.
+  const auto until = std::chrono::steady_clock::now() + parts.silence;
+  const bool released = hostThread.Run(
       [&] {
         run->Application = run->PointData = run->MeasurementProgram = run->CMDS = run->Cmd =
             run->FeatureData = host::Ref();
@@ -126,9 +129,20 @@ ExitStatus RunProgram(const CommandLine& command, ProgramParts& parts) {
         wrapped.reset();
         host.reset();
       },
-      ui, {});
-  run.reset();
+      ui,
+      [&](std::chrono::steady_clock::time_point now) {
+        if (now < until) return false;
+        calls->GiveUp();
+        return true;
+      });
   log.End(ui);
+  if (!released) {
+    static_cast<void>(run.release());  // held by the host's thread, as below
+    static_cast<void>(wrapped.release());
+    static_cast<void>(host.release());
+    static_cast<void>(calls.release());
+    parts.hostLost = true;
+  }
   return status;
 }
 

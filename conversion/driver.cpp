@@ -193,7 +193,6 @@ void TimeProgress(Run& run) {
   const auto now = run.platform.now();
   if (now < run.progress.next) return;
   run.progress.next = now + kProgressEvery;
-  run.progress.shown = true;
   // Time spent waiting for a busy host is no time the lines took.
   const auto waited = run.platform.watch != nullptr ? run.platform.watch->Waited()
                                                     : std::chrono::steady_clock::duration{};

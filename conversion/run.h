@@ -59,7 +59,6 @@ struct HeldCopy {
 struct ProgressTimes {
   std::chrono::steady_clock::time_point start;  // when the first line to convert began
   std::chrono::steady_clock::time_point next;   // not shown again before
-  bool shown = false;
 };
 
 // A record line the conversion did not take over.

@@ -29,8 +29,10 @@ CallWatch::Clock::duration CallWatch::Waited() const {
 void CallWatch::GiveUp() {
   givenUp_.store(true, std::memory_order_seq_cst);
   // Held inside a call it stays in until its end, which parks it; between
-  // two calls it runs on to the next and parks there, in moments.
-  for (;;) {
+  // two calls it runs on to the next and parks there, in moments. Stuck in
+  // something else, such as letting go of the host's objects, it is left
+  // there after a second.
+  for (int look = 0; look < 50; ++look) {
     if (parked_.load(std::memory_order_acquire)) return;
     const std::uint64_t before = state_.load(std::memory_order_acquire);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

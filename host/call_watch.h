@@ -44,7 +44,8 @@ class CallWatch {
   Clock::duration Waited() const;
   // Gives up on the calls: the calling thread goes no further than the
   // call it is in, or the next it begins. Returns once it is held there,
-  // so that what it left may be used.
+  // so that what it left may be used; or after a second, when it is stuck
+  // in something other than a call.
   void GiveUp();
 
  private:

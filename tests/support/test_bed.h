@@ -69,7 +69,10 @@ class FakeUi : public UserInterface {
   }
   void ShowProgress(const ProgressView& view) override { progress.push_back(view); }
   bool KeepWaitingAsked() override { return std::exchange(keepWaiting, false); }
-  void FinishProgress(const std::string& text) override { finished.push_back(text); }
+  // As a window does: only one that was shown.
+  void FinishProgress(const std::string& text) override {
+    if (!progress.empty()) finished.push_back(text);
+  }
   void CloseProgress() override { ++closed; }
 
   std::deque<std::optional<std::string>> answers;
