@@ -557,9 +557,20 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
       case RunOutcome::Converted:
         break;
     }
-    // A whole file leaves nothing to go on with. Should the entry stay, its
-    // lines are those of a file converted whole, and it is offered again.
-    if (from.point) static_cast<void>(ForgetStopPoint(settings, from.file));
+    // A whole file leaves nothing to go on with. An entry that stays would
+    // be offered again, for lines the host now holds: the user is told.
+    if (from.point) {
+      if (const Result<void> forgotten = ForgetStopPoint(settings, from.file); !forgotten) {
+        ui.CloseProgress();
+        ui.ShowMessage("Traskel kann nicht vergessen, wo die letzte Konvertierung von " +
+                           Shown(run.ImportFile) + " endete: " +
+                           FailureText(forgotten.failure()) + kCrLf + kCrLf +
+                           "Bietet Traskel beim nächsten Lauf an, ab Zeile " +
+                           std::to_string(from.point->line + 1) +
+                           " fortzusetzen, antworten Sie mit Nein: die Datei ist ganz übernommen.",
+                       kMainCaption, Icon::Exclamation);
+      }
+    }
     if (run.tally.AllTaken()) {
       // Where a window showed the progress, the program's own or the run's.
       ui.FinishProgress(FinishedText(run, true));

@@ -261,6 +261,18 @@ TEST_F(WholeRun, FailedRunIsContinuedAfterItsLastWholeLineOnceTheLineIsFixed) {
   EXPECT_FALSE(CopyExists());
   EXPECT_NE(ReadStopPoint(cancelled.settings, resolved), std::nullopt);
 
+  // A place that can't be forgotten after the whole file went would be
+  // offered again: the user is told.
+  TestBed stuck;
+  stuck.settings.values = bed.settings.values;
+  stuck.settings.writable = false;
+  stuck.ui.choiceAnswers = {Answer::Yes};
+  EXPECT_EQ(RunOn(Join(lines, "\n"), stuck), kConverted);
+  ASSERT_FALSE(stuck.ui.messages.empty());
+  EXPECT_THAT(stuck.ui.messages.back().text,
+              HasSubstr("endete: not writable\r\n\r\nBietet Traskel beim nächsten Lauf an, ab "
+                        "Zeile 12 fortzusetzen, antworten Sie mit Nein"));
+
   // Cut to exactly the remembered lines, the file has nothing to go on with.
   TestBed cut;
   cut.settings.values = bed.settings.values;
