@@ -133,8 +133,10 @@ const std::vector<std::string> kPointRecords = {kMixedRecords[0]};
 Platform& QuietPlatform(host::Automation& automation) {
   static SilentUi ui;
   static SystemFileSystem files;
+  static const StopSource never;  // these runs are never stopped
   static std::vector<std::unique_ptr<Platform>> platforms;
-  platforms.push_back(std::make_unique<Platform>(Platform{ui, automation, NumberFormat{}, files}));
+  platforms.push_back(
+      std::make_unique<Platform>(Platform{ui, automation, NumberFormat{}, files, never}));
   return *platforms.back();
 }
 

@@ -2,9 +2,11 @@
 # The shipped traskel.exe as a user runs it, under wine on the tests' X
 # display: its open dialog answered by typing into it or the file named on
 # its command line, the run going into the registered simulated host, the
-# chosen file remembered in the registry; once checking a file only; and a
-# slow run stopped in its progress window, then continued.
-#   WINEPREFIX=... DISPLAY=:N end_to_end.sh TRASKEL_EXE WORK_DIR [HOST_EXE]
+# chosen file remembered in the registry; once checking a file only; a
+# slow run stopped in its progress window, then continued; and a run whose
+# host does not answer, given up on. PROBE_EXE (window_probe.exe) reads the
+# converter's windows as another program sees them.
+#   WINEPREFIX=... DISPLAY=:N end_to_end.sh TRASKEL_EXE PROBE_EXE WORK_DIR [HOST_EXE]
 # With HOST_EXE (quorvex_sim_host.exe, registered with /RegServer) the host
 # runs out of process: started before each run that reaches it, as a user
 # has the host open, and expected to end once the converter lets go.
@@ -17,8 +19,9 @@
 #     QUORVEX_SIM_TRACE="$OLDPWD/tests/win/end_to_end.trace" "$OLDPWD/build/traskel" >/dev/null)
 set -euo pipefail
 exe=$1
-work=$2
-host_exe=${3:-}
+probe_exe=$2
+work=$3
+host_exe=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run="$here/../../tools/wine-run"
 setting_key='HKLM\SOFTWARE\Zelvar\Kastovel\CSV'
@@ -40,6 +43,24 @@ window_titled() {
       fi
     done
     sleep 0.1
+  done
+}
+
+# Clicks at x, y (arithmetic on WIDTH and HEIGHT) in the window titled $1
+# and prints its id. Wine may replace a window's X window just after it is
+# mapped, so a vanished one is looked for anew.
+click_in() {
+  local id geometry
+  for _ in $(seq 20); do
+    id=$(window_titled "$1") || true
+    if [[ -n $id ]] && geometry=$(xdotool getwindowgeometry --shell "$id" 2>/dev/null); then
+      eval "$geometry"
+      if xdotool mousemove --window "$id" $(($2)) $(($3)) click 1 2>/dev/null; then
+        echo "$id"
+        return
+      fi
+    fi
+    sleep 0.2
   done
 }
 
@@ -129,12 +150,14 @@ check_host_ended() {
 # Starts the converter with its trace going to $1 and the arguments $2...;
 # its dialog is then answered by `answer_dialog`, and `finish` collects the
 # exit status. $sim_delay, if set, delays each operation of a host in the
-# converter's process.
+# converter's process, and $sim_hang_at has it hang at that operation;
+# $silence_s is the converter's QUORVEX_TIMEOUT_S.
 pid=
 start_converter() {
   local trace=$1
   shift
-  QUORVEX_SIM_TRACE=$(windows_path "$trace") QUORVEX_SIM_DELAY=${sim_delay:-} LC_ALL=de_DE.UTF-8 \
+  QUORVEX_SIM_TRACE=$(windows_path "$trace") QUORVEX_SIM_DELAY=${sim_delay:-} \
+    QUORVEX_SIM_HANG_AT=${sim_hang_at:-} QUORVEX_TIMEOUT_S=${silence_s:-} LC_ALL=de_DE.UTF-8 \
     "$wine_run" "$exe" "$@" >>"$work/wine.log" 2>&1 &
   pid=$!
 }
@@ -370,9 +393,8 @@ check "a slow run shows its progress window" test -n "$progress"
 if [[ -n $progress ]]; then
   # Clicked: the window does not take the keyboard. The button is at its
   # bottom right.
-  eval "$(xdotool getwindowgeometry --shell "$progress")"
   wait_until_idle
-  xdotool mousemove --window "$progress" $((WIDTH - 59)) $((HEIGHT - 26)) click 1
+  progress=$(click_in 'Traskel nach Quorvex' 'WIDTH - 59' 'HEIGHT - 26')
   for _ in $(seq 300); do
     xdotool getwindowname "$progress" >/dev/null 2>&1 || break
     sleep 0.1
@@ -418,5 +440,117 @@ check "the continued run's end names its lines" \
   <(tail -n 1 "$work/eighth.trace")
 check "where it stopped is forgotten" test -z "$(registry_values "$resume_key")"
 check_host_ended
+
+# Milliseconds since the epoch.
+now_ms() {
+  echo $(($(date +%s%N) / 1000000))
+}
+
+# 9. A host that does not answer: in process it hangs in an operation of
+#    line 12 (QUORVEX_SIM_HANG_AT), out of process the host program is
+#    stopped (SIGSTOP) once the records have begun. After 2 s without an
+#    answer (QUORVEX_TIMEOUT_S) the progress window says so, with "Weiter
+#    warten" beside "Abbrechen", and its thread answers at once meanwhile.
+#    "Abbrechen" (Esc in process) gives the call up: within 2 s one box says
+#    where the run ended, and once it is confirmed the converter ends at
+#    once, without the call, with status 5. The copy is gone, where it
+#    stopped is remembered, and the call log ends with the call unanswered.
+probe() {
+  "$wine_run" "$probe_exe" 'Traskel nach Quorvex' "$1" 2>>"$work/wine.log" || true
+}
+silence_s=2
+if [[ -n $host_exe ]]; then
+  open_host "$work/ninth.trace" "" 100
+  start_converter "$work/ninth.trace" --protokoll "$(windows_path "$work/ninth.log")" \
+    "$(windows_path "$folder/teil.csv")"
+  # Once the first record's command is made (operation 69).
+  for _ in $(seq 300); do
+    [[ -f $work/ninth.trace ]] && (($(wc -l <"$work/ninth.trace") >= 69)) && break
+    sleep 0.1
+  done
+  kill -STOP "$host_pid"
+else
+  sim_hang_at=100  # a put of C1, whose command is made
+  start_converter "$work/ninth.trace" --protokoll "$(windows_path "$work/ninth.log")" \
+    "$(windows_path "$folder/teil.csv")"
+  sim_hang_at=
+fi
+silence_s=
+silent=$(probe 'antwortet seit')
+check "after 2 s without an answer the progress window says so, with its two buttons" \
+  test "$(head -n -1 <<<"$silent" | sed 's/seit 0:0[2-9] nicht/seit 0:0N nicht/')" = \
+  $'teil.csv\nQuorvex antwortet seit 0:0N nicht.\nAbbrechen\nWeiter warten'
+answered=$(sed -n 's/^answered within \([0-9]*\) ms$/\1/p' <<<"$silent")
+check "its thread answers a message within 0.2 s meanwhile (${answered:-no answer} ms)" \
+  test "${answered:-1000000}" -lt 200
+# What xdotool fails to do is noted; the checks after it tell what it cost.
+xdo() {
+  xdotool "$@" || echo "note: xdotool $* failed" >&2
+}
+if [[ -n $host_exe ]]; then
+  progress=$(click_in 'Traskel nach Quorvex' 'WIDTH - 59' 'HEIGHT - 26')
+  asked=$(now_ms)
+else
+  # The keys reach it once it is clicked: it never takes the keyboard itself.
+  progress=$(click_in 'Traskel nach Quorvex' 'WIDTH / 2' 10)
+  asked=$(now_ms)
+  sleep 0.2
+  xdo key Escape
+fi
+box=
+for _ in $(seq 100); do
+  for id in $(xdotool search --onlyvisible --name '^Traskel nach Quorvex$' 2>/dev/null); do
+    width=$(xdotool getwindowgeometry --shell "$id" 2>/dev/null | sed -n 's/^WIDTH=//p')
+    if [[ $id != "$progress" ]] && ((${width:-0} > 1)); then box=$id; fi
+  done
+  [[ -n $box ]] && break
+  sleep 0.05
+done
+took=$(($(now_ms) - asked))
+check "Abbrechen gives the call up: a box within 2 s (${took} ms)" \
+  test -n "$box" -a "$took" -le 2000
+told=$(probe 'nicht geantwortet' | grep -m 1 'nicht geantwortet') || true
+confirm_box "the call given up"
+confirmed=$(now_ms)
+finish
+took=$(($(now_ms) - confirmed))
+check "then the converter ends at once, with status 5 (status $status, ${took} ms)" \
+  test "$status" = 5 -a "$took" -le 2000
+check "its copy is deleted" test ! -e "$folder/teil.csvconf"
+entries=$(registry_values "$resume_key")
+check "where it stopped is remembered for the file, in one value" \
+  test "$(grep -c . <<<"$entries")" = 1 -a "${entries##*|}" = "$(windows_path "$folder/teil.csv")"
+done_lines=$(cut -d'|' -f3 <<<"$entries")
+if [[ -z $host_exe ]]; then
+  check "in process that is line 11, before the hung call's line" test "$done_lines" = 11
+fi
+check "the box names the line in flight" \
+  test "${told/seit 0:0[2-9] nicht/seit 0:0N nicht}" = "Quorvex hat seit 0:0N nicht geantwortet; \
+die Konvertierung wurde in Zeile $((done_lines + 1)) abgebrochen."
+logged=$(wc -l <"$work/ninth.log") || true
+check "the call log holds what the run sent before" \
+  cmp -s <(operations "$work/ninth.log" | head -n -1) \
+  <(operations "$here/end_to_end.trace" | head -n $((logged - 1)))
+check "and ends with the call that had no answer" \
+  test "$(tail -n 1 "$work/ninth.log" | sed 's/0:0[2-9]$/0:0N/')" = \
+  "$(operations "$here/end_to_end.trace" | sed -n "${logged}p") -> error 0x800705B4 no answer, \
+given up after 0:0N"
+if [[ -z $host_exe ]]; then
+  check "in process that is the operation that hangs" test "$logged" = 100
+else
+  # Continued, the host keeps the objects of a client that is gone, as wine
+  # never takes them back: it is ended, and wine's RPCSS after it, which
+  # would hand the classes it leaves registered to the next client.
+  kill -CONT "$host_pid"
+  kill "$host_pid"
+  wait "$host_pid" 2>/dev/null || true
+  "$wine_run" taskkill /f /im rpcss.exe >>"$work/wine.log" 2>&1 || true
+  open_host "$work/tenth.trace"
+  start_converter "$work/tenth.trace" "$(windows_path "$folder/Maße.csv")"
+  confirm_box "a file without data lines"
+  finish
+  check "then a new host program serves the next run (status $status)" test "$status" = 4
+  check_host_ended
+fi
 
 checks_done
