@@ -1,6 +1,7 @@
 #include "app/host_thread.h"
 
 #include "conversion/conversion.h"
+#include "platform/heap.h"
 
 namespace traskel {
 
@@ -73,7 +74,11 @@ bool HostWatch::Look(Clock::time_point now) {
   return seen.inCall && seen.call == stopSeen_->second && now - stopSeen_->first >= kStopWithin;
 }
 
-HostThread::HostThread() : thread_([this] { Loop(); }) {}
+HostThread::HostThread() {
+  // The embedded host's state grows on this thread, by the megabyte.
+  ShareOneHeap();
+  thread_ = std::thread([this] { Loop(); });
+}
 
 HostThread::~HostThread() {
   {
