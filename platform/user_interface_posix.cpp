@@ -62,19 +62,10 @@ class StoppableInput final : public std::streambuf {
 };
 
 const char* IconWord(Icon icon) {
-  switch (icon) {
-    case Icon::Critical:
-      return "critical";
-    case Icon::Exclamation:
-      return "exclamation";
-    case Icon::Information:
-      return "information";
-    case Icon::Question:
-      return "question";
-    case Icon::None:
-      break;
-  }
-  return "none";
+  // In the order of Icon's values.
+  static constexpr const char* kWords[] = {"none", "critical", "exclamation", "information",
+                                           "question"};
+  return kWords[static_cast<int>(icon)];
 }
 
 class ConsoleUserInterface : public UserInterface {

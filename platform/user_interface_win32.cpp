@@ -25,19 +25,10 @@ namespace {
 constexpr std::size_t kPathBuffer = 32768;
 
 UINT IconStyle(Icon icon) {
-  switch (icon) {
-    case Icon::Critical:
-      return MB_ICONERROR;
-    case Icon::Exclamation:
-      return MB_ICONEXCLAMATION;
-    case Icon::Information:
-      return MB_ICONINFORMATION;
-    case Icon::Question:
-      return MB_ICONQUESTION;
-    case Icon::None:
-      break;
-  }
-  return 0;
+  // In the order of Icon's values.
+  static constexpr UINT kStyles[] = {0, MB_ICONERROR, MB_ICONEXCLAMATION, MB_ICONINFORMATION,
+                                     MB_ICONQUESTION};
+  return kStyles[static_cast<int>(icon)];
 }
 
 // "text|pattern|" pairs as the dialog wants them: each part ended by a NUL,
@@ -319,9 +310,9 @@ class WindowsUserInterface : public UserInterface {
     if (wake_ == nullptr) return UserInterface::WaitForEvents(most);
     const auto deadline = std::chrono::steady_clock::now() + most;
     for (;;) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                            deadline - std::chrono::steady_clock::now())
-                            .count();
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+              .count();
       if (left <= 0) return;
       const DWORD woke = MsgWaitForMultipleObjectsEx(1, &wake_, static_cast<DWORD>(left),
                                                      QS_ALLINPUT, MWMO_INPUTAVAILABLE);
