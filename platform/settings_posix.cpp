@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <exception>
 #include <string>
@@ -33,17 +34,14 @@ constexpr const char* kFileName = "settings";
 constexpr const char* kUserFileName = "traskel";
 
 std::string Encode(std::string_view text, bool isKey) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
-    if (c == '%') {
-      out += "%25";
-    } else if (c == '\r') {
-      out += "%0D";
-    } else if (c == '\n') {
-      out += "%0A";
-    } else if (c == '=' && isKey) {
-      out += "%3D";
+    if (c == '%' || c == '\r' || c == '\n' || (c == '=' && isKey)) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
     } else {
       out += c;
     }
@@ -51,28 +49,20 @@ std::string Encode(std::string_view text, bool isKey) {
   return out;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 // A '%' without two hex digits stays as it is, so a hand-edited file reads.
 std::string Decode(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size()) {
-      int high = HexDigit(text[i + 1]);
-      int low = HexDigit(text[i + 2]);
-      if (high >= 0 && low >= 0) {
-        out += static_cast<char>(high * 16 + low);
-        i += 2;
-        continue;
-      }
+    unsigned value = 0;
+    const char* digits = text.data() + i + 1;
+    if (text[i] == '%' && i + 2 < text.size() &&
+        std::from_chars(digits, digits + 2, value, 16).ptr == digits + 2) {
+      out += static_cast<char>(value);
+      i += 2;
+    } else {
+      out += text[i];
     }
-    out += text[i];
   }
   return out;
 }
