@@ -148,11 +148,6 @@ Result<std::unique_ptr<PosixFile>> OpenFile(const std::string& path, int flags, 
   return std::make_unique<PosixFile>(fd, path, made);
 }
 
-Result<std::unique_ptr<File>> AsFile(Result<std::unique_ptr<PosixFile>> file) {
-  if (!file) return file.failure();
-  return std::unique_ptr<File>(std::move(*file));
-}
-
 // A finding that refuses a file to hold, by what the name or the open file
 // is.
 std::optional<FailureKind> HoldRefusal(const struct stat& info) {
@@ -192,7 +187,7 @@ Result<std::unique_ptr<File>> Take(const std::string& path) {
     // The holder before may have deleted it while we waited for the lock;
     // then the lock is on a file without a name.
     if (::lstat(path.c_str(), &named) == 0 && SameInode(named, *opened)) {
-      return AsFile(std::move(file));
+      return file;
     }
   }
   return Finding(FailureKind::NameUnsteady);
@@ -228,7 +223,7 @@ Result<std::unique_ptr<File>> Keep(const std::string& path) {
       return failure;
     }
     if (S_ISCHR(opened->st_mode)) (*file)->SetNullDevice();
-    return AsFile(std::move(file));
+    return file;
   }
   // Mostly a link to nothing, which is not followed: making its target
   // would write where someone else points.
@@ -318,7 +313,7 @@ Result<std::unique_ptr<File>> SystemFileSystem::Open(const std::string& path, Op
     case Opening::Keep:
       return Keep(path);
     case Opening::Append:
-      return AsFile(OpenFile(path, O_WRONLY | O_CREAT | O_APPEND, 0666));
+      return OpenFile(path, O_WRONLY | O_CREAT | O_APPEND, 0666);
     case Opening::CreateForAll:
     case Opening::CreateForOwner: {
       Result<std::unique_ptr<PosixFile>> file =
@@ -330,7 +325,7 @@ Result<std::unique_ptr<File>> SystemFileSystem::Open(const std::string& path, Op
         ::unlink(path.c_str());
         return failure;
       }
-      return AsFile(std::move(file));
+      return file;
     }
     case Opening::Read:
       break;
@@ -341,7 +336,7 @@ Result<std::unique_ptr<File>> SystemFileSystem::Open(const std::string& path, Op
   const Result<struct stat> info = (*file)->Info();
   if (!info) return info.failure();
   if (!S_ISREG(info->st_mode)) return Finding(FailureKind::NotRegular);
-  return AsFile(std::move(file));
+  return file;
 }
 
 Result<void> SystemFileSystem::Rename(const std::string& from, const std::string& to) {

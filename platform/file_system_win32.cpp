@@ -190,11 +190,6 @@ Result<std::unique_ptr<WindowsFile>> OpenFile(const std::wstring& name, DWORD ac
   return std::make_unique<WindowsFile>(handle, name, made);
 }
 
-Result<std::unique_ptr<File>> AsFile(Result<std::unique_ptr<WindowsFile>> file) {
-  if (!file) return file.failure();
-  return std::unique_ptr<File>(std::move(*file));
-}
-
 // Whether a holder has the file at name. Opening it for its attributes
 // alone passes every sharing mode.
 bool HolderMarkExists(const std::wstring& name) {
@@ -254,7 +249,7 @@ Result<std::unique_ptr<File>> Take(const std::wstring& name) {
     return Finding(*refusal);
   }
   (*file)->Hold(info);
-  return AsFile(std::move(file));
+  return file;
 }
 
 // The system maps the name NUL, in any folder and any case, to the null
@@ -288,7 +283,7 @@ Result<std::unique_ptr<File>> Keep(const std::wstring& name) {
       return Finding(FailureKind::NotRegular);
     }
     if (nullDevice) (*file)->SetNullDevice();
-    return AsFile(std::move(file));
+    return file;
   }
   return SystemFailure(ERROR_FILE_EXISTS);
 }
@@ -375,13 +370,12 @@ Result<std::unique_ptr<File>> SystemFileSystem::Open(const std::string& path, Op
     case Opening::Append:
       // Appending only, so writes from several objects and processes never
       // overlap.
-      return AsFile(OpenFile(name, FILE_APPEND_DATA, kShareAll, OPEN_ALWAYS, 0));
+      return OpenFile(name, FILE_APPEND_DATA, kShareAll, OPEN_ALWAYS, 0);
     case Opening::CreateForAll:
     case Opening::CreateForOwner:
       // The folder's rights pass on to the file; Windows keeps no mode of
       // its own.
-      return AsFile(
-          OpenFile(name, GENERIC_WRITE, 0, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT, true));
+      return OpenFile(name, GENERIC_WRITE, 0, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT, true);
     case Opening::Read:
       break;
   }
@@ -392,7 +386,7 @@ Result<std::unique_ptr<File>> SystemFileSystem::Open(const std::string& path, Op
   if (file && GetFileType((*file)->handle()) != FILE_TYPE_DISK) {
     return Finding(FailureKind::NotRegular);
   }
-  return AsFile(std::move(file));
+  return file;
 }
 
 Result<void> SystemFileSystem::Rename(const std::string& from, const std::string& to) {
