@@ -43,9 +43,15 @@ class ProgressWindow {
   // finishWait has passed; then the window goes.
   void Finish(const std::string& text);
   void Close();
-  // The window's keys: Esc, Enter and Space on the button. True when
-  // message was one of them and is handled.
-  bool TakeDialogMessage(MSG& message);
+  // Dispatches the messages there are, the window's keys (Esc, Enter and
+  // Space on the button) to the window. False at a WM_QUIT, which is posted
+  // again for the loop that waits for it.
+  bool DispatchPending();
+  // Dispatches messages as they come for `most` at the longest; returns
+  // sooner once wake, when given, is set, *until turns true or a WM_QUIT
+  // came.
+  void DispatchFor(std::chrono::milliseconds most, HANDLE wake = nullptr,
+                   const bool* until = nullptr);
 
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -212,9 +212,12 @@ class WindowsUserInterface : public UserInterface {
     mainWindow_ = CreateWindowExW(WS_EX_APPWINDOW, kMainWindowClass, Utf16(title_).c_str(),
                                   WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX,
                                   (area.left + area.right) / 2, (area.top + area.bottom) / 2, 0, 0,
-                                  nullptr, nullptr, windowClass.hInstance, this);
+                                  nullptr, nullptr, windowClass.hInstance, nullptr);
     progress_.emplace(mainWindow_, kFinishedProgressWait, stop, words);
-    if (mainWindow_ != nullptr) taskbar_.emplace(mainWindow_);
+    if (mainWindow_ != nullptr) {
+      taskbar_.emplace(mainWindow_);
+      SetWindowLongPtrW(mainWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
     // Set by another thread to end a wait for events.
     wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   }
@@ -230,32 +233,16 @@ class WindowsUserInterface : public UserInterface {
   WindowsUserInterface& operator=(const WindowsUserInterface&) = delete;
 
   void ShowMessage(const std::string& text, const std::string& title, Icon icon) override {
-    // The foreground lock may refuse MB_SETFOREGROUND; MB_TOPMOST then still
-    // keeps the box above other programs, and the main window's taskbar
-    // button finds it.
-    const std::wstring wideTitle = Utf16(title);
-    const Waiting waiting(*this);
-    MessageBoxW(mainWindow_, FittedToTitle(Utf16(text), wideTitle).c_str(), wideTitle.c_str(),
-                MB_OK | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST);
+    Box(text, title, MB_OK, icon);
   }
 
-  // Owned by the main window when there is one, and in front of other
-  // programs, whose open dialog may be what the question is about.
   Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) override {
-    const std::wstring wideTitle = Utf16(title);
-    const Waiting waiting(*this);
-    const int button = MessageBoxW(
-        mainWindow_, FittedToTitle(Utf16(text), wideTitle).c_str(), wideTitle.c_str(),
-        MB_RETRYCANCEL | MB_DEFBUTTON1 | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST);
-    return button == IDRETRY ? Answer::Retry : Answer::Cancel;
+    return Box(text, title, MB_RETRYCANCEL | MB_DEFBUTTON1, icon) == IDRETRY ? Answer::Retry
+                                                                             : Answer::Cancel;
   }
 
   Answer AskYesNoCancel(const std::string& text, const std::string& title, Icon icon) override {
-    const std::wstring wideTitle = Utf16(title);
-    const Waiting waiting(*this);
-    switch (MessageBoxW(
-        mainWindow_, FittedToTitle(Utf16(text), wideTitle).c_str(), wideTitle.c_str(),
-        MB_YESNOCANCEL | MB_DEFBUTTON1 | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST)) {
+    switch (Box(text, title, MB_YESNOCANCEL | MB_DEFBUTTON1, icon)) {
       case IDYES:
         return Answer::Yes;
       case IDNO:
@@ -279,7 +266,7 @@ class WindowsUserInterface : public UserInterface {
     dialog.nMaxFile = static_cast<DWORD>(file.size());
     dialog.lpstrInitialDir = initialDir.empty() ? nullptr : initialDir.c_str();
     dialog.lpstrTitle = title.c_str();
-    dialog.Flags = request.hideReadOnly ? OFN_HIDEREADONLY : 0;
+    dialog.Flags = OFN_HIDEREADONLY;  // no "open read-only" check box
     const Waiting waiting(*this);
     // Cancel and a failing dialog alike end the choice.
     if (!GetOpenFileNameW(&dialog)) return std::nullopt;
@@ -297,37 +284,12 @@ class WindowsUserInterface : public UserInterface {
     // costs one trip to the system; an empty PeekMessage costs more, as
     // under wine it also polls the display connection of a thread that
     // has windows.
-    if (HIWORD(GetQueueStatus(QS_ALLINPUT)) == 0) return;
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (progress_->TakeDialogMessage(message)) continue;
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
+    if (HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0) progress_->DispatchPending();
   }
 
   void WaitForEvents(std::chrono::milliseconds most) override {
     if (wake_ == nullptr) return UserInterface::WaitForEvents(most);
-    const auto deadline = std::chrono::steady_clock::now() + most;
-    for (;;) {
-      const auto left =
-          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
-              .count();
-      if (left <= 0) return;
-      const DWORD woke = MsgWaitForMultipleObjectsEx(1, &wake_, static_cast<DWORD>(left),
-                                                     QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-      if (woke != WAIT_OBJECT_0 + 1) return;  // woken, or the time is up
-      MSG message;
-      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-          PostQuitMessage(static_cast<int>(message.wParam));  // for the loop that waits for it
-          return;
-        }
-        if (progress_->TakeDialogMessage(message)) continue;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-      }
-    }
+    progress_->DispatchFor(most, wake_);
   }
 
   void Wake() override {
@@ -377,6 +339,19 @@ class WindowsUserInterface : public UserInterface {
   }
 
  private:
+  // Owned by the main window when there is one, and in front of other
+  // programs, whose open dialog may be what the question is about. The
+  // foreground lock may refuse MB_SETFOREGROUND; MB_TOPMOST then still
+  // keeps the box above other programs, and the main window's taskbar
+  // button finds it. The button the box was closed with.
+  int Box(const std::string& text, const std::string& title, UINT buttons, Icon icon) {
+    const std::wstring wideTitle = Utf16(title);
+    const Waiting waiting(*this);
+    return MessageBoxW(mainWindow_, FittedToTitle(Utf16(text), wideTitle).c_str(),
+                       wideTitle.c_str(),
+                       buttons | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST);
+  }
+
   // The main window's taskbar button for as long as a box or the dialog
   // waits: one behind the host can be found there.
   class Waiting {
@@ -420,11 +395,6 @@ class WindowsUserInterface : public UserInterface {
 };
 
 LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    SetWindowLongPtrW(
-        window, GWLP_USERDATA,
-        reinterpret_cast<LONG_PTR>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams));
-  }
   auto* ui = reinterpret_cast<WindowsUserInterface*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   // Not before the interface has made what it needs.
   if (ui != nullptr && ui->Ready()) {
