@@ -59,7 +59,7 @@ std::wstring MarkName(const BY_HANDLE_FILE_INFORMATION& info) {
 class WindowsFile final : public File {
  public:
   WindowsFile(HANDLE handle, std::wstring name, bool made = false)
-      : handle_(handle), name_(std::move(name)), path_(Utf8(name_)), made_(made) {}
+      : handle_(handle), name_(std::move(name)), made_(made) {}
   // The file is let go of before the mark, so that a refusal while the file
   // is open always finds the mark.
   ~WindowsFile() override { CloseAll(); }
@@ -151,7 +151,6 @@ class WindowsFile final : public File {
   bool IsReachedBy(const std::string& path) const override { return IsReachedBy(Utf16(path)); }
 
   bool Made() const override { return made_; }
-  const std::string& path() const override { return path_; }
 
  private:
   bool IsReachedBy(const std::wstring& path) const {
@@ -175,7 +174,6 @@ class WindowsFile final : public File {
 
   HANDLE handle_;
   std::wstring name_;
-  std::string path_;
   bool made_;
   bool nullDevice_ = false;
   bool held_ = false;
