@@ -109,41 +109,64 @@ Result<std::string> ReadWholeFile(FileSystem& files, const std::string& file) {
   }
 }
 
-// Replaces the file with one that holds `content`: written as a temporary
+// The settings file of one hive, in its folder.
+struct Hive {
+  Hive(std::string in, const char* name, Readers who)
+      : folder(in.empty() ? "." : std::move(in)), file(folder + "/" + name), readers(who) {}
+  std::string folder;
+  std::string file;
+  Readers readers;
+};
+
+// Replaces the hive's file with one that holds `content`: written as a temporary
 // file beside it and renamed over it, so readers see either the old or the
 // new file, never a part. Only while the caller holds the folder's lock, as
 // the temporary file's name is one for all writers.
-Result<void> ReplaceFile(FileSystem& files, const std::string& folder, const std::string& file,
-                         Readers readers, const std::string& content) {
-  const std::string temporary = file + ".neu";
+Result<void> ReplaceFile(FileSystem& files, const Hive& hive, const std::string& content) {
+  const std::string temporary = hive.file + ".neu";
   // One left by a writer that was killed half-way.
   static_cast<void>(files.Remove(temporary));  // when it can't go, the create says why
-  Result<std::unique_ptr<OutputFile>> made = files.CreateNew(temporary, readers);
+  Result<std::unique_ptr<OutputFile>> made = files.CreateNew(temporary, hive.readers);
   if (!made) return made.failure();
   Result<void> done = (*made)->Write(content);
   if (done) done = (*made)->Sync();
   if (Result<void> closed = (*made)->Close(); done && !closed) done = closed;
-  if (done) done = files.Rename(temporary, file);
+  if (done) done = files.Rename(temporary, hive.file);
   if (!done) {
     static_cast<void>(files.Remove(temporary));  // the value is not stored either way
     return done;
   }
   // Makes the rename itself durable; the value is stored either way.
-  static_cast<void>(files.SyncFolder(folder));
+  static_cast<void>(files.SyncFolder(hive.folder));
   return {};
 }
 
+// A path below HKEY_CURRENT_USER, in either spelling and any letter case, as
+// the registry reads it.
+bool PerUser(std::string_view path) {
+  const auto below = [path](std::string_view root) {
+    if (path.size() <= root.size() || path[root.size()] != '\\') return false;
+    for (std::size_t i = 0; i < root.size(); ++i) {
+      if (std::toupper(static_cast<unsigned char>(path[i])) != root[i]) return false;
+    }
+    return true;
+  };
+  return below("HKCU") || below("HKEY_CURRENT_USER");
+}
+
+// Each value in the file of its hive: HKCU's in the user's, all others in
+// the machine's.
 class FileSettingsStore : public SettingsStore {
  public:
-  FileSettingsStore(FileSystem& files, std::string folder, const char* name, Readers readers)
+  FileSettingsStore(FileSystem& files, const std::string& machineFolder,
+                    const std::string& userFolder)
       : files_(files),
-        folder_(folder.empty() ? "." : std::move(folder)),
-        file_(folder_ + "/" + name),
-        readers_(readers) {}
+        machine_(machineFolder, kFileName, Readers::Everyone),
+        user_(userFolder, kUserFileName, Readers::OwnerOnly) {}
 
   Result<std::string> Read(const std::string& path) override {
     try {
-      Result<std::string> content = ReadWholeFile(files_, file_);
+      Result<std::string> content = ReadWholeFile(files_, Of(path).file);
       if (!content) return content;
       std::string key;
       for (std::string_view line : SplitLines(*content)) {
@@ -157,9 +180,9 @@ class FileSettingsStore : public SettingsStore {
 
   Result<std::vector<std::pair<std::string, std::string>>> List(const std::string& key) override {
     try {
-      Result<std::string> content = ReadWholeFile(files_, file_);
-      if (!content) return content.failure();
       const std::string below = key + "\\";
+      Result<std::string> content = ReadWholeFile(files_, Of(below).file);
+      if (!content) return content.failure();
       std::vector<std::pair<std::string, std::string>> values;
       std::string path;
       for (std::string_view line : SplitLines(*content)) {
@@ -178,7 +201,7 @@ class FileSettingsStore : public SettingsStore {
     }
   }
 
-  std::vector<std::string> ValuesFiles() const override { return {file_}; }
+  std::vector<std::string> ValuesFiles() const override { return {machine_.file, user_.file}; }
 
   Result<void> Write(const std::string& path, const std::string& value) override {
     return Change(path, Encode(path, true) + "=" + Encode(value, false));
@@ -192,11 +215,12 @@ class FileSettingsStore : public SettingsStore {
   // values at the same moment each keep the other's.
   Result<void> Change(const std::string& path, const std::string& entry) {
     try {
-      if (Result<void> made = files_.MakeFolders(folder_, readers_); !made) return made;
-      Result<std::unique_ptr<FolderLock>> lock = files_.LockFolder(folder_);
+      const Hive& hive = Of(path);
+      if (Result<void> made = files_.MakeFolders(hive.folder, hive.readers); !made) return made;
+      Result<std::unique_ptr<FolderLock>> lock = files_.LockFolder(hive.folder);
       if (!lock) return lock.failure();
       // An unreadable file is not rewritten: its other values would be lost.
-      Result<std::string> content = ReadWholeFile(files_, file_);
+      Result<std::string> content = ReadWholeFile(files_, hive.file);
       if (!content) return content.failure();
       std::string updated;
       bool placed = entry.empty();
@@ -217,55 +241,17 @@ class FileSettingsStore : public SettingsStore {
       if (!placed) updated += entry + "\n";
       // Removing what is not there leaves the file as it is.
       if (entry.empty() && !changed) return {};
-      return ReplaceFile(files_, folder_, file_, readers_, updated);
+      return ReplaceFile(files_, hive, updated);
     } catch (const std::exception& e) {
       return Failure{0, e.what()};
     }
   }
 
+  const Hive& Of(const std::string& path) const { return PerUser(path) ? user_ : machine_; }
+
   FileSystem& files_;
-  std::string folder_;
-  std::string file_;
-  Readers readers_;
-};
-
-// A path below HKEY_CURRENT_USER, in either spelling and any letter case, as
-// the registry reads it.
-bool PerUser(std::string_view path) {
-  const auto below = [path](std::string_view root) {
-    if (path.size() <= root.size() || path[root.size()] != '\\') return false;
-    for (std::size_t i = 0; i < root.size(); ++i) {
-      if (std::toupper(static_cast<unsigned char>(path[i])) != root[i]) return false;
-    }
-    return true;
-  };
-  return below("HKCU") || below("HKEY_CURRENT_USER");
-}
-
-// Each value in the file of its hive.
-class HiveFilesStore : public SettingsStore {
- public:
-  HiveFilesStore(FileSystem& files, const std::string& machineFolder, const std::string& userFolder)
-      : machine_(files, machineFolder, kFileName, Readers::Everyone),
-        user_(files, userFolder, kUserFileName, Readers::OwnerOnly) {}
-
-  Result<std::string> Read(const std::string& path) override { return Of(path).Read(path); }
-  Result<void> Write(const std::string& path, const std::string& value) override {
-    return Of(path).Write(path, value);
-  }
-  Result<std::vector<std::pair<std::string, std::string>>> List(const std::string& key) override {
-    return Of(key + "\\").List(key);
-  }
-  Result<void> Remove(const std::string& path) override { return Of(path).Remove(path); }
-  std::vector<std::string> ValuesFiles() const override {
-    return {machine_.ValuesFiles()[0], user_.ValuesFiles()[0]};
-  }
-
- private:
-  FileSettingsStore& Of(const std::string& path) { return PerUser(path) ? user_ : machine_; }
-
-  FileSettingsStore machine_;
-  FileSettingsStore user_;
+  Hive machine_;
+  Hive user_;
 };
 
 // An absolute path from the environment; anything else is not to be used.
@@ -289,7 +275,8 @@ std::string UserStateFolder() {
 
 std::unique_ptr<SettingsStore> MakeFileSettingsStore(FileSystem& files, const std::string& folder,
                                                      const std::string& userFolder) {
-  return std::make_unique<HiveFilesStore>(files, folder, userFolder.empty() ? folder : userFolder);
+  return std::make_unique<FileSettingsStore>(files, folder,
+                                             userFolder.empty() ? folder : userFolder);
 }
 
 std::unique_ptr<SettingsStore> MakeSystemSettingsStore(FileSystem& files) {
