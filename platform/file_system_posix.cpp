@@ -40,11 +40,11 @@ bool IsNullDevice(const struct stat& info) {
          info.st_rdev == null.st_rdev;
 }
 
-// Whatever read or write gives when it is interrupted before any byte.
+// What the call gives once no signal interrupts it (EINTR).
 template <typename Call>
-ssize_t Retried(Call call) {
+auto Retried(Call call) {
   for (;;) {
-    const ssize_t n = call();
+    const auto n = call();
     if (n >= 0 || errno != EINTR) return n;
   }
 }
@@ -132,7 +132,6 @@ class PosixFile final : public File {
   }
 
   bool Made() const override { return made_; }
-  const std::string& path() const override { return path_; }
 
  private:
   int fd_;
@@ -370,11 +369,7 @@ Result<void> SystemFileSystem::SyncFolder(const std::string& folder) {
 Result<std::unique_ptr<FolderLock>> SystemFileSystem::LockFolder(const std::string& folder) {
   Result<std::unique_ptr<PosixFile>> opened = OpenFile(folder, O_RDONLY | O_DIRECTORY);
   if (!opened) return opened.failure();
-  int locked;
-  do {
-    locked = ::flock((*opened)->fd(), LOCK_EX);
-  } while (locked != 0 && errno == EINTR);
-  if (locked != 0) return LastFailure();
+  if (Retried([&] { return ::flock((*opened)->fd(), LOCK_EX); }) != 0) return LastFailure();
   return std::unique_ptr<FolderLock>(std::make_unique<PosixFolderLock>(std::move(*opened)));
 }
 
