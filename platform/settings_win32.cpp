@@ -148,8 +148,8 @@ Result<std::vector<std::pair<std::string, std::string>>> ListKey(const std::stri
     DWORD nameSize = static_cast<DWORD>(name.size()), dataSize = longestData, type = 0;
     status =
         RegEnumValueW(opened, i, name.data(), &nameSize, nullptr, &type, data.data(), &dataSize);
-    // Changed meanwhile: what is there now is read.
-    if (status == ERROR_NO_MORE_ITEMS || status == ERROR_MORE_DATA) break;
+    // Changed meanwhile (ERROR_NO_MORE_ITEMS, ERROR_MORE_DATA): what is
+    // there now is read.
     if (status != ERROR_SUCCESS) break;
     std::string text;
     if (type == REG_SZ || type == REG_EXPAND_SZ) {

@@ -35,9 +35,7 @@ UINT IconStyle(Icon icon) {
 // the list by one more.
 std::wstring DialogFilter(const std::string& filter) {
   std::wstring out = Utf16(filter);
-  for (wchar_t& c : out) {
-    if (c == L'|') c = L'\0';
-  }
+  std::replace(out.begin(), out.end(), L'|', L'\0');
   if (!out.empty() && out.back() != L'\0') out += L'\0';
   out += L'\0';
   return out;
