@@ -126,12 +126,10 @@ void Utf8Check::Feed(std::string_view bytes) {
       if (!breakAt_) breakAt_ = at;
       need_ = 0;
     }
-    if (c >= 0x80) {
-      need_ = SequenceLength(c, low_, high_) - 1;
-      if (need_ < 0) {
-        if (!breakAt_) breakAt_ = at;
-        need_ = 0;
-      }
+    need_ = SequenceLength(c, low_, high_) - 1;
+    if (need_ < 0) {
+      if (!breakAt_) breakAt_ = at;
+      need_ = 0;
     }
   }
   fed_ += bytes.size();

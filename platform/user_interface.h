@@ -96,10 +96,8 @@ class UserInterface {
     woken_ = false;
   }
   virtual void Wake() {
-    {
-      std::lock_guard<std::mutex> hold(wakeMutex_);
-      woken_ = true;
-    }
+    std::lock_guard<std::mutex> hold(wakeMutex_);
+    woken_ = true;
     wakeUp_.notify_one();
   }
   // A text to read or to pass on, such as a program's version: a console
