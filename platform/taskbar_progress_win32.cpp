@@ -17,10 +17,6 @@ TaskbarProgress::TaskbarProgress(HWND window)
   if (madeMessage_ != 0) ChangeWindowMessageFilterEx(window_, madeMessage_, MSGFLT_ALLOW, nullptr);
 }
 
-TaskbarProgress::~TaskbarProgress() {
-  list_.Reset();  // before the apartment goes
-}
-
 bool TaskbarProgress::Made(UINT message) {
   if (madeMessage_ == 0 || message != madeMessage_) return false;
   // The list is made on the next Show, not within a message the shell sent.
