@@ -185,9 +185,7 @@ Result<std::unique_ptr<File>> Take(const std::string& path) {
     }
     // The holder before may have deleted it while we waited for the lock;
     // then the lock is on a file without a name.
-    if (::lstat(path.c_str(), &named) == 0 && SameInode(named, *opened)) {
-      return file;
-    }
+    if (::lstat(path.c_str(), &named) == 0 && SameInode(named, *opened)) return file;
   }
   return Finding(FailureKind::NameUnsteady);
 }
