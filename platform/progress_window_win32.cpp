@@ -78,10 +78,6 @@ ProgressWindow::ProgressWindow(HWND owner, std::chrono::milliseconds finishWait,
                                const UserInterfaceWords& words)
     : owner_(owner), finishWait_(finishWait), stop_(stop), words_(words) {}
 
-ProgressWindow::~ProgressWindow() {
-  Close();
-}
-
 void ProgressWindow::Create() {
   static const ATOM windowClass = RegisterWindowClass(Procedure);
   if (windowClass == 0) return;
@@ -206,10 +202,6 @@ void ProgressWindow::RequestStop() {
   if (window_ == nullptr) return;
   stopRequested_ = true;
   stop_.Request();
-}
-
-void ProgressWindow::Activate() {
-  if (window_ != nullptr) SetFocus(button_);
 }
 
 void ProgressWindow::Finish(const std::string& text) {

@@ -22,7 +22,7 @@ class ProgressWindow {
   // words.doneButton.
   ProgressWindow(HWND owner, std::chrono::milliseconds finishWait, StopSource& stop,
                  const UserInterfaceWords& words);
-  ~ProgressWindow();
+  ~ProgressWindow() { Close(); }
   ProgressWindow(const ProgressWindow&) = delete;
   ProgressWindow& operator=(const ProgressWindow&) = delete;
 
@@ -37,7 +37,9 @@ class ProgressWindow {
   // silence, was pressed.
   bool TakeKeepWaiting() { return std::exchange(keepWaiting_, false); }
   // Activates the window, for the user who looks for it.
-  void Activate();
+  void Activate() {
+    if (window_ != nullptr) SetFocus(button_);
+  }
   // Shows text in place of the position and the times, and the button its
   // second words. Returns once the user pressed it or closed the window, or
   // finishWait has passed; then the window goes.

@@ -106,12 +106,10 @@ class WholeLines {
   }
 
   static void FitToLines(HWND box) {
-    HWND text = nullptr;
-    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr && text == nullptr;
-         child = GetWindow(child, GW_HWNDNEXT)) {
-      wchar_t name[16] = {};
-      GetClassNameW(child, name, 16);
-      if (_wcsicmp(name, L"Static") == 0 && GetWindowTextLengthW(child) > 0) text = child;
+    // The first static control with text; the icon is one without.
+    HWND text = FindWindowExW(box, nullptr, L"Static", nullptr);
+    while (text != nullptr && GetWindowTextLengthW(text) == 0) {
+      text = FindWindowExW(box, text, L"Static", nullptr);
     }
     if (text == nullptr) return;
     std::wstring lines(GetWindowTextLengthW(text) + 1, L'\0');
@@ -181,8 +179,6 @@ HICON ProgramIcon(int widthMetric, int heightMetric) {
                                        IMAGE_ICON, GetSystemMetrics(widthMetric),
                                        GetSystemMetrics(heightMetric), LR_SHARED));
 }
-
-LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 class WindowsUserInterface : public UserInterface {
  public:
@@ -316,27 +312,30 @@ class WindowsUserInterface : public UserInterface {
     EndProgress();
   }
 
-  bool Ready() const { return progress_.has_value(); }
-
-  // The main window's own messages; nothing for those the system handles.
-  std::optional<LRESULT> OnMainWindowMessage(UINT message) {
-    if (taskbar_ && taskbar_->Made(message)) return 0;
-    switch (message) {
-      case WM_CLOSE:
-        // From the taskbar button. The window stays, as the boxes need it;
-        // during a task it means the progress window's button.
-        progress_->RequestStop();
-        return 0;
-      case WM_SETFOCUS:
-        // The user clicked the taskbar button during a task.
-        if (!progress_->Shown()) break;
-        progress_->Activate();
-        return 0;
+ private:
+  // The main window's own messages; the system handles the others, and
+  // all of them until the interface has made what it needs.
+  static LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam,
+                                              LPARAM lParam) {
+    auto* ui = reinterpret_cast<WindowsUserInterface*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (ui != nullptr && ui->progress_) {
+      if (ui->taskbar_ && ui->taskbar_->Made(message)) return 0;
+      switch (message) {
+        case WM_CLOSE:
+          // From the taskbar button. The window stays, as the boxes need it;
+          // during a task it means the progress window's button.
+          ui->progress_->RequestStop();
+          return 0;
+        case WM_SETFOCUS:
+          // The user clicked the taskbar button during a task.
+          if (!ui->progress_->Shown()) break;
+          ui->progress_->Activate();
+          return 0;
+      }
     }
-    return std::nullopt;
+    return DefWindowProcW(window, message, wParam, lParam);
   }
 
- private:
   // Owned by the main window when there is one, and in front of other
   // programs, whose open dialog may be what the question is about. The
   // foreground lock may refuse MB_SETFOREGROUND; MB_TOPMOST then still
@@ -391,15 +390,6 @@ class WindowsUserInterface : public UserInterface {
   std::optional<TaskbarProgress> taskbar_;
   HANDLE wake_ = nullptr;
 };
-
-LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* ui = reinterpret_cast<WindowsUserInterface*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  // Not before the interface has made what it needs.
-  if (ui != nullptr && ui->Ready()) {
-    if (const std::optional<LRESULT> result = ui->OnMainWindowMessage(message)) return *result;
-  }
-  return DefWindowProcW(window, message, wParam, lParam);
-}
 
 }  // namespace
 
