@@ -8,6 +8,7 @@
 // few lines.
 #pragma once
 
+#include <exception>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -91,5 +92,16 @@ class [[nodiscard]] Result<void> {
   Failure failure_;
   bool ok_ = true;
 };
+
+// What f returns, or the failure of the exception it throws, such as
+// std::bad_alloc: for the operations that promise never to throw.
+template <typename F>
+auto Caught(F f) -> decltype(f()) {
+  try {
+    return f();
+  } catch (const std::exception& e) {
+    return Failure{0, e.what()};
+  }
+}
 
 }  // namespace traskel

@@ -6,13 +6,12 @@
 // (mode 0600, and 0700 for the folders made for it), as the registry's
 // per-user hive is: it names the user's files.
 #include <pwd.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstdlib>
-#include <exception>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -145,11 +144,8 @@ Result<void> ReplaceFile(FileSystem& files, const Hive& hive, const std::string&
 // the registry reads it.
 bool PerUser(std::string_view path) {
   const auto below = [path](std::string_view root) {
-    if (path.size() <= root.size() || path[root.size()] != '\\') return false;
-    for (std::size_t i = 0; i < root.size(); ++i) {
-      if (std::toupper(static_cast<unsigned char>(path[i])) != root[i]) return false;
-    }
-    return true;
+    return path.size() > root.size() && path[root.size()] == '\\' &&
+           ::strncasecmp(path.data(), root.data(), root.size()) == 0;
   };
   return below("HKCU") || below("HKEY_CURRENT_USER");
 }
@@ -165,7 +161,7 @@ class FileSettingsStore : public SettingsStore {
         user_(userFolder, kUserFileName, Readers::OwnerOnly) {}
 
   Result<std::string> Read(const std::string& path) override {
-    try {
+    return Caught([&]() -> Result<std::string> {
       Result<std::string> content = ReadWholeFile(files_, Of(path).file);
       if (!content) return content;
       std::string key;
@@ -173,13 +169,11 @@ class FileSettingsStore : public SettingsStore {
         if (KeyOf(line, key) && key == path) return Decode(line.substr(line.find('=') + 1));
       }
       return std::string();
-    } catch (const std::exception& e) {
-      return Failure{0, e.what()};
-    }
+    });
   }
 
   Result<std::vector<std::pair<std::string, std::string>>> List(const std::string& key) override {
-    try {
+    return Caught([&]() -> Result<std::vector<std::pair<std::string, std::string>>> {
       const std::string below = key + "\\";
       Result<std::string> content = ReadWholeFile(files_, Of(below).file);
       if (!content) return content.failure();
@@ -196,9 +190,7 @@ class FileSettingsStore : public SettingsStore {
         values.emplace_back(std::move(name), Decode(line.substr(line.find('=') + 1)));
       }
       return values;
-    } catch (const std::exception& e) {
-      return Failure{0, e.what()};
-    }
+    });
   }
 
   std::vector<std::string> ValuesFiles() const override { return {machine_.file, user_.file}; }
@@ -214,7 +206,7 @@ class FileSettingsStore : public SettingsStore {
   // entry is empty. Under the folder's lock, so that two programs changing
   // values at the same moment each keep the other's.
   Result<void> Change(const std::string& path, const std::string& entry) {
-    try {
+    return Caught([&]() -> Result<void> {
       const Hive& hive = Of(path);
       if (Result<void> made = files_.MakeFolders(hive.folder, hive.readers); !made) return made;
       Result<std::unique_ptr<FolderLock>> lock = files_.LockFolder(hive.folder);
@@ -242,9 +234,7 @@ class FileSettingsStore : public SettingsStore {
       // Removing what is not there leaves the file as it is.
       if (entry.empty() && !changed) return {};
       return ReplaceFile(files_, hive, updated);
-    } catch (const std::exception& e) {
-      return Failure{0, e.what()};
-    }
+    });
   }
 
   const Hive& Of(const std::string& path) const { return PerUser(path) ? user_ : machine_; }

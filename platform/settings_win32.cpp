@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <exception>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -174,7 +173,7 @@ Result<std::vector<std::pair<std::string, std::string>>> ListKey(const std::stri
 class ShellSettingsStore : public SettingsStore {
  public:
   Result<std::string> Read(const std::string& path) override {
-    try {
+    return Caught([&]() -> Result<std::string> {
       ComApartment apartment;
       ComPtr<IDispatch> shell;
       if (HRESULT hr = CreateShell(shell); FAILED(hr)) return SystemFailure(hr);
@@ -186,13 +185,11 @@ class ShellSettingsStore : public SettingsStore {
       VariantClear(&result);
       if (FAILED(hr) && hr != kNotThere) return SystemFailure(hr);
       return text;
-    } catch (const std::exception& e) {
-      return Failure{0, e.what()};
-    }
+    });
   }
 
   Result<void> Write(const std::string& path, const std::string& value) override {
-    try {
+    return Caught([&]() -> Result<void> {
       ComApartment apartment;
       ComPtr<IDispatch> shell;
       HRESULT hr = CreateShell(shell);
@@ -208,22 +205,16 @@ class ShellSettingsStore : public SettingsStore {
       // Typically no administrator rights for the per-machine hive.
       if (FAILED(hr)) return SystemFailure(hr);
       return {};
-    } catch (const std::exception& e) {
-      return Failure{0, e.what()};
-    }
+    });
   }
 
   Result<std::vector<std::pair<std::string, std::string>>> List(const std::string& key) override {
-    try {
-      return ListKey(key);
-    } catch (const std::exception& e) {
-      return Failure{0, e.what()};
-    }
+    return Caught([&] { return ListKey(key); });
   }
 
   // Wine's shell object has no RegDelete: the registry's own call removes it.
   Result<void> Remove(const std::string& path) override {
-    try {
+    return Caught([&]() -> Result<void> {
       std::wstring rest;
       const HKEY hive = SplitHive(path, rest);
       const std::size_t slash = rest.rfind(L'\\');
@@ -232,9 +223,7 @@ class ShellSettingsStore : public SettingsStore {
           RegDeleteKeyValueW(hive, rest.substr(0, slash).c_str(), rest.substr(slash + 1).c_str());
       if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return SystemFailure(status);
       return {};
-    } catch (const std::exception& e) {
-      return Failure{0, e.what()};
-    }
+    });
   }
 };
 
