@@ -4,11 +4,8 @@
 #include <cmath>
 
 namespace traskel {
-namespace {
 
 constexpr int kSteps = 1000;
-
-}  // namespace
 
 TaskbarProgress::TaskbarProgress(HWND window)
     : window_(window), madeMessage_(RegisterWindowMessageW(L"TaskbarButtonCreated")) {

@@ -7,8 +7,6 @@
 
 namespace traskel {
 
-namespace {
-
 // 0x80 to 0x9F of Windows-1252. The five bytes it leaves unassigned map to
 // the C1 characters of the same number, as Windows maps them.
 constexpr char16_t kHighControls[32] = {
@@ -16,8 +14,6 @@ constexpr char16_t kHighControls[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
-
-}  // namespace
 
 std::string SystemCodePageName() {
   return "Windows-1252";
