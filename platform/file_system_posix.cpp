@@ -49,8 +49,9 @@ auto Retried(Call call) {
   }
 }
 
-// The one file object of POSIX systems: a descriptor.
-class PosixFile final : public File {
+// The one file object of POSIX systems: a descriptor. A folder's, locked,
+// is the folder's lock, which goes with it.
+class PosixFile final : public File, public FolderLock {
  public:
   PosixFile(int fd, std::string path, bool made = false)
       : fd_(fd), path_(std::move(path)), made_(made) {}
@@ -235,14 +236,6 @@ mode_t FolderMode(Readers readers) {
   return readers == Readers::Everyone ? 0755 : 0700;
 }
 
-class PosixFolderLock final : public FolderLock {
- public:
-  explicit PosixFolderLock(std::unique_ptr<PosixFile> folder) : folder_(std::move(folder)) {}
-
- private:
-  std::unique_ptr<PosixFile> folder_;  // the lock goes with it
-};
-
 }  // namespace
 
 std::string SplitPathFromFile(const std::string& file) {
@@ -368,7 +361,7 @@ Result<std::unique_ptr<FolderLock>> SystemFileSystem::LockFolder(const std::stri
   Result<std::unique_ptr<PosixFile>> opened = OpenFile(folder, O_RDONLY | O_DIRECTORY);
   if (!opened) return opened.failure();
   if (Retried([&] { return ::flock((*opened)->fd(), LOCK_EX); }) != 0) return LastFailure();
-  return std::unique_ptr<FolderLock>(std::make_unique<PosixFolderLock>(std::move(*opened)));
+  return opened;
 }
 
 Result<std::string> SystemFileSystem::ResolvedPath(const std::string& path) {

@@ -69,10 +69,9 @@ std::string Decode(std::string_view text) {
 std::vector<std::string_view> SplitLines(std::string_view content) {
   std::vector<std::string_view> lines;
   while (!content.empty()) {
-    std::size_t end = content.find('\n');
-    if (end == std::string_view::npos) end = content.size();
+    const std::size_t end = std::min(content.find('\n'), content.size());
     lines.push_back(content.substr(0, end));
-    content.remove_prefix(end < content.size() ? end + 1 : end);
+    content.remove_prefix(std::min(end + 1, content.size()));
   }
   return lines;
 }
