@@ -85,17 +85,10 @@ HRESULT CallByName(IDispatch* object, const wchar_t* name, StringArgs& args, VAR
 
 // RegRead gives text for string values and a number for DWORD ones.
 std::string AsText(const VARIANT& v) {
-  switch (V_VT(&v)) {
-    case VT_BSTR:
-      return V_BSTR(&v) != nullptr ? Utf8(std::wstring_view(V_BSTR(&v), SysStringLen(V_BSTR(&v))))
-                                   : "";
-    case VT_I2:
-      return std::to_string(V_I2(&v));
-    case VT_I4:
-      return std::to_string(V_I4(&v));
-    default:
-      return "";
-  }
+  if (V_VT(&v) == VT_I2) return std::to_string(V_I2(&v));
+  if (V_VT(&v) == VT_I4) return std::to_string(V_I4(&v));
+  if (V_VT(&v) != VT_BSTR || V_BSTR(&v) == nullptr) return "";
+  return Utf8(std::wstring_view(V_BSTR(&v), SysStringLen(V_BSTR(&v))));
 }
 
 constexpr const char* kStringKind = "REG_SZ";
