@@ -3,10 +3,10 @@
 // file-name completion when a user types it on a terminal.
 #include <editline/readline.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -185,9 +185,6 @@ class ConsoleUserInterface : public UserInterface {
   // would be.
   Answer Ask(const std::string& text, const std::string& title, Icon icon,
              const std::string& prompt, std::initializer_list<Answer> answers, bool emptyIsFirst) {
-    const auto lower = [](char c) {
-      return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    };
     ShowMessage(text, title, icon);
     for (;;) {
       const std::optional<std::string> line = ReadAnswer(prompt.c_str());
@@ -198,7 +195,7 @@ class ConsoleUserInterface : public UserInterface {
       for (Answer answer : answers) {
         key = prompt.find('[', key) + 1;
         if (key == 0 || key == prompt.size()) break;
-        if (lower(prompt[key]) == lower((*line)[0])) return answer;
+        if (::strncasecmp(&prompt[key], line->c_str(), 1) == 0) return answer;
       }
     }
   }
