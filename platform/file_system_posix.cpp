@@ -228,14 +228,6 @@ Result<std::unique_ptr<File>> Keep(const std::string& path) {
   return SystemFailure(EEXIST);
 }
 
-mode_t FileMode(Opening how) {
-  return how == Opening::CreateForAll ? 0644 : 0600;
-}
-
-mode_t FolderMode(Readers readers) {
-  return readers == Readers::Everyone ? 0755 : 0700;
-}
-
 }  // namespace
 
 std::string SplitPathFromFile(const std::string& file) {
@@ -306,11 +298,12 @@ Result<std::unique_ptr<File>> SystemFileSystem::Open(const std::string& path, Op
       return OpenFile(path, O_WRONLY | O_CREAT | O_APPEND, 0666);
     case Opening::CreateForAll:
     case Opening::CreateForOwner: {
+      const mode_t mode = how == Opening::CreateForAll ? 0644 : 0600;
       Result<std::unique_ptr<PosixFile>> file =
-          OpenFile(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, FileMode(how), true);
+          OpenFile(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode, true);
       if (!file) return file.failure();
       // The mode as asked, whatever the user's umask takes away or leaves.
-      if (::fchmod((*file)->fd(), FileMode(how)) != 0) {
+      if (::fchmod((*file)->fd(), mode) != 0) {
         const Failure failure = LastFailure();
         ::unlink(path.c_str());
         return failure;
@@ -338,12 +331,13 @@ Result<void> SystemFileSystem::Remove(const std::string& path) {
 }
 
 Result<void> SystemFileSystem::MakeFolders(const std::string& folder, Readers readers) {
+  const mode_t mode = readers == Readers::Everyone ? 0755 : 0700;
   for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
        slash = folder.find('/', slash + 1)) {
-    ::mkdir(folder.substr(0, slash).c_str(), FolderMode(readers));
+    ::mkdir(folder.substr(0, slash).c_str(), mode);
   }
   // What the last one gave, unless the folder is there all the same.
-  const int made = ::mkdir(folder.c_str(), FolderMode(readers));
+  const int made = ::mkdir(folder.c_str(), mode);
   const Failure failure = LastFailure();
   struct stat info;
   if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return {};

@@ -61,12 +61,8 @@ class StoppableInput final : public std::streambuf {
   char buffer_[4096];
 };
 
-const char* IconWord(Icon icon) {
-  // In the order of Icon's values.
-  static constexpr const char* kWords[] = {"none", "critical", "exclamation", "information",
-                                           "question"};
-  return kWords[static_cast<int>(icon)];
-}
+// In the order of Icon's values.
+constexpr const char* kIconWords[] = {"none", "critical", "exclamation", "information", "question"};
 
 class ConsoleUserInterface : public UserInterface {
  public:
@@ -88,7 +84,8 @@ class ConsoleUserInterface : public UserInterface {
   // same terminal is ended first.
   void ShowMessage(const std::string& text, const std::string& title, Icon icon) override {
     console::EndStatus();
-    out_ << "--- " << TerminalText(title, false) << " [" << IconWord(icon) << "] ---\n"
+    out_ << "--- " << TerminalText(title, false) << " [" << kIconWords[static_cast<int>(icon)]
+         << "] ---\n"
          << TerminalText(text, true) << '\n'
          << std::flush;
   }

@@ -24,12 +24,9 @@ namespace {
 // Long enough for any path the dialog can give.
 constexpr std::size_t kPathBuffer = 32768;
 
-UINT IconStyle(Icon icon) {
-  // In the order of Icon's values.
-  static constexpr UINT kStyles[] = {0, MB_ICONERROR, MB_ICONEXCLAMATION, MB_ICONINFORMATION,
-                                     MB_ICONQUESTION};
-  return kStyles[static_cast<int>(icon)];
-}
+// In the order of Icon's values.
+constexpr UINT kIconStyles[] = {0, MB_ICONERROR, MB_ICONEXCLAMATION, MB_ICONINFORMATION,
+                                MB_ICONQUESTION};
 
 // "text|pattern|" pairs as the dialog wants them: each part ended by a NUL,
 // the list by one more.
@@ -344,9 +341,9 @@ class WindowsUserInterface : public UserInterface {
   int Box(const std::string& text, const std::string& title, UINT buttons, Icon icon) {
     const std::wstring wideTitle = Utf16(title);
     const Waiting waiting(*this);
-    return MessageBoxW(mainWindow_, FittedToTitle(Utf16(text), wideTitle).c_str(),
-                       wideTitle.c_str(),
-                       buttons | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST);
+    return MessageBoxW(
+        mainWindow_, FittedToTitle(Utf16(text), wideTitle).c_str(), wideTitle.c_str(),
+        buttons | kIconStyles[static_cast<int>(icon)] | MB_SETFOREGROUND | MB_TOPMOST);
   }
 
   // The main window's taskbar button for as long as a box or the dialog
