@@ -231,12 +231,10 @@ Result<std::unique_ptr<File>> Keep(const std::string& path) {
 }  // namespace
 
 std::string SplitPathFromFile(const std::string& file) {
-  std::string s = file;
-  while (!s.empty() && s.back() != '/') s.pop_back();
-  if (!s.empty()) s.pop_back();
+  const std::size_t slash = file.rfind('/');
+  if (slash == std::string::npos) return "";
   // A file directly in the root keeps the root as its folder.
-  if (s.empty() && !file.empty() && file.front() == '/') return "/";
-  return s;
+  return slash == 0 ? "/" : file.substr(0, slash);
 }
 
 std::string DialogStartFolder(const std::string& folder) {

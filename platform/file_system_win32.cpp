@@ -209,11 +209,9 @@ bool HolderMarkExists(const std::wstring& name) {
 // A holder sets its mark right after opening the file: one that has just
 // opened it is given that moment.
 FailureKind SharingRefusal(const std::wstring& name) {
-  for (int look = 0; look < 2; ++look) {
-    if (look > 0) Sleep(100);
-    if (HolderMarkExists(name)) return FailureKind::HeldByOther;
-  }
-  return FailureKind::InUse;
+  if (HolderMarkExists(name)) return FailureKind::HeldByOther;
+  Sleep(100);
+  return HolderMarkExists(name) ? FailureKind::HeldByOther : FailureKind::InUse;
 }
 
 // The held file: opened without write or delete sharing, so no other
@@ -327,8 +325,7 @@ std::string DialogStartFolder(const std::string& folder) {
   const bool bareDrive =
       folder.size() == 2 && folder[1] == ':' &&
       ((folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z'));
-  if (bareDrive) return folder + "\\";
-  return folder;
+  return bareDrive ? folder + "\\" : folder;
 }
 
 std::string AbsolutePath(const std::string& path) {
