@@ -121,8 +121,7 @@ class PosixFile final : public File, public FolderLock {
     } else if (::unlink(path_.c_str()) != 0) {
       removed = LastFailure();
     }
-    ::close(fd_);
-    fd_ = -1;
+    ::close(std::exchange(fd_, -1));
     return removed;
   }
 

@@ -74,10 +74,6 @@ void Put(HWND control, std::string& shown, const std::string& text) {
 
 }  // namespace
 
-ProgressWindow::ProgressWindow(HWND owner, std::chrono::milliseconds finishWait, StopSource& stop,
-                               const UserInterfaceWords& words)
-    : owner_(owner), finishWait_(finishWait), stop_(stop), words_(words) {}
-
 void ProgressWindow::Create() {
   static const ATOM windowClass = RegisterWindowClass(Procedure);
   if (windowClass == 0) return;

@@ -21,7 +21,8 @@ class ProgressWindow {
   // `stop` while the task goes on. Its button bears words.stopButton, then
   // words.doneButton.
   ProgressWindow(HWND owner, std::chrono::milliseconds finishWait, StopSource& stop,
-                 const UserInterfaceWords& words);
+                 const UserInterfaceWords& words)
+      : owner_(owner), finishWait_(finishWait), stop_(stop), words_(words) {}
   ~ProgressWindow() { Close(); }
   ProgressWindow(const ProgressWindow&) = delete;
   ProgressWindow& operator=(const ProgressWindow&) = delete;
