@@ -12,11 +12,8 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
 std::string ShellQuoted(const std::string& argument) {
   std::string quoted = "'";
   for (char c : argument) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
+    if (c == '\'') quoted += "'\\'";  // closed, escaped, opened again by c
+    quoted += c;
   }
   return quoted + "'";
 }

@@ -1,23 +1,19 @@
 #include "platform/console.h"
 
+#include <cstdio>
+
 #include "platform/text.h"
 
 namespace traskel {
 
 namespace {
 
-void AppendEscaped(std::string& out, unsigned char c) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += "\\x";
-  out += kHex[c >> 4];
-  out += kHex[c & 0xF];
-}
-
-// Upper-case digits, as the code charts name them.
-void AppendCodePoint(std::string& out, char32_t code) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  out += "\\u";
-  for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(code >> shift) & 0xF];
+// A byte as \xNN; a code point as \uNNNN, in upper-case digits as the code
+// charts name them.
+void AppendEscape(std::string& out, const char* format, unsigned value) {
+  char escape[12];
+  std::snprintf(escape, sizeof escape, format, value);
+  out += escape;
 }
 
 }  // namespace
@@ -45,16 +41,17 @@ std::string TerminalText(std::string_view text, bool keepLineBreaks) {
       out += static_cast<char>(c);
       ++i;
     } else if (c < 0x80) {
-      AppendEscaped(out, c);  // C0 and DEL
+      AppendEscape(out, "\\x%02x", c);  // C0 and DEL
       ++i;
     } else if (const std::size_t n = WellFormedUtf8Length(text, i); n == 0) {
-      AppendEscaped(out, c);
+      AppendEscape(out, "\\x%02x", c);
       ++i;
     } else if (c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
-      AppendEscaped(out, static_cast<unsigned char>(text[i + 1]));  // C1: U+0080 to U+009F
+      // C1: U+0080 to U+009F
+      AppendEscape(out, "\\x%02x", static_cast<unsigned char>(text[i + 1]));
       i += 2;
     } else if (const char32_t bidi = BidiControlAt(text, i); bidi != 0) {
-      AppendCodePoint(out, bidi);
+      AppendEscape(out, "\\u%04X", bidi);
       i += n;
     } else {
       out.append(text, i, n);

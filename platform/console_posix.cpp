@@ -37,81 +37,49 @@ void WriteAll(std::string_view s) {
   }
 }
 
-class Terminal {
- public:
-  void Show(std::string_view text) {
-    std::lock_guard<std::mutex> hold(mutex_);
-    latest_.assign(text);
-    Changed();
-  }
+// The one status line of the process; all below under the lock.
+std::mutex mutex;
+bool drawn = false;  // a status line stands on the terminal
+bool shown = false;  // and shows the latest text
+std::chrono::steady_clock::time_point lastDraw{};
+std::string prefix;
+std::string latest;
+std::string buffer;
 
-  void ShowPrefix(std::string_view text) {
-    std::lock_guard<std::mutex> hold(mutex_);
-    prefix_.assign(text);
-    Changed();
-  }
-
-  void Clear() {
-    std::lock_guard<std::mutex> hold(mutex_);
-    if (!drawn_) return;
-    WriteAll(std::string("\r") + kClearToEnd);
-    drawn_ = false;
-  }
-
-  void End() {
-    std::lock_guard<std::mutex> hold(mutex_);
-    if (!drawn_) return;
-    if (!shown_) Draw();
-    WriteAll("\n");
-    drawn_ = false;
-  }
-
- private:
-  void Changed() {
-    shown_ = false;
-    const auto now = std::chrono::steady_clock::now();
-    if (drawn_ && now - lastDraw_ < kRedrawInterval) return;
-    lastDraw_ = now;
-    Draw();
-  }
-
-  void Draw() {
-    // One line: what would break it or steer the terminal is escaped, a tab
-    // is a space. The prefix first, so that a narrow terminal cuts the
-    // status text rather than it.
-    std::string both = prefix_;
-    if (!prefix_.empty() && !latest_.empty()) both += " | ";
-    both += latest_;
-    const std::string text = TerminalText(both, false);
-    buffer_.assign("\r");
-    const std::size_t columns = Columns();
-    std::size_t used = 0;
-    for (char ch : text) {
-      const auto c = static_cast<unsigned char>(ch);
-      if ((c & 0xC0) != 0x80) {
-        if (used == columns) break;
-        ++used;
-      }
-      buffer_ += c == '\t' ? ' ' : ch;
+void Draw() {
+  // One line: what would break it or steer the terminal is escaped, a tab
+  // is a space. The prefix first, so that a narrow terminal cuts the
+  // status text rather than it.
+  std::string both = prefix;
+  if (!prefix.empty() && !latest.empty()) both += " | ";
+  both += latest;
+  const std::string text = TerminalText(both, false);
+  buffer.assign("\r");
+  const std::size_t columns = Columns();
+  std::size_t used = 0;
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if ((c & 0xC0) != 0x80) {
+      if (used == columns) break;
+      ++used;
     }
-    buffer_ += kClearToEnd;
-    WriteAll(buffer_);
-    drawn_ = true;
-    shown_ = true;
+    buffer += c == '\t' ? ' ' : ch;
   }
+  buffer += kClearToEnd;
+  WriteAll(buffer);
+  drawn = true;
+  shown = true;
+}
 
-  std::mutex mutex_;
-  bool drawn_ = false;  // a status line stands on the terminal
-  bool shown_ = false;  // and shows the latest text
-  std::chrono::steady_clock::time_point lastDraw_{};
-  std::string prefix_;
-  std::string latest_;
-  std::string buffer_;
-};
-
-Terminal& TheTerminal() {
-  static Terminal terminal;
-  return terminal;
+// Sets `part` of the line to text and draws it, unless it was drawn moments ago.
+void Change(std::string& part, std::string_view text) {
+  std::lock_guard<std::mutex> hold(mutex);
+  part.assign(text);
+  shown = false;
+  const auto now = std::chrono::steady_clock::now();
+  if (drawn && now - lastDraw < kRedrawInterval) return;
+  lastDraw = now;
+  Draw();
 }
 
 }  // namespace
@@ -121,19 +89,26 @@ bool IsTerminal() {
 }
 
 void ShowStatus(std::string_view text) {
-  TheTerminal().Show(text);
+  Change(latest, text);
 }
 
 void ShowStatusPrefix(std::string_view text) {
-  TheTerminal().ShowPrefix(text);
+  Change(prefix, text);
 }
 
 void ClearStatus() {
-  TheTerminal().Clear();
+  std::lock_guard<std::mutex> hold(mutex);
+  if (!drawn) return;
+  WriteAll(std::string("\r") + kClearToEnd);
+  drawn = false;
 }
 
 void EndStatus() {
-  TheTerminal().End();
+  std::lock_guard<std::mutex> hold(mutex);
+  if (!drawn) return;
+  if (!shown) Draw();
+  WriteAll("\n");
+  drawn = false;
 }
 
 }  // namespace traskel::console

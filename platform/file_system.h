@@ -44,7 +44,6 @@ class InputFile : public ByteSource {
 class OutputFile {
  public:
   virtual ~OutputFile() = default;
-  virtual const std::string& path() const = 0;
   // Appends all bytes.
   virtual Result<void> Write(std::string_view bytes) = 0;
   // What was written is on the disk.

@@ -40,17 +40,18 @@ bool IsNullDevice(const struct stat& info) {
          info.st_rdev == null.st_rdev;
 }
 
-// Whatever read or write gives when it is interrupted before any byte.
+// What the call gives once no signal interrupts it (EINTR).
 template <typename Call>
-ssize_t Retried(Call call) {
+auto Retried(Call call) {
   for (;;) {
-    const ssize_t n = call();
+    const auto n = call();
     if (n >= 0 || errno != EINTR) return n;
   }
 }
 
-// The one file object of POSIX systems: a descriptor.
-class PosixFile final : public File {
+// The one file object of POSIX systems: a descriptor. A folder's, locked,
+// is the folder's lock, which goes with it.
+class PosixFile final : public File, public FolderLock {
  public:
   PosixFile(int fd, std::string path, bool made = false)
       : fd_(fd), path_(std::move(path)), made_(made) {}
@@ -120,8 +121,7 @@ class PosixFile final : public File {
     } else if (::unlink(path_.c_str()) != 0) {
       removed = LastFailure();
     }
-    ::close(fd_);
-    fd_ = -1;
+    ::close(std::exchange(fd_, -1));
     return removed;
   }
 
@@ -132,7 +132,6 @@ class PosixFile final : public File {
   }
 
   bool Made() const override { return made_; }
-  const std::string& path() const override { return path_; }
 
  private:
   int fd_;
@@ -146,11 +145,6 @@ Result<std::unique_ptr<PosixFile>> OpenFile(const std::string& path, int flags, 
   const int fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
   if (fd < 0) return LastFailure();
   return std::make_unique<PosixFile>(fd, path, made);
-}
-
-Result<std::unique_ptr<File>> AsFile(Result<std::unique_ptr<PosixFile>> file) {
-  if (!file) return file.failure();
-  return std::unique_ptr<File>(std::move(*file));
 }
 
 // A finding that refuses a file to hold, by what the name or the open file
@@ -191,9 +185,7 @@ Result<std::unique_ptr<File>> Take(const std::string& path) {
     }
     // The holder before may have deleted it while we waited for the lock;
     // then the lock is on a file without a name.
-    if (::lstat(path.c_str(), &named) == 0 && SameInode(named, *opened)) {
-      return AsFile(std::move(file));
-    }
+    if (::lstat(path.c_str(), &named) == 0 && SameInode(named, *opened)) return file;
   }
   return Finding(FailureKind::NameUnsteady);
 }
@@ -228,38 +220,20 @@ Result<std::unique_ptr<File>> Keep(const std::string& path) {
       return failure;
     }
     if (S_ISCHR(opened->st_mode)) (*file)->SetNullDevice();
-    return AsFile(std::move(file));
+    return file;
   }
   // Mostly a link to nothing, which is not followed: making its target
   // would write where someone else points.
   return SystemFailure(EEXIST);
 }
 
-mode_t FileMode(Opening how) {
-  return how == Opening::CreateForAll ? 0644 : 0600;
-}
-
-mode_t FolderMode(Readers readers) {
-  return readers == Readers::Everyone ? 0755 : 0700;
-}
-
-class PosixFolderLock final : public FolderLock {
- public:
-  explicit PosixFolderLock(std::unique_ptr<PosixFile> folder) : folder_(std::move(folder)) {}
-
- private:
-  std::unique_ptr<PosixFile> folder_;  // the lock goes with it
-};
-
 }  // namespace
 
 std::string SplitPathFromFile(const std::string& file) {
-  std::string s = file;
-  while (!s.empty() && s.back() != '/') s.pop_back();
-  if (!s.empty()) s.pop_back();
+  const std::size_t slash = file.rfind('/');
+  if (slash == std::string::npos) return "";
   // A file directly in the root keeps the root as its folder.
-  if (s.empty() && !file.empty() && file.front() == '/') return "/";
-  return s;
+  return slash == 0 ? "/" : file.substr(0, slash);
 }
 
 std::string DialogStartFolder(const std::string& folder) {
@@ -318,19 +292,20 @@ Result<std::unique_ptr<File>> SystemFileSystem::Open(const std::string& path, Op
     case Opening::Keep:
       return Keep(path);
     case Opening::Append:
-      return AsFile(OpenFile(path, O_WRONLY | O_CREAT | O_APPEND, 0666));
+      return OpenFile(path, O_WRONLY | O_CREAT | O_APPEND, 0666);
     case Opening::CreateForAll:
     case Opening::CreateForOwner: {
+      const mode_t mode = how == Opening::CreateForAll ? 0644 : 0600;
       Result<std::unique_ptr<PosixFile>> file =
-          OpenFile(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, FileMode(how), true);
+          OpenFile(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode, true);
       if (!file) return file.failure();
       // The mode as asked, whatever the user's umask takes away or leaves.
-      if (::fchmod((*file)->fd(), FileMode(how)) != 0) {
+      if (::fchmod((*file)->fd(), mode) != 0) {
         const Failure failure = LastFailure();
         ::unlink(path.c_str());
         return failure;
       }
-      return AsFile(std::move(file));
+      return file;
     }
     case Opening::Read:
       break;
@@ -341,7 +316,7 @@ Result<std::unique_ptr<File>> SystemFileSystem::Open(const std::string& path, Op
   const Result<struct stat> info = (*file)->Info();
   if (!info) return info.failure();
   if (!S_ISREG(info->st_mode)) return Finding(FailureKind::NotRegular);
-  return AsFile(std::move(file));
+  return file;
 }
 
 Result<void> SystemFileSystem::Rename(const std::string& from, const std::string& to) {
@@ -353,12 +328,13 @@ Result<void> SystemFileSystem::Remove(const std::string& path) {
 }
 
 Result<void> SystemFileSystem::MakeFolders(const std::string& folder, Readers readers) {
+  const mode_t mode = readers == Readers::Everyone ? 0755 : 0700;
   for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
        slash = folder.find('/', slash + 1)) {
-    ::mkdir(folder.substr(0, slash).c_str(), FolderMode(readers));
+    ::mkdir(folder.substr(0, slash).c_str(), mode);
   }
   // What the last one gave, unless the folder is there all the same.
-  const int made = ::mkdir(folder.c_str(), FolderMode(readers));
+  const int made = ::mkdir(folder.c_str(), mode);
   const Failure failure = LastFailure();
   struct stat info;
   if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return {};
@@ -375,12 +351,8 @@ Result<void> SystemFileSystem::SyncFolder(const std::string& folder) {
 Result<std::unique_ptr<FolderLock>> SystemFileSystem::LockFolder(const std::string& folder) {
   Result<std::unique_ptr<PosixFile>> opened = OpenFile(folder, O_RDONLY | O_DIRECTORY);
   if (!opened) return opened.failure();
-  int locked;
-  do {
-    locked = ::flock((*opened)->fd(), LOCK_EX);
-  } while (locked != 0 && errno == EINTR);
-  if (locked != 0) return LastFailure();
-  return std::unique_ptr<FolderLock>(std::make_unique<PosixFolderLock>(std::move(*opened)));
+  if (Retried([&] { return ::flock((*opened)->fd(), LOCK_EX); }) != 0) return LastFailure();
+  return opened;
 }
 
 Result<std::string> SystemFileSystem::ResolvedPath(const std::string& path) {

@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cwchar>
 #include <filesystem>
 #include <optional>
@@ -59,7 +58,7 @@ std::wstring MarkName(const BY_HANDLE_FILE_INFORMATION& info) {
 class WindowsFile final : public File {
  public:
   WindowsFile(HANDLE handle, std::wstring name, bool made = false)
-      : handle_(handle), name_(std::move(name)), path_(Utf8(name_)), made_(made) {}
+      : handle_(handle), name_(std::move(name)), made_(made) {}
   // The file is let go of before the mark, so that a refusal while the file
   // is open always finds the mark.
   ~WindowsFile() override { CloseAll(); }
@@ -151,7 +150,6 @@ class WindowsFile final : public File {
   bool IsReachedBy(const std::string& path) const override { return IsReachedBy(Utf16(path)); }
 
   bool Made() const override { return made_; }
-  const std::string& path() const override { return path_; }
 
  private:
   bool IsReachedBy(const std::wstring& path) const {
@@ -175,7 +173,6 @@ class WindowsFile final : public File {
 
   HANDLE handle_;
   std::wstring name_;
-  std::string path_;
   bool made_;
   bool nullDevice_ = false;
   bool held_ = false;
@@ -188,11 +185,6 @@ Result<std::unique_ptr<WindowsFile>> OpenFile(const std::wstring& name, DWORD ac
                                     FILE_ATTRIBUTE_NORMAL | flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return LastFailure();
   return std::make_unique<WindowsFile>(handle, name, made);
-}
-
-Result<std::unique_ptr<File>> AsFile(Result<std::unique_ptr<WindowsFile>> file) {
-  if (!file) return file.failure();
-  return std::unique_ptr<File>(std::move(*file));
 }
 
 // Whether a holder has the file at name. Opening it for its attributes
@@ -217,11 +209,9 @@ bool HolderMarkExists(const std::wstring& name) {
 // A holder sets its mark right after opening the file: one that has just
 // opened it is given that moment.
 FailureKind SharingRefusal(const std::wstring& name) {
-  for (int look = 0; look < 2; ++look) {
-    if (look > 0) Sleep(100);
-    if (HolderMarkExists(name)) return FailureKind::HeldByOther;
-  }
-  return FailureKind::InUse;
+  if (HolderMarkExists(name)) return FailureKind::HeldByOther;
+  Sleep(100);
+  return HolderMarkExists(name) ? FailureKind::HeldByOther : FailureKind::InUse;
 }
 
 // The held file: opened without write or delete sharing, so no other
@@ -254,7 +244,7 @@ Result<std::unique_ptr<File>> Take(const std::wstring& name) {
     return Finding(*refusal);
   }
   (*file)->Hold(info);
-  return AsFile(std::move(file));
+  return file;
 }
 
 // The system maps the name NUL, in any folder and any case, to the null
@@ -288,7 +278,7 @@ Result<std::unique_ptr<File>> Keep(const std::wstring& name) {
       return Finding(FailureKind::NotRegular);
     }
     if (nullDevice) (*file)->SetNullDevice();
-    return AsFile(std::move(file));
+    return file;
   }
   return SystemFailure(ERROR_FILE_EXISTS);
 }
@@ -335,8 +325,7 @@ std::string DialogStartFolder(const std::string& folder) {
   const bool bareDrive =
       folder.size() == 2 && folder[1] == ':' &&
       ((folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z'));
-  if (bareDrive) return folder + "\\";
-  return folder;
+  return bareDrive ? folder + "\\" : folder;
 }
 
 std::string AbsolutePath(const std::string& path) {
@@ -375,13 +364,12 @@ Result<std::unique_ptr<File>> SystemFileSystem::Open(const std::string& path, Op
     case Opening::Append:
       // Appending only, so writes from several objects and processes never
       // overlap.
-      return AsFile(OpenFile(name, FILE_APPEND_DATA, kShareAll, OPEN_ALWAYS, 0));
+      return OpenFile(name, FILE_APPEND_DATA, kShareAll, OPEN_ALWAYS, 0);
     case Opening::CreateForAll:
     case Opening::CreateForOwner:
       // The folder's rights pass on to the file; Windows keeps no mode of
       // its own.
-      return AsFile(
-          OpenFile(name, GENERIC_WRITE, 0, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT, true));
+      return OpenFile(name, GENERIC_WRITE, 0, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT, true);
     case Opening::Read:
       break;
   }
@@ -392,7 +380,7 @@ Result<std::unique_ptr<File>> SystemFileSystem::Open(const std::string& path, Op
   if (file && GetFileType((*file)->handle()) != FILE_TYPE_DISK) {
     return Finding(FailureKind::NotRegular);
   }
-  return AsFile(std::move(file));
+  return file;
 }
 
 Result<void> SystemFileSystem::Rename(const std::string& from, const std::string& to) {

@@ -74,14 +74,6 @@ void Put(HWND control, std::string& shown, const std::string& text) {
 
 }  // namespace
 
-ProgressWindow::ProgressWindow(HWND owner, std::chrono::milliseconds finishWait, StopSource& stop,
-                               const UserInterfaceWords& words)
-    : owner_(owner), finishWait_(finishWait), stop_(stop), words_(words) {}
-
-ProgressWindow::~ProgressWindow() {
-  Close();
-}
-
 void ProgressWindow::Create() {
   static const ATOM windowClass = RegisterWindowClass(Procedure);
   if (windowClass == 0) return;
@@ -89,8 +81,10 @@ void ProgressWindow::Create() {
   wchar_t caption[256] = {};
   if (owner_ != nullptr) GetWindowTextW(owner_, caption, 256);
   window_ = CreateWindowExW(0, kWindowClass, caption, kStyle, 0, 0, 0, 0, owner_, nullptr, instance,
-                            this);
+                            nullptr);
   if (window_ == nullptr) return;
+  // For the procedure, which leaves what comes before to the system.
+  SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   if (owner_ != nullptr) {
     for (const auto& [which, index] :
          {std::pair{ICON_BIG, GCLP_HICON}, {ICON_SMALL, GCLP_HICONSM}}) {
@@ -206,10 +200,6 @@ void ProgressWindow::RequestStop() {
   stop_.Request();
 }
 
-void ProgressWindow::Activate() {
-  if (window_ != nullptr) SetFocus(button_);
-}
-
 void ProgressWindow::Finish(const std::string& text) {
   if (window_ == nullptr) return;
   Put(position_, positionShown_, text);
@@ -222,28 +212,7 @@ void ProgressWindow::Finish(const std::string& text) {
   // In front again, should the host have covered it, and still without
   // the focus.
   SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  const auto deadline = std::chrono::steady_clock::now() + finishWait_;
-  bool quit = false;
-  while (!stopRequested_ && !quit) {
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
-            .count();
-    if (left <= 0 || MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left), QS_ALLINPUT,
-                                                 MWMO_INPUTAVAILABLE) == WAIT_TIMEOUT) {
-      break;
-    }
-    MSG message;
-    while (!quit && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) {
-        // For the loop that waits for it.
-        PostQuitMessage(static_cast<int>(message.wParam));
-        quit = true;
-      } else if (!TakeDialogMessage(message)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-      }
-    }
-  }
+  DispatchFor(finishWait_, nullptr, &stopRequested_);
   Close();
   stopRequested_ = false;
 }
@@ -264,8 +233,36 @@ void ProgressWindow::Close() {
   doneShown_ = 0;
 }
 
-bool ProgressWindow::TakeDialogMessage(MSG& message) {
-  return window_ != nullptr && IsDialogMessageW(window_, &message);
+bool ProgressWindow::DispatchPending() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return false;
+    }
+    if (window_ != nullptr && IsDialogMessageW(window_, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return true;
+}
+
+void ProgressWindow::DispatchFor(std::chrono::milliseconds most, HANDLE wake, const bool* until) {
+  const auto deadline = std::chrono::steady_clock::now() + most;
+  const DWORD handles = wake != nullptr ? 1 : 0;
+  while (until == nullptr || !*until) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
+    // Only input to dispatch goes on; woken, the time up or a failed wait
+    // end it.
+    if (left <= 0 ||
+        MsgWaitForMultipleObjectsEx(handles, &wake, static_cast<DWORD>(left), QS_ALLINPUT,
+                                    MWMO_INPUTAVAILABLE) != WAIT_OBJECT_0 + handles ||
+        !DispatchPending()) {
+      return;
+    }
+  }
 }
 
 void ProgressWindow::Rescale(int dpi, const RECT& suggested) {
@@ -281,11 +278,6 @@ void ProgressWindow::Rescale(int dpi, const RECT& suggested) {
 
 LRESULT CALLBACK ProgressWindow::Procedure(HWND window, UINT message, WPARAM wParam,
                                            LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    SetWindowLongPtrW(
-        window, GWLP_USERDATA,
-        reinterpret_cast<LONG_PTR>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams));
-  }
   auto* self = reinterpret_cast<ProgressWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self != nullptr && self->window_ == window) {
     switch (message) {

@@ -21,8 +21,9 @@ class ProgressWindow {
   // `stop` while the task goes on. Its button bears words.stopButton, then
   // words.doneButton.
   ProgressWindow(HWND owner, std::chrono::milliseconds finishWait, StopSource& stop,
-                 const UserInterfaceWords& words);
-  ~ProgressWindow();
+                 const UserInterfaceWords& words)
+      : owner_(owner), finishWait_(finishWait), stop_(stop), words_(words) {}
+  ~ProgressWindow() { Close(); }
   ProgressWindow(const ProgressWindow&) = delete;
   ProgressWindow& operator=(const ProgressWindow&) = delete;
 
@@ -37,15 +38,23 @@ class ProgressWindow {
   // silence, was pressed.
   bool TakeKeepWaiting() { return std::exchange(keepWaiting_, false); }
   // Activates the window, for the user who looks for it.
-  void Activate();
+  void Activate() {
+    if (window_ != nullptr) SetFocus(button_);
+  }
   // Shows text in place of the position and the times, and the button its
   // second words. Returns once the user pressed it or closed the window, or
   // finishWait has passed; then the window goes.
   void Finish(const std::string& text);
   void Close();
-  // The window's keys: Esc, Enter and Space on the button. True when
-  // message was one of them and is handled.
-  bool TakeDialogMessage(MSG& message);
+  // Dispatches the messages there are, the window's keys (Esc, Enter and
+  // Space on the button) to the window. False at a WM_QUIT, which is posted
+  // again for the loop that waits for it.
+  bool DispatchPending();
+  // Dispatches messages as they come for `most` at the longest; returns
+  // sooner once wake, when given, is set, *until turns true or a WM_QUIT
+  // came.
+  void DispatchFor(std::chrono::milliseconds most, HANDLE wake = nullptr,
+                   const bool* until = nullptr);
 
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -8,7 +8,9 @@
 // few lines.
 #pragma once
 
+#include <exception>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <variant>
 
@@ -53,6 +55,11 @@ class [[nodiscard]] Result {
   Result(T value) : v_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: a value is a result
   Result(Failure failure)
       : v_(std::in_place_index<1>, std::move(failure)) {}  // NOLINT: so is a failure
+  // A result of a value that converts, such as a pointer to a derived class.
+  template <typename U>
+  requires std::is_convertible_v<U, T> Result(Result<U> other)  // NOLINT: as its value converts
+      : v_(other ? std::variant<T, Failure>(std::in_place_index<0>, std::move(*other))
+                 : std::variant<T, Failure>(std::in_place_index<1>, other.failure())) {}
 
   bool ok() const { return v_.index() == 0; }
   explicit operator bool() const { return ok(); }
@@ -85,5 +92,16 @@ class [[nodiscard]] Result<void> {
   Failure failure_;
   bool ok_ = true;
 };
+
+// What f returns, or the failure of the exception it throws, such as
+// std::bad_alloc: for the operations that promise never to throw.
+template <typename F>
+auto Caught(F f) -> decltype(f()) {
+  try {
+    return f();
+  } catch (const std::exception& e) {
+    return Failure{0, e.what()};
+  }
+}
 
 }  // namespace traskel

@@ -6,12 +6,12 @@
 // (mode 0600, and 0700 for the folders made for it), as the registry's
 // per-user hive is: it names the user's files.
 #include <pwd.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
+#include <charconv>
 #include <cstdlib>
-#include <exception>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -33,17 +33,14 @@ constexpr const char* kFileName = "settings";
 constexpr const char* kUserFileName = "traskel";
 
 std::string Encode(std::string_view text, bool isKey) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
-    if (c == '%') {
-      out += "%25";
-    } else if (c == '\r') {
-      out += "%0D";
-    } else if (c == '\n') {
-      out += "%0A";
-    } else if (c == '=' && isKey) {
-      out += "%3D";
+    if (c == '%' || c == '\r' || c == '\n' || (c == '=' && isKey)) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
     } else {
       out += c;
     }
@@ -51,28 +48,20 @@ std::string Encode(std::string_view text, bool isKey) {
   return out;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 // A '%' without two hex digits stays as it is, so a hand-edited file reads.
 std::string Decode(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size()) {
-      int high = HexDigit(text[i + 1]);
-      int low = HexDigit(text[i + 2]);
-      if (high >= 0 && low >= 0) {
-        out += static_cast<char>(high * 16 + low);
-        i += 2;
-        continue;
-      }
+    unsigned value = 0;
+    const char* digits = text.data() + i + 1;
+    if (text[i] == '%' && i + 2 < text.size() &&
+        std::from_chars(digits, digits + 2, value, 16).ptr == digits + 2) {
+      out += static_cast<char>(value);
+      i += 2;
+    } else {
+      out += text[i];
     }
-    out += text[i];
   }
   return out;
 }
@@ -80,10 +69,9 @@ std::string Decode(std::string_view text) {
 std::vector<std::string_view> SplitLines(std::string_view content) {
   std::vector<std::string_view> lines;
   while (!content.empty()) {
-    std::size_t end = content.find('\n');
-    if (end == std::string_view::npos) end = content.size();
+    const std::size_t end = std::min(content.find('\n'), content.size());
     lines.push_back(content.substr(0, end));
-    content.remove_prefix(end < content.size() ? end + 1 : end);
+    content.remove_prefix(std::min(end + 1, content.size()));
   }
   return lines;
 }
@@ -119,57 +107,75 @@ Result<std::string> ReadWholeFile(FileSystem& files, const std::string& file) {
   }
 }
 
-// Replaces the file with one that holds `content`: written as a temporary
+// The settings file of one hive, in its folder.
+struct Hive {
+  Hive(std::string in, const char* name, Readers who)
+      : folder(in.empty() ? "." : std::move(in)), file(folder + "/" + name), readers(who) {}
+  std::string folder;
+  std::string file;
+  Readers readers;
+};
+
+// Replaces the hive's file with one that holds `content`: written as a temporary
 // file beside it and renamed over it, so readers see either the old or the
 // new file, never a part. Only while the caller holds the folder's lock, as
 // the temporary file's name is one for all writers.
-Result<void> ReplaceFile(FileSystem& files, const std::string& folder, const std::string& file,
-                         Readers readers, const std::string& content) {
-  const std::string temporary = file + ".neu";
+Result<void> ReplaceFile(FileSystem& files, const Hive& hive, const std::string& content) {
+  const std::string temporary = hive.file + ".neu";
   // One left by a writer that was killed half-way.
   static_cast<void>(files.Remove(temporary));  // when it can't go, the create says why
-  Result<std::unique_ptr<OutputFile>> made = files.CreateNew(temporary, readers);
+  Result<std::unique_ptr<OutputFile>> made = files.CreateNew(temporary, hive.readers);
   if (!made) return made.failure();
   Result<void> done = (*made)->Write(content);
   if (done) done = (*made)->Sync();
   if (Result<void> closed = (*made)->Close(); done && !closed) done = closed;
-  if (done) done = files.Rename(temporary, file);
+  if (done) done = files.Rename(temporary, hive.file);
   if (!done) {
     static_cast<void>(files.Remove(temporary));  // the value is not stored either way
     return done;
   }
   // Makes the rename itself durable; the value is stored either way.
-  static_cast<void>(files.SyncFolder(folder));
+  static_cast<void>(files.SyncFolder(hive.folder));
   return {};
 }
 
+// A path below HKEY_CURRENT_USER, in either spelling and any letter case, as
+// the registry reads it.
+bool PerUser(std::string_view path) {
+  const auto below = [path](std::string_view root) {
+    return path.size() > root.size() && path[root.size()] == '\\' &&
+           ::strncasecmp(path.data(), root.data(), root.size()) == 0;
+  };
+  return below("HKCU") || below("HKEY_CURRENT_USER");
+}
+
+// Each value in the file of its hive: HKCU's in the user's, all others in
+// the machine's.
 class FileSettingsStore : public SettingsStore {
  public:
-  FileSettingsStore(FileSystem& files, std::string folder, const char* name, Readers readers)
+  FileSettingsStore(FileSystem& files, const std::string& machineFolder,
+                    const std::string& userFolder)
       : files_(files),
-        folder_(folder.empty() ? "." : std::move(folder)),
-        file_(folder_ + "/" + name),
-        readers_(readers) {}
+        machine_(machineFolder, kFileName, Readers::Everyone),
+        user_(userFolder, kUserFileName, Readers::OwnerOnly) {}
 
   Result<std::string> Read(const std::string& path) override {
-    try {
-      Result<std::string> content = ReadWholeFile(files_, file_);
+    return Caught([&]() -> Result<std::string> {
+      Result<std::string> content = ReadWholeFile(files_, Of(path).file);
       if (!content) return content;
       std::string key;
       for (std::string_view line : SplitLines(*content)) {
         if (KeyOf(line, key) && key == path) return Decode(line.substr(line.find('=') + 1));
       }
       return std::string();
-    } catch (const std::exception& e) {
-      return Failure{0, e.what()};
-    }
+    });
   }
 
   Result<std::vector<std::pair<std::string, std::string>>> List(const std::string& key) override {
-    try {
-      Result<std::string> content = ReadWholeFile(files_, file_);
-      if (!content) return content.failure();
+    return Caught([&]() -> Result<std::vector<std::pair<std::string, std::string>>> {
       const std::string below = key + "\\";
+      Result<std::string> content = ReadWholeFile(files_, Of(below).file);
+      if (!content) return content.failure();
       std::vector<std::pair<std::string, std::string>> values;
       std::string path;
       for (std::string_view line : SplitLines(*content)) {
@@ -183,12 +189,10 @@ class FileSettingsStore : public SettingsStore {
         values.emplace_back(std::move(name), Decode(line.substr(line.find('=') + 1)));
       }
       return values;
-    } catch (const std::exception& e) {
-      return Failure{0, e.what()};
-    }
+    });
   }
 
-  std::vector<std::string> ValuesFiles() const override { return {file_}; }
+  std::vector<std::string> ValuesFiles() const override { return {machine_.file, user_.file}; }
 
   Result<void> Write(const std::string& path, const std::string& value) override {
     return Change(path, Encode(path, true) + "=" + Encode(value, false));
@@ -201,12 +205,13 @@ class FileSettingsStore : public SettingsStore {
   // entry is empty. Under the folder's lock, so that two programs changing
   // values at the same moment each keep the other's.
   Result<void> Change(const std::string& path, const std::string& entry) {
-    try {
-      if (Result<void> made = files_.MakeFolders(folder_, readers_); !made) return made;
-      Result<std::unique_ptr<FolderLock>> lock = files_.LockFolder(folder_);
+    return Caught([&]() -> Result<void> {
+      const Hive& hive = Of(path);
+      if (Result<void> made = files_.MakeFolders(hive.folder, hive.readers); !made) return made;
+      Result<std::unique_ptr<FolderLock>> lock = files_.LockFolder(hive.folder);
       if (!lock) return lock.failure();
       // An unreadable file is not rewritten: its other values would be lost.
-      Result<std::string> content = ReadWholeFile(files_, file_);
+      Result<std::string> content = ReadWholeFile(files_, hive.file);
       if (!content) return content.failure();
       std::string updated;
       bool placed = entry.empty();
@@ -227,55 +232,15 @@ class FileSettingsStore : public SettingsStore {
       if (!placed) updated += entry + "\n";
       // Removing what is not there leaves the file as it is.
       if (entry.empty() && !changed) return {};
-      return ReplaceFile(files_, folder_, file_, readers_, updated);
-    } catch (const std::exception& e) {
-      return Failure{0, e.what()};
-    }
+      return ReplaceFile(files_, hive, updated);
+    });
   }
+
+  const Hive& Of(const std::string& path) const { return PerUser(path) ? user_ : machine_; }
 
   FileSystem& files_;
-  std::string folder_;
-  std::string file_;
-  Readers readers_;
-};
-
-// A path below HKEY_CURRENT_USER, in either spelling and any letter case, as
-// the registry reads it.
-bool PerUser(std::string_view path) {
-  const auto below = [path](std::string_view root) {
-    if (path.size() <= root.size() || path[root.size()] != '\\') return false;
-    for (std::size_t i = 0; i < root.size(); ++i) {
-      if (std::toupper(static_cast<unsigned char>(path[i])) != root[i]) return false;
-    }
-    return true;
-  };
-  return below("HKCU") || below("HKEY_CURRENT_USER");
-}
-
-// Each value in the file of its hive.
-class HiveFilesStore : public SettingsStore {
- public:
-  HiveFilesStore(FileSystem& files, const std::string& machineFolder, const std::string& userFolder)
-      : machine_(files, machineFolder, kFileName, Readers::Everyone),
-        user_(files, userFolder, kUserFileName, Readers::OwnerOnly) {}
-
-  Result<std::string> Read(const std::string& path) override { return Of(path).Read(path); }
-  Result<void> Write(const std::string& path, const std::string& value) override {
-    return Of(path).Write(path, value);
-  }
-  Result<std::vector<std::pair<std::string, std::string>>> List(const std::string& key) override {
-    return Of(key + "\\").List(key);
-  }
-  Result<void> Remove(const std::string& path) override { return Of(path).Remove(path); }
-  std::vector<std::string> ValuesFiles() const override {
-    return {machine_.ValuesFiles()[0], user_.ValuesFiles()[0]};
-  }
-
- private:
-  FileSettingsStore& Of(const std::string& path) { return PerUser(path) ? user_ : machine_; }
-
-  FileSettingsStore machine_;
-  FileSettingsStore user_;
+  Hive machine_;
+  Hive user_;
 };
 
 // An absolute path from the environment; anything else is not to be used.
@@ -299,7 +264,8 @@ std::string UserStateFolder() {
 
 std::unique_ptr<SettingsStore> MakeFileSettingsStore(FileSystem& files, const std::string& folder,
                                                      const std::string& userFolder) {
-  return std::make_unique<HiveFilesStore>(files, folder, userFolder.empty() ? folder : userFolder);
+  return std::make_unique<FileSettingsStore>(files, folder,
+                                             userFolder.empty() ? folder : userFolder);
 }
 
 std::unique_ptr<SettingsStore> MakeSystemSettingsStore(FileSystem& files) {

@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <exception>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -86,17 +85,10 @@ HRESULT CallByName(IDispatch* object, const wchar_t* name, StringArgs& args, VAR
 
 // RegRead gives text for string values and a number for DWORD ones.
 std::string AsText(const VARIANT& v) {
-  switch (V_VT(&v)) {
-    case VT_BSTR:
-      return V_BSTR(&v) != nullptr ? Utf8(std::wstring_view(V_BSTR(&v), SysStringLen(V_BSTR(&v))))
-                                   : "";
-    case VT_I2:
-      return std::to_string(V_I2(&v));
-    case VT_I4:
-      return std::to_string(V_I4(&v));
-    default:
-      return "";
-  }
+  if (V_VT(&v) == VT_I2) return std::to_string(V_I2(&v));
+  if (V_VT(&v) == VT_I4) return std::to_string(V_I4(&v));
+  if (V_VT(&v) != VT_BSTR || V_BSTR(&v) == nullptr) return "";
+  return Utf8(std::wstring_view(V_BSTR(&v), SysStringLen(V_BSTR(&v))));
 }
 
 constexpr const char* kStringKind = "REG_SZ";
@@ -148,8 +140,8 @@ Result<std::vector<std::pair<std::string, std::string>>> ListKey(const std::stri
     DWORD nameSize = static_cast<DWORD>(name.size()), dataSize = longestData, type = 0;
     status =
         RegEnumValueW(opened, i, name.data(), &nameSize, nullptr, &type, data.data(), &dataSize);
-    // Changed meanwhile: what is there now is read.
-    if (status == ERROR_NO_MORE_ITEMS || status == ERROR_MORE_DATA) break;
+    // Changed meanwhile (ERROR_NO_MORE_ITEMS, ERROR_MORE_DATA): what is
+    // there now is read.
     if (status != ERROR_SUCCESS) break;
     std::string text;
     if (type == REG_SZ || type == REG_EXPAND_SZ) {
@@ -174,7 +166,7 @@ Result<std::vector<std::pair<std::string, std::string>>> ListKey(const std::stri
 class ShellSettingsStore : public SettingsStore {
  public:
   Result<std::string> Read(const std::string& path) override {
-    try {
+    return Caught([&]() -> Result<std::string> {
       ComApartment apartment;
       ComPtr<IDispatch> shell;
       if (HRESULT hr = CreateShell(shell); FAILED(hr)) return SystemFailure(hr);
@@ -186,13 +178,11 @@ class ShellSettingsStore : public SettingsStore {
       VariantClear(&result);
       if (FAILED(hr) && hr != kNotThere) return SystemFailure(hr);
       return text;
-    } catch (const std::exception& e) {
-      return Failure{0, e.what()};
-    }
+    });
   }
 
   Result<void> Write(const std::string& path, const std::string& value) override {
-    try {
+    return Caught([&]() -> Result<void> {
       ComApartment apartment;
       ComPtr<IDispatch> shell;
       HRESULT hr = CreateShell(shell);
@@ -208,22 +198,16 @@ class ShellSettingsStore : public SettingsStore {
       // Typically no administrator rights for the per-machine hive.
       if (FAILED(hr)) return SystemFailure(hr);
       return {};
-    } catch (const std::exception& e) {
-      return Failure{0, e.what()};
-    }
+    });
   }
 
   Result<std::vector<std::pair<std::string, std::string>>> List(const std::string& key) override {
-    try {
-      return ListKey(key);
-    } catch (const std::exception& e) {
-      return Failure{0, e.what()};
-    }
+    return Caught([&] { return ListKey(key); });
   }
 
   // Wine's shell object has no RegDelete: the registry's own call removes it.
   Result<void> Remove(const std::string& path) override {
-    try {
+    return Caught([&]() -> Result<void> {
       std::wstring rest;
       const HKEY hive = SplitHive(path, rest);
       const std::size_t slash = rest.rfind(L'\\');
@@ -232,9 +216,7 @@ class ShellSettingsStore : public SettingsStore {
           RegDeleteKeyValueW(hive, rest.substr(0, slash).c_str(), rest.substr(slash + 1).c_str());
       if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return SystemFailure(status);
       return {};
-    } catch (const std::exception& e) {
-      return Failure{0, e.what()};
-    }
+    });
   }
 };
 

@@ -1,7 +1,6 @@
 #include <signal.h>
 
 #include <atomic>
-#include <csignal>
 #include <iterator>
 
 #include "platform/signals.h"
@@ -25,8 +24,8 @@ bool taken[std::size(kStopSignals)];
 }  // namespace
 
 void LetFailedWritesReturn() {
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
+  ::signal(SIGPIPE, SIG_IGN);
+  ::signal(SIGXFSZ, SIG_IGN);
 }
 
 SignalsAskToStop::SignalsAskToStop(StopSource& stop) {

@@ -4,21 +4,14 @@
 #include <cmath>
 
 namespace traskel {
-namespace {
 
 constexpr int kSteps = 1000;
-
-}  // namespace
 
 TaskbarProgress::TaskbarProgress(HWND window)
     : window_(window), madeMessage_(RegisterWindowMessageW(L"TaskbarButtonCreated")) {
   // The shell's message reaches a program run as administrator only when
   // let through; without it the button simply shows no bar.
   if (madeMessage_ != 0) ChangeWindowMessageFilterEx(window_, madeMessage_, MSGFLT_ALLOW, nullptr);
-}
-
-TaskbarProgress::~TaskbarProgress() {
-  list_.Reset();  // before the apartment goes
 }
 
 bool TaskbarProgress::Made(UINT message) {

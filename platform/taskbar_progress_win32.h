@@ -19,7 +19,6 @@ namespace traskel {
 class TaskbarProgress {
  public:
   explicit TaskbarProgress(HWND window);
-  ~TaskbarProgress();
   TaskbarProgress(const TaskbarProgress&) = delete;
   TaskbarProgress& operator=(const TaskbarProgress&) = delete;
 
@@ -37,7 +36,8 @@ class TaskbarProgress {
   bool tried_ = false;
   int shown_ = -1;  // in steps; -1: no bar
   // The list is a COM object: it needs the thread's apartment, which the
-  // connection to the host normally has entered already.
+  // connection to the host normally has entered already. Declared after
+  // it, the list goes first.
   std::unique_ptr<ComApartment> apartment_;
   Microsoft::WRL::ComPtr<ITaskbarList3> list_;
 };

@@ -6,6 +6,53 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
+// The number of bytes of the sequence a lead byte opens and the range its
+// second byte must lie in, which rules out overlong forms, surrogates and
+// values above U+10FFFF; 0 for a byte that opens none.
+int SequenceLength(unsigned char lead, unsigned char& low, unsigned char& high) {
+  low = 0x80;
+  high = 0xBF;
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+    return 3;
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+    return 4;
+  }
+  return 0;
+}
+
+// The bytes at text[i] that start a well-formed sequence, at least one, as
+// far as they go; whole when they are all of it.
+std::size_t SequenceAt(std::string_view text, std::size_t i, bool& whole) {
+  unsigned char low, high;
+  const auto length =
+      static_cast<std::size_t>(SequenceLength(static_cast<unsigned char>(text[i]), low, high));
+  std::size_t matched = 1;
+  while (matched < length && i + matched < text.size()) {
+    const auto next = static_cast<unsigned char>(text[i + matched]);
+    if (next < low || next > high) break;
+    low = 0x80;
+    high = 0xBF;
+    ++matched;
+  }
+  whole = matched == length;
+  return matched;
+}
+
+std::size_t AsciiPrefix(const std::string& bytes) {
+  std::size_t first = 0;
+  while (first < bytes.size() && static_cast<unsigned char>(bytes[first]) < 0x80) ++first;
+  return first;
+}
+
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -24,34 +71,6 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
-// The number of bytes of the sequence a lead byte opens and the range its
-// second byte must lie in, which rules out overlong forms, surrogates and
-// values above U+10FFFF; 0 for a byte that opens none.
-int SequenceLength(unsigned char lead, unsigned char& low, unsigned char& high) {
-  low = 0x80;
-  high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) return 2;
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-    return 3;
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-    return 4;
-  }
-  return 0;
-}
-
-std::size_t AsciiPrefix(const std::string& bytes) {
-  std::size_t first = 0;
-  while (first < bytes.size() && static_cast<unsigned char>(bytes[first]) < 0x80) ++first;
-  return first;
-}
-
-}  // namespace
-
 std::string DecodeText(const std::string& bytes, TextEncoding encoding) {
   return encoding == TextEncoding::Utf8 ? RepairUtf8(bytes) : DecodeSystemText(bytes);
 }
@@ -62,25 +81,11 @@ std::string RepairUtf8(const std::string& bytes) {
   if (i == bytes.size()) return bytes;
   std::string out(bytes, 0, i);
   out.reserve(bytes.size() + 8);
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
-  while (i < n) {
-    if (p[i] < 0x80) {
-      out += static_cast<char>(p[i++]);
-      continue;
-    }
-    unsigned char low, high;
-    const std::size_t length = static_cast<std::size_t>(SequenceLength(p[i], low, high));
-    std::size_t matched = 1;
-    while (matched < length && i + matched < n) {
-      const unsigned char next = p[i + matched];
-      if (next < low || next > high) break;
-      low = 0x80;
-      high = 0xBF;
-      ++matched;
-    }
-    if (length > 0 && matched == length) {
-      out.append(bytes, i, length);
+  while (i < bytes.size()) {
+    bool whole;
+    const std::size_t matched = SequenceAt(bytes, i, whole);
+    if (whole) {
+      out.append(bytes, i, matched);
     } else {
       out += kReplacement;
     }
@@ -90,17 +95,9 @@ std::string RepairUtf8(const std::string& bytes) {
 }
 
 std::size_t WellFormedUtf8Length(std::string_view text, std::size_t i) {
-  unsigned char low, high;
-  const auto length =
-      static_cast<std::size_t>(SequenceLength(static_cast<unsigned char>(text[i]), low, high));
-  if (length == 0 || i + length > text.size()) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    const auto next = static_cast<unsigned char>(text[i + k]);
-    if (next < low || next > high) return 0;
-    low = 0x80;
-    high = 0xBF;
-  }
-  return length;
+  bool whole;
+  const std::size_t matched = SequenceAt(text, i, whole);
+  return whole ? matched : 0;
 }
 
 std::string DecodeSystemText(const std::string& bytes) {
@@ -129,12 +126,10 @@ void Utf8Check::Feed(std::string_view bytes) {
       if (!breakAt_) breakAt_ = at;
       need_ = 0;
     }
-    if (c >= 0x80) {
-      need_ = SequenceLength(c, low_, high_) - 1;
-      if (need_ < 0) {
-        if (!breakAt_) breakAt_ = at;
-        need_ = 0;
-      }
+    need_ = SequenceLength(c, low_, high_) - 1;
+    if (need_ < 0) {
+      if (!breakAt_) breakAt_ = at;
+      need_ = 0;
     }
   }
   fed_ += bytes.size();

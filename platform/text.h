@@ -37,6 +37,9 @@ std::string DecodeSystemText(const std::string& bytes);
 // ASCII, which every code page keeps as it is.
 std::string DecodeSystemTextFrom(const std::string& bytes, std::size_t first);
 
+// Appends the character as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+
 // The length of the well-formed UTF-8 sequence that starts at text[i], or 0
 // when none does.
 std::size_t WellFormedUtf8Length(std::string_view text, std::size_t i);

@@ -47,10 +47,7 @@ std::string DecodeCodePageTextFrom(const std::string& bytes, std::size_t first, 
 }  // namespace
 
 std::string DecodeCodePageText(const std::string& bytes, unsigned codePage) {
-  std::size_t first = 0;
-  while (first < bytes.size() && static_cast<unsigned char>(bytes[first]) < 0x80) ++first;
-  if (first == bytes.size()) return bytes;
-  return DecodeCodePageTextFrom(bytes, first, codePage);
+  return DecodeCodePageTextFrom(bytes, 0, codePage);
 }
 
 // The ANSI code pages are known by this name: Windows-1252, Windows-1250,

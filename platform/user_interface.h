@@ -21,9 +21,8 @@ enum class ConsoleStream { Output, Error };
 
 struct FileDialogRequest {
   std::string title;
-  std::string filter;        // pairs "text|pattern|", as the dialog control takes them
-  std::string initialDir;    // empty: the dialog's own default
-  bool hideReadOnly = true;  // no "open read-only" check box
+  std::string filter;      // pairs "text|pattern|", as the dialog control takes them
+  std::string initialDir;  // empty: the dialog's own default
 };
 
 // The interface's own words, in the program's language. A prompt shows the
@@ -97,10 +96,8 @@ class UserInterface {
     woken_ = false;
   }
   virtual void Wake() {
-    {
-      std::lock_guard<std::mutex> hold(wakeMutex_);
-      woken_ = true;
-    }
+    std::lock_guard<std::mutex> hold(wakeMutex_);
+    woken_ = true;
     wakeUp_.notify_one();
   }
   // A text to read or to pass on, such as a program's version: a console

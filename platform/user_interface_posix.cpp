@@ -3,10 +3,10 @@
 // file-name completion when a user types it on a terminal.
 #include <editline/readline.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -61,21 +61,8 @@ class StoppableInput final : public std::streambuf {
   char buffer_[4096];
 };
 
-const char* IconWord(Icon icon) {
-  switch (icon) {
-    case Icon::Critical:
-      return "critical";
-    case Icon::Exclamation:
-      return "exclamation";
-    case Icon::Information:
-      return "information";
-    case Icon::Question:
-      return "question";
-    case Icon::None:
-      break;
-  }
-  return "none";
-}
+// In the order of Icon's values.
+constexpr const char* kIconWords[] = {"none", "critical", "exclamation", "information", "question"};
 
 class ConsoleUserInterface : public UserInterface {
  public:
@@ -97,7 +84,8 @@ class ConsoleUserInterface : public UserInterface {
   // same terminal is ended first.
   void ShowMessage(const std::string& text, const std::string& title, Icon icon) override {
     console::EndStatus();
-    out_ << "--- " << TerminalText(title, false) << " [" << IconWord(icon) << "] ---\n"
+    out_ << "--- " << TerminalText(title, false) << " [" << kIconWords[static_cast<int>(icon)]
+         << "] ---\n"
          << TerminalText(text, true) << '\n'
          << std::flush;
   }
@@ -194,9 +182,6 @@ class ConsoleUserInterface : public UserInterface {
   // would be.
   Answer Ask(const std::string& text, const std::string& title, Icon icon,
              const std::string& prompt, std::initializer_list<Answer> answers, bool emptyIsFirst) {
-    const auto lower = [](char c) {
-      return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    };
     ShowMessage(text, title, icon);
     for (;;) {
       const std::optional<std::string> line = ReadAnswer(prompt.c_str());
@@ -207,7 +192,7 @@ class ConsoleUserInterface : public UserInterface {
       for (Answer answer : answers) {
         key = prompt.find('[', key) + 1;
         if (key == 0 || key == prompt.size()) break;
-        if (lower(prompt[key]) == lower((*line)[0])) return answer;
+        if (::strncasecmp(&prompt[key], line->c_str(), 1) == 0) return answer;
       }
     }
   }

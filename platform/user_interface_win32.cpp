@@ -24,29 +24,15 @@ namespace {
 // Long enough for any path the dialog can give.
 constexpr std::size_t kPathBuffer = 32768;
 
-UINT IconStyle(Icon icon) {
-  switch (icon) {
-    case Icon::Critical:
-      return MB_ICONERROR;
-    case Icon::Exclamation:
-      return MB_ICONEXCLAMATION;
-    case Icon::Information:
-      return MB_ICONINFORMATION;
-    case Icon::Question:
-      return MB_ICONQUESTION;
-    case Icon::None:
-      break;
-  }
-  return 0;
-}
+// In the order of Icon's values.
+constexpr UINT kIconStyles[] = {0, MB_ICONERROR, MB_ICONEXCLAMATION, MB_ICONINFORMATION,
+                                MB_ICONQUESTION};
 
 // "text|pattern|" pairs as the dialog wants them: each part ended by a NUL,
 // the list by one more.
 std::wstring DialogFilter(const std::string& filter) {
   std::wstring out = Utf16(filter);
-  for (wchar_t& c : out) {
-    if (c == L'|') c = L'\0';
-  }
+  std::replace(out.begin(), out.end(), L'|', L'\0');
   if (!out.empty() && out.back() != L'\0') out += L'\0';
   out += L'\0';
   return out;
@@ -117,12 +103,10 @@ class WholeLines {
   }
 
   static void FitToLines(HWND box) {
-    HWND text = nullptr;
-    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr && text == nullptr;
-         child = GetWindow(child, GW_HWNDNEXT)) {
-      wchar_t name[16] = {};
-      GetClassNameW(child, name, 16);
-      if (_wcsicmp(name, L"Static") == 0 && GetWindowTextLengthW(child) > 0) text = child;
+    // The first static control with text; the icon is one without.
+    HWND text = FindWindowExW(box, nullptr, L"Static", nullptr);
+    while (text != nullptr && GetWindowTextLengthW(text) == 0) {
+      text = FindWindowExW(box, text, L"Static", nullptr);
     }
     if (text == nullptr) return;
     std::wstring lines(GetWindowTextLengthW(text) + 1, L'\0');
@@ -193,8 +177,6 @@ HICON ProgramIcon(int widthMetric, int heightMetric) {
                                        GetSystemMetrics(heightMetric), LR_SHARED));
 }
 
-LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
 class WindowsUserInterface : public UserInterface {
  public:
   WindowsUserInterface(const std::string& mainWindowTitle, StopSource& stop,
@@ -221,9 +203,12 @@ class WindowsUserInterface : public UserInterface {
     mainWindow_ = CreateWindowExW(WS_EX_APPWINDOW, kMainWindowClass, Utf16(title_).c_str(),
                                   WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX,
                                   (area.left + area.right) / 2, (area.top + area.bottom) / 2, 0, 0,
-                                  nullptr, nullptr, windowClass.hInstance, this);
+                                  nullptr, nullptr, windowClass.hInstance, nullptr);
     progress_.emplace(mainWindow_, kFinishedProgressWait, stop, words);
-    if (mainWindow_ != nullptr) taskbar_.emplace(mainWindow_);
+    if (mainWindow_ != nullptr) {
+      taskbar_.emplace(mainWindow_);
+      SetWindowLongPtrW(mainWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
     // Set by another thread to end a wait for events.
     wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   }
@@ -239,32 +224,16 @@ class WindowsUserInterface : public UserInterface {
   WindowsUserInterface& operator=(const WindowsUserInterface&) = delete;
 
   void ShowMessage(const std::string& text, const std::string& title, Icon icon) override {
-    // The foreground lock may refuse MB_SETFOREGROUND; MB_TOPMOST then still
-    // keeps the box above other programs, and the main window's taskbar
-    // button finds it.
-    const std::wstring wideTitle = Utf16(title);
-    const Waiting waiting(*this);
-    MessageBoxW(mainWindow_, FittedToTitle(Utf16(text), wideTitle).c_str(), wideTitle.c_str(),
-                MB_OK | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST);
+    Box(text, title, MB_OK, icon);
   }
 
-  // Owned by the main window when there is one, and in front of other
-  // programs, whose open dialog may be what the question is about.
   Answer AskRetryOrCancel(const std::string& text, const std::string& title, Icon icon) override {
-    const std::wstring wideTitle = Utf16(title);
-    const Waiting waiting(*this);
-    const int button = MessageBoxW(
-        mainWindow_, FittedToTitle(Utf16(text), wideTitle).c_str(), wideTitle.c_str(),
-        MB_RETRYCANCEL | MB_DEFBUTTON1 | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST);
-    return button == IDRETRY ? Answer::Retry : Answer::Cancel;
+    return Box(text, title, MB_RETRYCANCEL | MB_DEFBUTTON1, icon) == IDRETRY ? Answer::Retry
+                                                                             : Answer::Cancel;
   }
 
   Answer AskYesNoCancel(const std::string& text, const std::string& title, Icon icon) override {
-    const std::wstring wideTitle = Utf16(title);
-    const Waiting waiting(*this);
-    switch (MessageBoxW(
-        mainWindow_, FittedToTitle(Utf16(text), wideTitle).c_str(), wideTitle.c_str(),
-        MB_YESNOCANCEL | MB_DEFBUTTON1 | IconStyle(icon) | MB_SETFOREGROUND | MB_TOPMOST)) {
+    switch (Box(text, title, MB_YESNOCANCEL | MB_DEFBUTTON1, icon)) {
       case IDYES:
         return Answer::Yes;
       case IDNO:
@@ -288,7 +257,7 @@ class WindowsUserInterface : public UserInterface {
     dialog.nMaxFile = static_cast<DWORD>(file.size());
     dialog.lpstrInitialDir = initialDir.empty() ? nullptr : initialDir.c_str();
     dialog.lpstrTitle = title.c_str();
-    dialog.Flags = request.hideReadOnly ? OFN_HIDEREADONLY : 0;
+    dialog.Flags = OFN_HIDEREADONLY;  // no "open read-only" check box
     const Waiting waiting(*this);
     // Cancel and a failing dialog alike end the choice.
     if (!GetOpenFileNameW(&dialog)) return std::nullopt;
@@ -306,37 +275,12 @@ class WindowsUserInterface : public UserInterface {
     // costs one trip to the system; an empty PeekMessage costs more, as
     // under wine it also polls the display connection of a thread that
     // has windows.
-    if (HIWORD(GetQueueStatus(QS_ALLINPUT)) == 0) return;
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (progress_->TakeDialogMessage(message)) continue;
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
+    if (HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0) progress_->DispatchPending();
   }
 
   void WaitForEvents(std::chrono::milliseconds most) override {
     if (wake_ == nullptr) return UserInterface::WaitForEvents(most);
-    const auto deadline = std::chrono::steady_clock::now() + most;
-    for (;;) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                            deadline - std::chrono::steady_clock::now())
-                            .count();
-      if (left <= 0) return;
-      const DWORD woke = MsgWaitForMultipleObjectsEx(1, &wake_, static_cast<DWORD>(left),
-                                                     QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-      if (woke != WAIT_OBJECT_0 + 1) return;  // woken, or the time is up
-      MSG message;
-      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-          PostQuitMessage(static_cast<int>(message.wParam));  // for the loop that waits for it
-          return;
-        }
-        if (progress_->TakeDialogMessage(message)) continue;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-      }
-    }
+    progress_->DispatchFor(most, wake_);
   }
 
   void Wake() override {
@@ -365,27 +309,43 @@ class WindowsUserInterface : public UserInterface {
     EndProgress();
   }
 
-  bool Ready() const { return progress_.has_value(); }
-
-  // The main window's own messages; nothing for those the system handles.
-  std::optional<LRESULT> OnMainWindowMessage(UINT message) {
-    if (taskbar_ && taskbar_->Made(message)) return 0;
-    switch (message) {
-      case WM_CLOSE:
-        // From the taskbar button. The window stays, as the boxes need it;
-        // during a task it means the progress window's button.
-        progress_->RequestStop();
-        return 0;
-      case WM_SETFOCUS:
-        // The user clicked the taskbar button during a task.
-        if (!progress_->Shown()) break;
-        progress_->Activate();
-        return 0;
+ private:
+  // The main window's own messages; the system handles the others, and
+  // all of them until the interface has made what it needs.
+  static LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam,
+                                              LPARAM lParam) {
+    auto* ui = reinterpret_cast<WindowsUserInterface*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (ui != nullptr && ui->progress_) {
+      if (ui->taskbar_ && ui->taskbar_->Made(message)) return 0;
+      switch (message) {
+        case WM_CLOSE:
+          // From the taskbar button. The window stays, as the boxes need it;
+          // during a task it means the progress window's button.
+          ui->progress_->RequestStop();
+          return 0;
+        case WM_SETFOCUS:
+          // The user clicked the taskbar button during a task.
+          if (!ui->progress_->Shown()) break;
+          ui->progress_->Activate();
+          return 0;
+      }
     }
-    return std::nullopt;
+    return DefWindowProcW(window, message, wParam, lParam);
   }
 
- private:
+  // Owned by the main window when there is one, and in front of other
+  // programs, whose open dialog may be what the question is about. The
+  // foreground lock may refuse MB_SETFOREGROUND; MB_TOPMOST then still
+  // keeps the box above other programs, and the main window's taskbar
+  // button finds it. The button the box was closed with.
+  int Box(const std::string& text, const std::string& title, UINT buttons, Icon icon) {
+    const std::wstring wideTitle = Utf16(title);
+    const Waiting waiting(*this);
+    return MessageBoxW(
+        mainWindow_, FittedToTitle(Utf16(text), wideTitle).c_str(), wideTitle.c_str(),
+        buttons | kIconStyles[static_cast<int>(icon)] | MB_SETFOREGROUND | MB_TOPMOST);
+  }
+
   // The main window's taskbar button for as long as a box or the dialog
   // waits: one behind the host can be found there.
   class Waiting {
@@ -427,20 +387,6 @@ class WindowsUserInterface : public UserInterface {
   std::optional<TaskbarProgress> taskbar_;
   HANDLE wake_ = nullptr;
 };
-
-LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    SetWindowLongPtrW(
-        window, GWLP_USERDATA,
-        reinterpret_cast<LONG_PTR>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams));
-  }
-  auto* ui = reinterpret_cast<WindowsUserInterface*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  // Not before the interface has made what it needs.
-  if (ui != nullptr && ui->Ready()) {
-    if (const std::optional<LRESULT> result = ui->OnMainWindowMessage(message)) return *result;
-  }
-  return DefWindowProcW(window, message, wParam, lParam);
-}
 
 }  // namespace
 

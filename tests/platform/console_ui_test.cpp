@@ -24,7 +24,7 @@ struct Console {
 };
 
 FileDialogRequest CsvRequest(const std::string& dir) {
-  return {"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|", dir, 0};
+  return {"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|", dir};
 }
 
 TEST(ConsoleUserInterface, ChooseFilePromptsAndReturnsAnAbsolutePath) {
@@ -116,7 +116,7 @@ TEST(ConsoleUserInterface, DialogTextsAndEchoedAnswersNeverReachTheTerminalRaw) 
   std::istringstream in("a\0b\xE2\x80\xAE.csv\n"s);
   std::ostringstream out;
   auto ui = MakeConsoleUserInterface(in, out, kUserInterfaceWords, true);
-  ui->ChooseFile({"Auswahl\x1b[2J", "CSV|*.csv\x07|", "/srv/d\x1b]0;t\x07\x1b[2J", true});
+  ui->ChooseFile({"Auswahl\x1b[2J", "CSV|*.csv\x07|", "/srv/d\x1b]0;t\x07\x1b[2J"});
   EXPECT_EQ(out.str(),
             "Auswahl\\x1b[2J\nFilter: CSV|*.csv\\x07|\n"
             "Verzeichnis: /srv/d\\x1b]0;t\\x07\\x1b[2J\nDatei: a\\x00b\\u202E.csv\n");

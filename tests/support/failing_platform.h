@@ -108,7 +108,6 @@ class FailingFile final : public File {
   }
   bool IsReachedBy(const std::string& path) const override { return file_->IsReachedBy(path); }
   bool Made() const override { return file_->Made(); }
-  const std::string& path() const override { return file_->path(); }
 
  private:
   std::unique_ptr<File> file_;

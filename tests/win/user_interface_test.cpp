@@ -143,8 +143,7 @@ TEST(UserInterfaceWin32, BoxesAndTheDialogBelongToTheMainWindowOnTheTaskbarMeanw
   // ignores MB_TOPMOST and MB_SETFOREGROUND.
 
   Closer dialog("Auswahl CSV Dateien", IDCANCEL);
-  EXPECT_EQ(ui->ChooseFile({"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|", "", true}),
-            std::nullopt);
+  EXPECT_EQ(ui->ChooseFile({"Auswahl CSV Dateien", "CSV Dateien (*csv)|*.csv|", ""}), std::nullopt);
   const Seen& chooser = dialog.Join();
   ASSERT_TRUE(chooser.found) << "no open dialog appeared";
   EXPECT_EQ(chooser.ownerCaption, "Traskel nach Quorvex");
