@@ -563,9 +563,8 @@ ExitStatus Form1Load(Run& run, SettingsStore& settings, const std::optional<std:
       if (const Result<void> forgotten = ForgetStopPoint(settings, from.file); !forgotten) {
         ui.CloseProgress();
         ui.ShowMessage("Traskel kann nicht vergessen, wo die letzte Konvertierung von " +
-                           Shown(run.ImportFile) + " endete: " +
-                           FailureText(forgotten.failure()) + kCrLf + kCrLf +
-                           "Bietet Traskel beim nächsten Lauf an, ab Zeile " +
+                           Shown(run.ImportFile) + " endete: " + FailureText(forgotten.failure()) +
+                           kCrLf + kCrLf + "Bietet Traskel beim nächsten Lauf an, ab Zeile " +
                            std::to_string(from.point->line + 1) +
                            " fortzusetzen, antworten Sie mit Nein: die Datei ist ganz übernommen.",
                        kMainCaption, Icon::Exclamation);

@@ -170,11 +170,9 @@ constexpr auto kProgressAfter = std::chrono::seconds(1);
 constexpr auto kProgressEvery = std::chrono::milliseconds(100);
 constexpr auto kEstimateAfter = std::chrono::seconds(5);
 
-
 long long WholeSeconds(std::chrono::steady_clock::duration d) {
   return std::chrono::duration_cast<std::chrono::seconds>(d).count();
 }
-
 
 // The line's commands are all in the host.
 void LineDone(Run& run, std::string_view raw) {

@@ -137,8 +137,8 @@ class LoggingAutomation final : public ForwardingAutomation {
 
 }  // namespace
 
-std::unique_ptr<Automation> LoggingCalls(Automation& inner, const ObjectRoles& roles,
-                                         LogLine write, PendingOperation* pending) {
+std::unique_ptr<Automation> LoggingCalls(Automation& inner, const ObjectRoles& roles, LogLine write,
+                                         PendingOperation* pending) {
   return std::make_unique<LoggingAutomation>(inner, roles, std::move(write), pending);
 }
 

@@ -55,7 +55,7 @@ class PendingOperation {
 // host refused as busy is no line: it was not carried out, and a repeat that
 // is carried out is. `pending`, when given, keeps the operation under way.
 // `inner` must outlive what this returns and its objects.
-std::unique_ptr<Automation> LoggingCalls(Automation& inner, const ObjectRoles& roles,
-                                         LogLine write, PendingOperation* pending = nullptr);
+std::unique_ptr<Automation> LoggingCalls(Automation& inner, const ObjectRoles& roles, LogLine write,
+                                         PendingOperation* pending = nullptr);
 
 }  // namespace traskel::host

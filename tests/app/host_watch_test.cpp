@@ -40,7 +40,8 @@ TEST(HostWatch, ShowsTheProgressABusyHostAndASilentOneAndGivesUpOnAStopInASilent
          std::thread([&] { ui.ShowProgress({"teil.csv", "Zeile 5 von 9", "0:02", 0.5}); }).join();
        },
        "Zeile 5 von 9", "0:02"},
-      {5s, [&] { calls.Busy(start + 3s); }, "Zeile 5 von 9", "Quorvex ist beschäftigt – warte 0:02"},
+      {5s, [&] { calls.Busy(start + 3s); }, "Zeile 5 von 9",
+       "Quorvex ist beschäftigt – warte 0:02"},
       // Silent for 15 s in one call; waiting on hides it for 15 s more.
       {6s, [&] { calls.NotBusy(3s), calls.Begin(); }, "Zeile 5 von 9", "0:06"},
       {21s, {}, "Quorvex antwortet seit 0:15 nicht.", "", true},
