@@ -194,13 +194,13 @@ std::optional<ExitStatus> ChooseFirstLine(Run& run, SettingsStore& settings,
 // remembered of this export before no longer holds, and goes when nothing
 // new takes its place.
 // `inFlight`: the run was given up on in the middle of a line, whose
-// command may be half-built even if none is known.
+// command may be half-built once the host was asked to add it.
 std::string RememberWhereItEnded(Run& run, SettingsStore& settings, Continuing& from,
                                  bool inFlight = false) {
   const std::int64_t done = run.linesDone;
   std::string text;
   StopPoint point{from.file, done, run.lineCount, "", 0, ""};
-  const bool maybe = inFlight && run.lineNumber == done + 1 && run.cmdLine != done + 1;
+  const bool maybe = inFlight && run.addingLine == done + 1 && run.cmdLine != done + 1;
   if (run.cmdLine == done + 1 || maybe) {
     point.halfBuilt = done + 1;
     if (point.halfBuilt > kHeaderLines) point.halfBuiltName = run.Fields[field::kLabel];
@@ -228,11 +228,28 @@ std::string RememberWhereItEnded(Run& run, SettingsStore& settings, Continuing& 
          " weiter; Traskel kann sich die Stelle nicht merken: " + FailureText(kept.failure());
 }
 
+// The sentences after an error's message: how to go on, or, once every
+// line was whole, that there is nothing to go on with.
+std::string AfterError(Run& run, SettingsStore& settings, Continuing& from) {
+  if (run.linesDone < run.lineCount) return RememberWhereItEnded(run, settings, from);
+  if (from.point) static_cast<void>(ForgetStopPoint(settings, from.file));  // nothing to offer
+  return "Alle " + std::to_string(run.lineCount) +
+         " Zeilen sind im Messprogramm; nur der Status am Ende konnte nicht gesetzt werden. Es "
+         "gibt nichts fortzusetzen.";
+}
+
 // A stop between records, or in one when the user gave up on a busy host.
 // A host that still answers is told too, through `host`, where the user
 // watched the progress; a busy one would only refuse it.
 ExitStatus EndStopped(Run& run, SettingsStore& settings, Continuing& from, Converter* host) {
   run.platform.ui.CloseProgress();
+  // Given up while the end status waited for a busy host: every line is in.
+  if (run.lineCount > 0 && run.linesDone == run.lineCount) {
+    const std::string text = AfterError(run, settings, from);
+    DeleteCopy(run);
+    run.platform.ui.ShowMessage(text, kMainCaption, Icon::Information);
+    return kStopped;
+  }
   const std::string done = std::to_string(run.linesDone);
   if (host != nullptr) {
     host->TellHost(
@@ -246,16 +263,6 @@ ExitStatus EndStopped(Run& run, SettingsStore& settings, Continuing& from, Conve
                                   " sind im Messprogramm." + kCrLf + kCrLf + resume,
                               kMainCaption, Icon::Information);
   return kStopped;
-}
-
-// The sentences after an error's message: how to go on, or, once every
-// line was whole, that there is nothing to go on with.
-std::string AfterError(Run& run, SettingsStore& settings, Continuing& from) {
-  if (run.linesDone < run.lineCount) return RememberWhereItEnded(run, settings, from);
-  if (from.point) static_cast<void>(ForgetStopPoint(settings, from.file));  // nothing to offer
-  return "Alle " + std::to_string(run.lineCount) +
-         " Zeilen sind im Messprogramm; nur der Status am Ende konnte nicht gesetzt werden. Es "
-         "gibt nichts fortzusetzen.";
 }
 
 // A call that did not return was given up on when the user asked to stop:

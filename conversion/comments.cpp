@@ -7,6 +7,7 @@ namespace traskel {
 using namespace host;
 
 void AddComment(Run& run, const std::string& text) {
+  run.addingLine = run.lineNumber;
   const Value added = run.CMDS.Call(ids::commands::kAdd, I4(kComment), Bool(true));
   run.cmdLine = run.lineNumber;  // the command is in the host, whatever follows
   run.Cmd = AsObject(added);

@@ -74,6 +74,7 @@ bool fktStartQuorvex(Run& run) {
     run.Cmd.Put(ids::command::kDefault, Bool(selected));
     return true;
   } catch (const GaveUpOnBusyHost& e) {
+    if (run.platform.stop.Requested()) throw;  // a stop, not a failed step
     ReportFailure(run, step, Described("vom Benutzer abgebrochen", e.number()), false);
   } catch (const Error& e) {
     ReportFailure(run, step, Described(TextOf(e), e.number()), true);

@@ -303,7 +303,11 @@ void DeleteCopy(Run& run) {
 RunOutcome RunConversion(Run& run) {
   // A stop asked for before anything reached the host sends nothing.
   if (run.platform.stop.Requested()) return RunOutcome::NotStarted;
-  if (!fktStartQuorvex(run)) return RunOutcome::NotConnected;
+  try {
+    if (!fktStartQuorvex(run)) return RunOutcome::NotConnected;
+  } catch (const GaveUpOnBusyHost&) {
+    return RunOutcome::NotStarted;  // stopped while the host was busy
+  }
   if (run.platform.stop.Requested()) return RunOutcome::NotStarted;
 
   const std::string copyPath = CopyPathFor(run.ImportFile);

@@ -41,6 +41,7 @@ void CreateFeatureCommand(Run& run, std::int32_t typeCode) {
   // The host takes the code by reference; what it may write back is not
   // used, the builder chooses its steps by the code it was given.
   Value code = I4(typeCode);
+  run.addingLine = run.lineNumber;
   const Value added = run.CMDS.Call(ids::commands::kAdd, ByRef(code), Bool(true));
   run.cmdLine = run.lineNumber;  // the command is in the host, whatever follows
   run.Cmd = AsObject(added);

@@ -122,6 +122,9 @@ struct Run {
   std::int64_t takenBefore = 0;
   // The line whose record added Cmd; 0 when it was there before the run.
   std::int64_t cmdLine = 0;
+  // The line whose record last asked the host to add a command: should that
+  // call never return, the command may be there or not.
+  std::int64_t addingLine = 0;
   ProgressTimes progress;
 
   // Where the conversion stands.

@@ -200,42 +200,59 @@ TEST_F(Binary, AnInterruptStopsAfterAWholeRecordAndTheNextRunGoesOnFromThere) {
 }
 
 // A host call that never returns: Ctrl+C gives up on it within two
-// seconds, the copy goes, the record in flight is named as possibly
-// half-built, the place before it is remembered, and the call log ends with
-// the call unanswered.
+// seconds, the copy goes, the place before the record in flight is
+// remembered, and the call log ends with the call unanswered. The record's
+// command is named as half-built once it was made, as possibly so while the
+// host was asked to make it, and not at all before.
 TEST_F(Binary, AnInterruptGivesUpOnACallThatNeverReturns) {
-  std::filesystem::copy_file(TRASKEL_SOURCE_DIR "/examples/bauteil.csv", folder.File("b.csv"));
-  const std::string log = folder.File("protokoll.txt");
-  // Operation 100 is a default of line 12's point.
-  testing::BinaryOptions hanging = Traced({"QUORVEX_SIM_HANG_AT=100"});
-  hanging.args = {"--protokoll", log, "b.csv"};
-  testing::Started started = Start("", hanging);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (LinesOf(ReadAll(trace)).size() < 99 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const struct {
+    int hangAt;  // an operation of line 12
+    const char* told;
+  } rows[] = {
+      {91, ""},  // its status text
+      {92,       // the command's creation
+       "Der Befehl PKT_002 aus Zeile 12 ist womöglich unvollständig im Messprogramm; bitte "
+       "löschen Sie ihn vor dem Fortsetzen, falls es ihn gibt.\n"},
+      {100,  // a default of its point
+       "Der Befehl PKT_002 aus Zeile 12 ist unvollständig im Messprogramm; bitte löschen Sie ihn "
+       "vor dem Fortsetzen.\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.hangAt);
+    const std::string name = "b" + std::to_string(row.hangAt) + ".csv";
+    std::filesystem::copy_file(TRASKEL_SOURCE_DIR "/examples/bauteil.csv", folder.File(name));
+    const std::string log = folder.File(name + ".log");
+    std::filesystem::remove(trace);
+    testing::BinaryOptions hanging = Traced({"QUORVEX_SIM_HANG_AT=" + std::to_string(row.hangAt)});
+    hanging.args = {"--protokoll", log, name};
+    testing::Started started = Start("", hanging);
+    const std::size_t before = static_cast<std::size_t>(row.hangAt) - 1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (LinesOf(ReadAll(trace)).size() < before && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const auto interrupted = std::chrono::steady_clock::now();
+    kill(started.pid, SIGINT);
+    Outcome stopped = Finish(started);
+    EXPECT_LT(std::chrono::steady_clock::now() - interrupted, std::chrono::seconds(2));
+    EXPECT_EQ(stopped.status, 5) << stopped.err;
+    EXPECT_THAT(stopped.err, ::testing::ContainsRegex(
+                                 std::string("Quorvex hat seit 0:0. nicht geantwortet; die "
+                                             "Konvertierung wurde in Zeile 12 abgebrochen.\n\n") +
+                                 row.told +
+                                 "Fortsetzen: Traskel erneut mit dieser Datei starten; es bietet "
+                                 "an, ab Zeile 12 weiterzumachen.\n"));
+    EXPECT_FALSE(std::filesystem::exists(folder.File(name + "conf")));
+    const std::vector<std::string> logged = LinesOf(ReadAll(log));
+    ASSERT_EQ(logged.size(), before + 1);
+    EXPECT_THAT(logged.back(), ::testing::MatchesRegex(".* -> error 0x800705B4 no answer, given "
+                                                       "up after 0:0."));
+    EXPECT_EQ(LinesOf(ReadAll(trace)).size(), before) << "the hung call was never carried out";
+    // The next run offers to go on after line 11.
+    Outcome next = RunWith({name});
+    EXPECT_THAT(next.err, HasSubstr("endete nach Zeile 11 von 26. Ohne Rückfrage"));
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  const auto interrupted = std::chrono::steady_clock::now();
-  kill(started.pid, SIGINT);
-  Outcome stopped = Finish(started);
-  EXPECT_LT(std::chrono::steady_clock::now() - interrupted, std::chrono::seconds(2));
-  EXPECT_EQ(stopped.status, 5) << stopped.err;
-  EXPECT_THAT(stopped.err,
-              ::testing::ContainsRegex("Quorvex hat seit 0:0. nicht geantwortet; die Konvertierung "
-                                       "wurde in Zeile 12 abgebrochen.\n\nDer Befehl PKT_002 aus "
-                                       "Zeile 12 ist unvollständig im Messprogramm; bitte löschen "
-                                       "Sie ihn vor dem Fortsetzen.\nFortsetzen: Traskel erneut "
-                                       "mit dieser Datei starten; es bietet an, ab Zeile 12 "
-                                       "weiterzumachen.\n"));
-  EXPECT_FALSE(std::filesystem::exists(folder.File("b.csvconf")));
-  const std::vector<std::string> logged = LinesOf(ReadAll(log));
-  ASSERT_EQ(logged.size(), 100u);
-  EXPECT_THAT(logged.back(), ::testing::MatchesRegex(".* -> error 0x800705B4 no answer, given up "
-                                                     "after 0:0."));
-  EXPECT_EQ(LinesOf(ReadAll(trace)).size(), 99u) << "the hung call was never carried out";
-  // The next run offers to go on after line 11, and names the command.
-  Outcome next = RunWith({"b.csv"});
-  EXPECT_THAT(next.err, HasSubstr("endete nach Zeile 11 von 26. Ohne Rückfrage"));
 }
 
 TEST_F(Binary, TheUsersLocaleDecidesOnlyTheWrittenHalfSize) {

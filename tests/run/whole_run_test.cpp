@@ -598,6 +598,31 @@ TEST_F(BusyHost, GivingUpEndsTheConversionAsAStopAndTheConnectionAsAFailedStep) 
   EXPECT_EQ(connecting.ui.messages[0].title, "ERROR in fktStartQuorvex()");
   EXPECT_TRUE(CopyExists());
   EXPECT_TRUE(connecting.trace.empty());
+
+  // A stop asked for meanwhile is a stop before anything was sent.
+  std::filesystem::remove(input + "conf");
+  TestBed stopped(BusyAt(1, 60s), {}, {100ms, 10ms});
+  stopped.ui.whileAsked = [&] {
+    if (!stopped.ui.questions.empty()) stopped.ui.stop.Request();
+  };
+  EXPECT_EQ(RunOn(content, stopped), kStopped);
+  ASSERT_EQ(stopped.ui.messages.size(), 1u);
+  EXPECT_EQ(stopped.ui.messages[0].text,
+            "Die Konvertierung wurde abgebrochen, bevor etwas an Quorvex gesendet wurde.");
+  EXPECT_FALSE(CopyExists());
+
+  // Given up on the end status, once every line is in: nothing to go on with.
+  TestBed clean;
+  ASSERT_EQ(RunOn(content, clean), kConverted);
+  TestBed ending(BusyAt(static_cast<int>(clean.trace.size()), 60s), {}, {100ms, 10ms});
+  EXPECT_EQ(RunOn(content, ending), kStopped);
+  ASSERT_EQ(ending.ui.messages.size(), 1u);
+  EXPECT_EQ(ending.ui.messages[0].text,
+            "Alle 11 Zeilen sind im Messprogramm; nur der Status am Ende konnte nicht gesetzt "
+            "werden. Es gibt nichts fortzusetzen.");
+  EXPECT_EQ(ReadStopPoint(ending.settings, std::filesystem::canonical(input).string()),
+            std::nullopt);
+  EXPECT_FALSE(CopyExists());
 }
 
 TEST_F(WholeRun, CancelEndsBeforeAnythingIsWritten) {
