@@ -107,8 +107,10 @@ std::string OfferText(const Run& run, const StopPoint& point) {
                      " endete nach Zeile " + std::to_string(point.line) + " von " +
                      std::to_string(point.lines) + ". Ab Zeile " + next + " fortsetzen?" + kCrLf +
                      kCrLf;
-  if (point.halfBuilt != 0)
-    text += HalfBuiltText(point.halfBuilt, point.halfBuiltName) + kCrLf + kCrLf;
+  if (point.halfBuilt != 0) {
+    text +=
+        HalfBuiltText(point.halfBuilt, point.halfBuiltName, point.halfBuiltMaybe) + kCrLf + kCrLf;
+  }
   // The host has no name for its measurement program to compare.
   return text +
          "Nur fortsetzen, wenn in Quorvex dasselbe Messprogramm geöffnet ist wie beim letzten "
@@ -126,7 +128,8 @@ std::string UnaskedText(const Run& run, const StopPoint& point) {
       ". Ohne Rückfrage geht Traskel nicht weiter: " + FromLineCommand(run, point.line + 1) +
       " setzt fort, " + FromLineCommand(run, 1) + " konvertiert alles.";
   if (point.halfBuilt != 0) {
-    text += std::string(kCrLf) + kCrLf + HalfBuiltText(point.halfBuilt, point.halfBuiltName);
+    text += std::string(kCrLf) + kCrLf +
+            HalfBuiltText(point.halfBuilt, point.halfBuiltName, point.halfBuiltMaybe);
   }
   return text;
 }
@@ -203,6 +206,7 @@ std::string RememberWhereItEnded(Run& run, SettingsStore& settings, Continuing& 
   const bool maybe = inFlight && run.addingLine == done + 1 && run.cmdLine != done + 1;
   if (run.cmdLine == done + 1 || maybe) {
     point.halfBuilt = done + 1;
+    point.halfBuiltMaybe = maybe;
     if (point.halfBuilt > kHeaderLines) point.halfBuiltName = run.Fields[field::kLabel];
     text = HalfBuiltText(point.halfBuilt, point.halfBuiltName, maybe) + kCrLf;
   }

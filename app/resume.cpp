@@ -11,11 +11,11 @@ namespace traskel {
 
 namespace {
 
-// "1|written|L|M|fingerprint|half-built line|its label|file": the written
-// time, in microseconds, orders the entries for keeping the newest.
+// "1|written|L|M|fingerprint|half-built line|possibly (0 or 1)|its label|file":
+// the written time, in microseconds, orders the entries for keeping the newest.
 constexpr std::string_view kVersion = "1";
 constexpr char kSeparator = '|';
-constexpr std::size_t kFields = 8;
+constexpr std::size_t kFields = 9;
 // No entry Traskel writes is longer; a longer one is not its own.
 constexpr std::size_t kMostEntryBytes = 16 * 1024;
 
@@ -107,8 +107,9 @@ std::optional<Entry> Parse(std::string_view text) {
   if (f.size() != kFields || f[0] != kVersion) return std::nullopt;
   const auto written = Number(f[1]), line = Number(f[2]), lines = Number(f[3]),
              halfBuilt = Number(f[5]);
-  auto name = Unescaped(f[6]), file = Unescaped(f[7]);
-  if (!written || !line || !lines || !halfBuilt || !name || !file || !IsFingerprint(f[4])) {
+  auto name = Unescaped(f[7]), file = Unescaped(f[8]);
+  if (!written || !line || !lines || !halfBuilt || !name || !file || !IsFingerprint(f[4]) ||
+      (f[6] != "0" && f[6] != "1")) {
     return std::nullopt;
   }
   // A place before the end, with something to go on with; a half-built
@@ -117,7 +118,8 @@ std::optional<Entry> Parse(std::string_view text) {
     return std::nullopt;
   }
   return Entry{*written,
-               {std::move(*file), *line, *lines, std::string(f[4]), *halfBuilt, std::move(*name)}};
+               {std::move(*file), *line, *lines, std::string(f[4]), *halfBuilt, std::move(*name),
+                *halfBuilt != 0 && f[6] == "1"}};
 }
 
 std::string Format(const StopPoint& point) {
@@ -128,7 +130,8 @@ std::string Format(const StopPoint& point) {
   return std::string(kVersion) + separator + std::to_string(written) + separator +
          std::to_string(point.line) + separator + std::to_string(point.lines) + separator +
          point.fingerprint + separator + std::to_string(point.halfBuilt) + separator +
-         Escaped(point.halfBuiltName) + separator + Escaped(point.file);
+         (point.halfBuiltMaybe ? "1" : "0") + separator + Escaped(point.halfBuiltName) + separator +
+         Escaped(point.file);
 }
 
 // Lets the oldest entries go beyond the number kept; one that can't be read

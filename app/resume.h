@@ -26,6 +26,7 @@ struct StopPoint {
   // the command's label; 0 when none was.
   std::int64_t halfBuilt = 0;
   std::string halfBuiltName;
+  bool halfBuiltMaybe = false;  // only possibly: the call that adds it never returned
 
   bool operator==(const StopPoint&) const = default;
 };

@@ -212,10 +212,10 @@ TEST_F(Binary, AnInterruptGivesUpOnACallThatNeverReturns) {
       {91, ""},  // its status text
       {92,       // the command's creation
        "Der Befehl PKT_002 aus Zeile 12 ist womöglich unvollständig im Messprogramm; bitte "
-       "löschen Sie ihn vor dem Fortsetzen, falls es ihn gibt.\n"},
+       "löschen Sie ihn vor dem Fortsetzen, falls es ihn gibt."},
       {100,  // a default of its point
        "Der Befehl PKT_002 aus Zeile 12 ist unvollständig im Messprogramm; bitte löschen Sie ihn "
-       "vor dem Fortsetzen.\n"},
+       "vor dem Fortsetzen."},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.hangAt);
@@ -240,7 +240,7 @@ TEST_F(Binary, AnInterruptGivesUpOnACallThatNeverReturns) {
     EXPECT_THAT(stopped.err, ::testing::ContainsRegex(
                                  std::string("Quorvex hat seit 0:0. nicht geantwortet; die "
                                              "Konvertierung wurde in Zeile 12 abgebrochen.\n\n") +
-                                 row.told +
+                                 (*row.told ? std::string(row.told) + "\n" : "") +
                                  "Fortsetzen: Traskel erneut mit dieser Datei starten; es bietet "
                                  "an, ab Zeile 12 weiterzumachen.\n"));
     EXPECT_FALSE(std::filesystem::exists(folder.File(name + "conf")));
@@ -249,9 +249,12 @@ TEST_F(Binary, AnInterruptGivesUpOnACallThatNeverReturns) {
     EXPECT_THAT(logged.back(), ::testing::MatchesRegex(".* -> error 0x800705B4 no answer, given "
                                                        "up after 0:0."));
     EXPECT_EQ(LinesOf(ReadAll(trace)).size(), before) << "the hung call was never carried out";
-    // The next run offers to go on after line 11.
+    // The next run offers to go on after line 11, and tells the command
+    // as it was told.
     Outcome next = RunWith({name});
     EXPECT_THAT(next.err, HasSubstr("endete nach Zeile 11 von 26. Ohne Rückfrage"));
+    EXPECT_EQ(next.err.find("Der Befehl") != std::string::npos, *row.told != '\0');
+    EXPECT_THAT(next.err, HasSubstr(row.told));
   }
 }
 

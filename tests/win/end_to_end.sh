@@ -417,7 +417,7 @@ check "it sent the start of the whole run" \
 check "it stopped before the last line ($sent of $whole operations)" test "$sent" -lt "$((whole - 2))"
 check "it stopped after a whole record, before a line's status text" \
   grep -q '^Application put 9 ' <<<"$(sed -n "$((sent + 1))p" "$here/end_to_end.trace")"
-# One entry, whole: "1|written|L|M|fingerprint|half-built line|label|file".
+# One entry, whole: "1|written|L|M|fingerprint|half-built line|possibly|label|file".
 entries=$(registry_values "$resume_key")
 check "where it stopped is remembered for the file, in one value" \
   test "$(grep -c . <<<"$entries")" = 1 -a "${entries##*|}" = "$(windows_path "$folder/teil.csv")"
