@@ -99,9 +99,7 @@ void CallLogFile::EndUnanswered(std::chrono::steady_clock::duration silence, Use
   const std::string line = pending_.Line();
   if (line.empty()) return;
   // As the system's own timeout, ERROR_TIMEOUT, would end it.
-  Write(line + " -> error 0x800705B4 no answer, given up after " +
-            MinutesSeconds(std::chrono::duration_cast<std::chrono::seconds>(silence).count()),
-        ui);
+  Write(line + " -> error 0x800705B4 no answer, given up after " + MinutesSeconds(silence), ui);
 }
 
 std::unique_ptr<host::Automation> CallLogFile::Logging(host::Automation& inner, UserInterface& ui) {

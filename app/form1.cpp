@@ -191,6 +191,13 @@ std::optional<ExitStatus> ChooseFirstLine(Run& run, SettingsStore& settings,
   return std::nullopt;
 }
 
+// "Fortsetzen: traskel --ab-zeile N … macht ab Zeile N weiter", where no
+// offer will come.
+std::string GoOnByCommandText(const Run& run, std::int64_t line) {
+  return "Fortsetzen: " + FromLineCommand(run, line) + " macht ab Zeile " + std::to_string(line) +
+         " weiter";
+}
+
 // Remembers where a conversion that ended part-way stopped, while its copy
 // is still held, and gives the sentences that end its message: how to go
 // on, after a word on the command a record left half-built. What was
@@ -214,8 +221,7 @@ std::string RememberWhereItEnded(Run& run, SettingsStore& settings, Continuing& 
   // reached the host, and what was remembered still holds.
   if (done + 1 < run.firstLine) {
     if (from.holds) return ResumeOfferedText(run.firstLine);
-    return "Fortsetzen: " + FromLineCommand(run, run.firstLine) + " macht ab Zeile " +
-           std::to_string(run.firstLine) + " weiter.";
+    return GoOnByCommandText(run, run.firstLine) + ".";
   }
   // Before the first line was whole, there is nothing to go on from. What
   // was remembered goes, as the host has more of the file than it says.
@@ -227,9 +233,8 @@ std::string RememberWhereItEnded(Run& run, SettingsStore& settings, Continuing& 
   const Result<void> kept = RememberStopPoint(settings, point);
   if (kept) return text + ResumeOfferedText(done + 1);
   if (from.point) static_cast<void>(ForgetStopPoint(settings, from.file));  // told either way
-  return text + "Fortsetzen: " + FromLineCommand(run, done + 1) + " macht ab Zeile " +
-         std::to_string(done + 1) +
-         " weiter; Traskel kann sich die Stelle nicht merken: " + FailureText(kept.failure());
+  return text + GoOnByCommandText(run, done + 1) +
+         "; Traskel kann sich die Stelle nicht merken: " + FailureText(kept.failure());
 }
 
 // The sentences after an error's message: how to go on, or, once every
@@ -277,8 +282,7 @@ ExitStatus EndGivenUp(Run& run, SettingsStore& settings, Continuing& from,
   const std::int64_t done = run.linesDone;
   const bool whole = run.lineCount > 0 && done == run.lineCount;
   std::string text =
-      "Quorvex hat seit " +
-      MinutesSeconds(std::chrono::duration_cast<std::chrono::seconds>(silence).count()) +
+      "Quorvex hat seit " + MinutesSeconds(silence) +
       " nicht geantwortet; die Konvertierung wurde " +
       (whole ? std::string("nach der letzten Zeile") : "in Zeile " + std::to_string(done + 1)) +
       " abgebrochen.";

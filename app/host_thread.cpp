@@ -12,10 +12,6 @@ namespace {
 constexpr auto kStopWithin = std::chrono::seconds(1);
 constexpr auto kLookEvery = std::chrono::milliseconds(100);
 
-std::string MinutesSecondsOf(std::chrono::steady_clock::duration d) {
-  return MinutesSeconds(std::chrono::duration_cast<std::chrono::seconds>(d).count());
-}
-
 }  // namespace
 
 HostWatch::HostWatch(ThreadedUi& ui, const host::CallWatch& calls, const StopSource& stop,
@@ -50,20 +46,17 @@ bool HostWatch::Look(Clock::time_point now) {
   if (ran || shown_ || now >= showFrom_) {
     ProgressView view = view_;
     if (!ran && now - viewAt_ >= std::chrono::seconds(1)) {
-      view.times = MinutesSecondsOf(now - showFrom_ + std::chrono::seconds(1));
+      view.times = MinutesSeconds(now - showFrom_ + std::chrono::seconds(1));
     }
     if (seen.busySince) {
-      view.times = "Quorvex ist beschäftigt – warte " + MinutesSecondsOf(now - *seen.busySince);
+      view.times = "Quorvex ist beschäftigt – warte " + MinutesSeconds(now - *seen.busySince);
     }
     if (silent) {
-      view.position = "Quorvex antwortet seit " + MinutesSecondsOf(silence_) + " nicht.";
+      view.position = "Quorvex antwortet seit " + MinutesSeconds(silence_) + " nicht.";
       view.times.clear();
       view.silent = true;
     }
-    const bool changed = !shown_ || shown_->subject != view.subject ||
-                         shown_->position != view.position || shown_->times != view.times ||
-                         shown_->done != view.done || shown_->silent != view.silent;
-    if (changed) {
+    if (shown_ != view) {
       ui_.ShowProgress(view);
       shown_ = std::move(view);
     }

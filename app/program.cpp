@@ -12,6 +12,17 @@ namespace traskel {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// For HostThread::Run: gives up on the call under way once `until` has come.
+std::function<bool(Clock::time_point)> GiveUpAt(host::CallWatch& calls, Clock::time_point until) {
+  return [&calls, until](Clock::time_point now) {
+    if (now < until) return false;
+    calls.GiveUp();
+    return true;
+  };
+}
+
 // The conversion on the host's thread, watched from this one.
 class ThreadConverter final : public Converter {
  public:
@@ -41,14 +52,10 @@ class ThreadConverter final : public Converter {
   // answer it is given up on after the silence, without a word: the run's
   // message says how it ended.
   void TellHost(Run& run, const std::string& text) override {
-    const auto until = std::chrono::steady_clock::now() + silence_;
-    const bool ended = thread_.Run([&] { PutEndStatus(run, text); }, ui_,
-                                   [&](std::chrono::steady_clock::time_point now) {
-                                     if (now < until) return false;
-                                     calls_.GiveUp();
-                                     return true;
-                                   });
-    if (!ended) lost_ = true;
+    if (!thread_.Run([&] { PutEndStatus(run, text); }, ui_,
+                     GiveUpAt(calls_, Clock::now() + silence_))) {
+      lost_ = true;
+    }
   }
   // The host's thread is held in a call for good.
   bool givenUp() const { return given_.has_value() || lost_; }
@@ -107,20 +114,22 @@ ExitStatus RunProgram(const CommandLine& command, ProgramParts& parts) {
       command.checkOnly
           ? CheckExport(*run, parts.settings, command.file, startLog, command.fromLine)
           : Form1Load(*run, parts.settings, command.file, startLog, command.fromLine, &converter);
-  if (converter.givenUp()) {
-    // The host's thread never comes back: what it holds stays as it is.
-    log.EndUnanswered(converter.Silence(), ui);
-    log.End(ui);
-    static_cast<void>(run.release());      // held by the host's thread
-    static_cast<void>(wrapped.release());  // so are these
+  // A host's thread that never comes back holds these: they stay as they are.
+  const auto leaveToHostThread = [&] {
+    static_cast<void>(run.release());
+    static_cast<void>(wrapped.release());
     static_cast<void>(host.release());
     static_cast<void>(calls.release());
     parts.hostLost = true;
+  };
+  if (converter.givenUp()) {
+    log.EndUnanswered(converter.Silence(), ui);
+    log.End(ui);
+    leaveToHostThread();
     return status;
   }
   // Letting go of the host's objects is a call to it too: a host that no
   // longer answers is left as it is after the silence.
-  const auto until = std::chrono::steady_clock::now() + parts.silence;
   const bool released = hostThread.Run(
       [&] {
         run->Application = run->PointData = run->MeasurementProgram = run->CMDS = run->Cmd =
@@ -129,20 +138,9 @@ ExitStatus RunProgram(const CommandLine& command, ProgramParts& parts) {
         wrapped.reset();
         host.reset();
       },
-      ui,
-      [&](std::chrono::steady_clock::time_point now) {
-        if (now < until) return false;
-        calls->GiveUp();
-        return true;
-      });
+      ui, GiveUpAt(*calls, Clock::now() + parts.silence));
   log.End(ui);
-  if (!released) {
-    static_cast<void>(run.release());  // held by the host's thread, as below
-    static_cast<void>(wrapped.release());
-    static_cast<void>(host.release());
-    static_cast<void>(calls.release());
-    parts.hostLost = true;
-  }
+  if (!released) leaveToHostThread();
   return status;
 }
 

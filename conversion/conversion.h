@@ -1,6 +1,7 @@
 // The conversion of one export into commands of the open measurement program.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -44,6 +45,8 @@ std::string FinishedText(const Run& run, bool withTime);
 
 // "m:ss", the minutes as many as there are.
 std::string MinutesSeconds(long long seconds);
+// The same of a time's whole seconds.
+std::string MinutesSeconds(std::chrono::steady_clock::duration time);
 
 // The file's name without its folder.
 std::string FileNameOf(const std::string& path);

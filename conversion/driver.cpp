@@ -170,10 +170,6 @@ constexpr auto kProgressAfter = std::chrono::seconds(1);
 constexpr auto kProgressEvery = std::chrono::milliseconds(100);
 constexpr auto kEstimateAfter = std::chrono::seconds(5);
 
-long long WholeSeconds(std::chrono::steady_clock::duration d) {
-  return std::chrono::duration_cast<std::chrono::seconds>(d).count();
-}
-
 // The line's commands are all in the host.
 void LineDone(Run& run, std::string_view raw) {
   run.linesDone = run.lineNumber;
@@ -195,7 +191,7 @@ void TimeProgress(Run& run) {
   const auto waited = run.platform.watch != nullptr ? run.platform.watch->Waited()
                                                     : std::chrono::steady_clock::duration{};
   const auto elapsed = now - run.progress.start;
-  std::string times = MinutesSeconds(WholeSeconds(elapsed));
+  std::string times = MinutesSeconds(elapsed);
   // The rate so far, lines done in this run over the time they took, is
   // taken to hold for the lines left, this one included: the records of an
   // export cost about the same each.
@@ -218,6 +214,10 @@ void TimeProgress(Run& run) {
 std::string MinutesSeconds(long long seconds) {
   const long long s = seconds % 60;
   return std::to_string(seconds / 60) + (s < 10 ? ":0" : ":") + std::to_string(s);
+}
+
+std::string MinutesSeconds(std::chrono::steady_clock::duration time) {
+  return MinutesSeconds(std::chrono::duration_cast<std::chrono::seconds>(time).count());
 }
 
 std::string FileNameOf(const std::string& path) {
@@ -283,7 +283,7 @@ std::string FinishedText(const Run& run, bool withTime) {
       : withTime ? "Fertig: alle " + std::to_string(run.lineCount) + " Zeilen (" + records + ")"
                  : "Fertig: " + records;
   if (withTime) {
-    text += " in " + MinutesSeconds(WholeSeconds(run.platform.now() - run.progress.start));
+    text += " in " + MinutesSeconds(run.platform.now() - run.progress.start);
   }
   return text + " übernommen.";
 }

@@ -50,6 +50,8 @@ struct ProgressView {
   // The task waits for an answer that does not come: the window offers to
   // wait on or to stop, a console's status line says how to stop.
   bool silent = false;
+
+  bool operator==(const ProgressView&) const = default;
 };
 
 class UserInterface {
