@@ -1,5 +1,7 @@
 #include "app/host_thread.h"
 
+#include <algorithm>
+
 #include "conversion/conversion.h"
 #include "platform/heap.h"
 
@@ -63,8 +65,9 @@ bool HostWatch::Look(Clock::time_point now) {
   }
 
   if (!stop_.Requested()) return false;
-  if (!stopSeen_) stopSeen_.emplace(now, seen.call);
-  return seen.inCall && seen.call == stopSeen_->second && now - stopSeen_->first >= kStopWithin;
+  if (!stopSeen_) stopSeen_ = now;
+  // Counted from the stop, or from the start of a call begun after it.
+  return seen.inCall && now - std::max(*stopSeen_, callSince_) >= kStopWithin;
 }
 
 HostThread::HostThread() {

@@ -48,7 +48,7 @@ class HostWatch {
   Clock::time_point callSince_{};  // seen first then
   Clock::duration silence_{};
   Clock::duration quietUntil_{};  // the user chose to wait on until this silence
-  std::optional<std::pair<Clock::time_point, std::uint64_t>> stopSeen_;  // when, in which call
+  std::optional<Clock::time_point> stopSeen_;
 };
 
 class HostThread {

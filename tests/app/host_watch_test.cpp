@@ -64,5 +64,24 @@ TEST(HostWatch, ShowsTheProgressABusyHostAndASilentOneAndGivesUpOnAStopInASilent
   EXPECT_EQ(calls.Waited(), 3s);
 }
 
+// A stop seen between two calls gives up on the next one once it has
+// lasted a second.
+TEST(HostWatch, GivesUpOnACallBegunAfterTheStopASecondAfterItBegan) {
+  testing::FakeUi fake;
+  ThreadedUi ui(fake);
+  host::CallWatch calls;
+  const Clock::time_point start{};
+  HostWatch watch(ui, calls, fake.stop, 15s, {}, start);
+  calls.Begin();
+  calls.End();
+  fake.stop.Request();
+  EXPECT_FALSE(watch.Look(start));
+  EXPECT_FALSE(watch.Look(start + 2s));
+  calls.Begin();
+  EXPECT_FALSE(watch.Look(start + 3s));
+  EXPECT_FALSE(watch.Look(start + 3900ms));
+  EXPECT_TRUE(watch.Look(start + 4s));
+}
+
 }  // namespace
 }  // namespace traskel
